@@ -19,7 +19,8 @@ template <class T> bool LoadLe(ByteView b, std::size_t off, T& out) {
     static_assert(std::is_unsigned_v<T>);
     if (!InBounds(b.size(), off, sizeof(T))) return false;
     T v = 0;
-    for (std::size_t i = 0; i < sizeof(T); ++i) v |= static_cast<T>(T(b[off + i]) << (8 * i));
+    for (std::size_t i = 0; i < sizeof(T); ++i)
+        v |= static_cast<T>(T(b[off + i]) << (8 * i));
     out = v;
     return true;
 }
@@ -28,7 +29,8 @@ template <class T> bool LoadBe(ByteView b, std::size_t off, T& out) {
     static_assert(std::is_unsigned_v<T>);
     if (!InBounds(b.size(), off, sizeof(T))) return false;
     T v = 0;
-    for (std::size_t i = 0; i < sizeof(T); ++i) v = static_cast<T>((v << 8) | b[off + i]);
+    for (std::size_t i = 0; i < sizeof(T); ++i)
+        v = static_cast<T>((v << 8) | b[off + i]);
     out = v;
     return true;
 }
@@ -36,7 +38,8 @@ template <class T> bool LoadBe(ByteView b, std::size_t off, T& out) {
 template <class T> bool StoreLe(MutableByteView b, std::size_t off, T v) {
     static_assert(std::is_unsigned_v<T>);
     if (!InBounds(b.size(), off, sizeof(T))) return false;
-    for (std::size_t i = 0; i < sizeof(T); ++i) b[off + i] = static_cast<std::uint8_t>(v >> (8 * i));
+    for (std::size_t i = 0; i < sizeof(T); ++i)
+        b[off + i] = static_cast<std::uint8_t>(v >> (8 * i));
     return true;
 }
 
