@@ -1,0 +1,16 @@
+// The command-line tool's commands. Each returns the process exit status: 0 only on success.
+#pragma once
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace tvd::cli {
+
+struct Options {
+    bool json = false;
+    std::vector<std::string> args; // what follows the command name, options removed
+};
+
+int RunCommandLine(int argc, char** argv, std::FILE* out, std::FILE* err);
+
+} // namespace tvd::cli

@@ -1,0 +1,101 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+#include "cli/jsonwriter.h"
+
+namespace tvd::cli {
+namespace {
+
+TEST(JsonWriter, QuotesEveryKindOfText) {
+    struct {
+        std::string in, want;
+    } rows[] = {
+        {"plain", "\"plain\""},
+        {"a\"b\\c", "\"a\\\"b\\\\c\""},
+        {"tab\tnl\ncr\r", "\"tab\\tnl\\ncr\\r\""},
+        {std::string("nul\0x", 5), "\"nul\\u0000x\""},
+        {"\x01\x7f", "\"\\u0001\\u007f\""},
+        {"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80",
+         "\"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80\""},
+        {"bad\xff", "\"bad\\ufffd\""},            // not UTF-8 at all
+        {"cut\xe2\x82", "\"cut\\ufffd\\ufffd\""}, // sequence cut short at the end
+        {"\xc0\xaf", "\"\\ufffd\\ufffd\""},       // overlong form of '/'
+    };
+    for (auto& r : rows)
+        EXPECT_EQ(JsonWriter::Quote(r.in), r.want) << r.in;
+}
+
+TEST(JsonWriter, NestsObjectsAndArrays) {
+    JsonWriter j;
+    j.BeginObject().String("a", "x").BeginArray("list");
+    j.BeginObject().Number("n", -5).EndObject();
+    j.BeginObject().EndObject();
+    j.EndArray().Bool("ok", true).Null("none").Unsigned("big", 18446744073709551615ull);
+    j.EndObject();
+    EXPECT_EQ(j.Text(),
+              "{\n  \"a\": \"x\",\n  \"list\": [\n    {\n      \"n\": -5\n    },\n    {}\n  ],\n"
+              "  \"ok\": true,\n  \"none\": null,\n  \"big\": 18446744073709551615\n}\n");
+}
+
+// Runs the tool's argument handling with captured output.
+struct Run {
+    int status;
+    std::string out, err;
+};
+Run RunTool(std::vector<std::string> args) {
+    args.insert(args.begin(), "tarvikdorn");
+    std::vector<char*> argv;
+    for (auto& a : args)
+        argv.push_back(a.data());
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    Run r{RunCommandLine(static_cast<int>(argv.size()), argv.data(), out, err), {}, {}};
+    for (auto [f, s] : {std::pair{out, &r.out}, std::pair{err, &r.err}}) {
+        std::rewind(f);
+        for (int c; (c = std::fgetc(f)) != EOF;)
+            s->push_back(static_cast<char>(c));
+        std::fclose(f);
+    }
+    return r;
+}
+
+TEST(CommandLine, ExitStatusTellsSuccessFromMisuse) {
+    struct {
+        std::vector<std::string> args;
+        int status;
+        const char* inOut;
+        const char* inErr;
+    } rows[] = {
+        {{"--help"}, 0, "usage: tarvikdorn", ""},
+        {{"--version"}, 0, "tarvikdorn ", ""},
+        {{"--bogus"}, 2, "", "unknown option --bogus"},
+        {{"frobnicate"}, 2, "", "unknown command frobnicate"},
+        {{"system", "extra"}, 2, "", "takes no arguments"},
+    };
+    for (auto& r : rows) {
+        Run run = RunTool(r.args);
+        EXPECT_EQ(run.status, r.status) << r.args[0];
+        EXPECT_NE(run.out.find(r.inOut), std::string::npos) << run.out;
+        EXPECT_NE(run.err.find(r.inErr), std::string::npos) << run.err;
+    }
+}
+
+TEST(CommandLine, SystemReportsTheRunningMachine) {
+    Run text = RunTool({});
+    ASSERT_EQ(text.status, 0) << text.err;
+    EXPECT_NE(text.out.find("Operating system: "), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("Processor:        "), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("Memory:           "), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("Board:            "), std::string::npos) << text.out;
+    Run json = RunTool({"--json", "system"});
+    ASSERT_EQ(json.status, 0);
+    EXPECT_EQ(json.out.front(), '{');
+    EXPECT_NE(json.out.find("\"processor\": {"), std::string::npos);
+}
+
+} // namespace
+} // namespace tvd::cli
