@@ -4,7 +4,9 @@ namespace tvd {
 
 clZoltItem::~clZoltItem() = default;
 
-void clZoltItem::AddRef() noexcept { refCount_.fetch_add(1, std::memory_order_relaxed); }
+void clZoltItem::AddRef() noexcept {
+    refCount_.fetch_add(1, std::memory_order_relaxed);
+}
 
 void clZoltItem::Release() noexcept {
     // acq_rel: every write made through any reference happens before the destruction.

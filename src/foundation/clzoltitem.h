@@ -37,14 +37,14 @@ inline bool ClassNameEquals(const char* name, const char* own) noexcept {
 #define TVD_ISA_ROOT(Class)                                                                        \
     static constexpr const char* kClassName = #Class;                                              \
     virtual bool IsA(const char* name) const noexcept {                                            \
-        return ::tvd::ClassNameEquals(name, #Class);                                               \
+        return ::tvd::ClassNameEquals(name, kClassName);                                           \
     }
 
 // Name check of a class derived from Base: its own name, else the direct base's answer.
 #define TVD_ISA(Class, Base)                                                                       \
     static constexpr const char* kClassName = #Class;                                              \
     bool IsA(const char* name) const noexcept override {                                           \
-        return ::tvd::ClassNameEquals(name, #Class) || Base::IsA(name);                            \
+        return ::tvd::ClassNameEquals(name, kClassName) || Base::IsA(name);                        \
     }
 
 // Null-safe form of the class check: a null object is of no class.

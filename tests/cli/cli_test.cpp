@@ -42,18 +42,18 @@ TEST(JsonWriter, NestsObjectsAndArrays) {
 }
 
 // Runs the tool's argument handling with captured output.
-struct Run {
+struct ToolRun {
     int status;
     std::string out, err;
 };
-Run RunTool(std::vector<std::string> args) {
+ToolRun RunTool(std::vector<std::string> args) {
     args.insert(args.begin(), "tarvikdorn");
     std::vector<char*> argv;
     for (auto& a : args)
         argv.push_back(a.data());
     std::FILE* out = std::tmpfile();
     std::FILE* err = std::tmpfile();
-    Run r{RunCommandLine(static_cast<int>(argv.size()), argv.data(), out, err), {}, {}};
+    ToolRun r{RunCommandLine(static_cast<int>(argv.size()), argv.data(), out, err), {}, {}};
     for (auto [f, s] : {std::pair{out, &r.out}, std::pair{err, &r.err}}) {
         std::rewind(f);
         for (int c; (c = std::fgetc(f)) != EOF;)
@@ -77,7 +77,7 @@ TEST(CommandLine, ExitStatusTellsSuccessFromMisuse) {
         {{"system", "extra"}, 2, "", "takes no arguments"},
     };
     for (auto& r : rows) {
-        Run run = RunTool(r.args);
+        ToolRun run = RunTool(r.args);
         EXPECT_EQ(run.status, r.status) << r.args[0];
         EXPECT_NE(run.out.find(r.inOut), std::string::npos) << run.out;
         EXPECT_NE(run.err.find(r.inErr), std::string::npos) << run.err;
@@ -85,13 +85,13 @@ TEST(CommandLine, ExitStatusTellsSuccessFromMisuse) {
 }
 
 TEST(CommandLine, SystemReportsTheRunningMachine) {
-    Run text = RunTool({});
+    ToolRun text = RunTool({});
     ASSERT_EQ(text.status, 0) << text.err;
     EXPECT_NE(text.out.find("Operating system: "), std::string::npos) << text.out;
     EXPECT_NE(text.out.find("Processor:        "), std::string::npos) << text.out;
     EXPECT_NE(text.out.find("Memory:           "), std::string::npos) << text.out;
     EXPECT_NE(text.out.find("Board:            "), std::string::npos) << text.out;
-    Run json = RunTool({"--json", "system"});
+    ToolRun json = RunTool({"--json", "system"});
     ASSERT_EQ(json.status, 0);
     EXPECT_EQ(json.out.front(), '{');
     EXPECT_NE(json.out.find("\"processor\": {"), std::string::npos);
