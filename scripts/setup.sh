@@ -10,6 +10,7 @@ packages=(
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix gcc-mingw-w64-x86-64-posix
     gcc-mingw-w64-i686-posix binutils-mingw-w64 libz-mingw-w64-dev
     wine64 wine xvfb xauth dpkg-dev file
+    dmidecode
 )
 
 as_root() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }

@@ -34,7 +34,9 @@ inline constexpr std::uint32_t kMultiSz = 7;
 inline constexpr std::uint32_t kQword = 11;
 } // namespace regtype
 
-// Sub-key and value names are UTF-8 (the Windows backend converts them to UTF-16).
+// Sub-key and value names are UTF-8 (the Windows backend converts them to UTF-16). Value data
+// passes through unchanged, as the registry stores it: REG_SZ is UTF-16LE with its terminating
+// NUL. The Reg* functions below convert.
 class RegistryBackend {
 public:
     virtual ~RegistryBackend() = default;
