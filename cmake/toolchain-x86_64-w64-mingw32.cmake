@@ -13,3 +13,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # Static libraries only: the deliverables carry their runtime.
 set(CMAKE_FIND_LIBRARY_SUFFIXES .a)
+# libz.dll.a also ends in .a: ask for the static zlib by name.
+set(ZLIB_USE_STATIC_LIBS ON)

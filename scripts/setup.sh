@@ -11,6 +11,8 @@ packages=(
     gcc-mingw-w64-i686-posix binutils-mingw-w64 libz-mingw-w64-dev
     wine64 wine xvfb xauth dpkg-dev file
     dmidecode
+    fdisk gdisk dosfstools
+    qemu-system-x86 qemu-utils busybox-static cpio kmod smartmontools nvme-cli sg3-utils
 )
 
 as_root() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }

@@ -1,15 +1,20 @@
 #include "cli/commands.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <string_view>
 
+#include "cli/clicommands.h"
 #include "cli/machineinfo.h"
+#include "storage/storageplatform.h"
 
 namespace tvd::cli {
 
 namespace {
 
 constexpr const char* kVersion = "0.1.0";
+
+} // namespace
 
 int CmdSystem(const Options& o, std::FILE* out, std::FILE* err) {
     if (!o.args.empty()) {
@@ -22,6 +27,8 @@ int CmdSystem(const Options& o, std::FILE* out, std::FILE* err) {
     return 0;
 }
 
+namespace {
+
 struct Command {
     const char* name;
     const char* summary;
@@ -29,6 +36,7 @@ struct Command {
 };
 
 const Command kCommands[] = {
+    {"list", "the disks: path, bus, removable, capacity, sector size", CmdList},
     {"system", "what this machine is: operating system, processor, memory, board", CmdSystem},
 };
 
@@ -36,20 +44,33 @@ void Usage(std::FILE* f) {
     std::fprintf(f, "usage: tarvikdorn [--json] [COMMAND [ARGS]]\n\ncommands:\n");
     for (const auto& c : kCommands)
         std::fprintf(f, "  %-10s %s\n", c.name, c.summary);
-    std::fprintf(f, "\noptions:\n  --json     machine-readable output\n"
-                    "  --help     this text\n  --version  the tool's version\n"
-                    "\nWithout a command: system.\n");
+    std::fprintf(f,
+                 "\noptions:\n  --json     machine-readable output\n"
+                 "  --simulate DIR  use the simulated drives described in DIR (also: the\n"
+                 "             environment variable %s)\n"
+                 "  --help     this text\n  --version  the tool's version\n"
+                 "\nWithout a command: system.\n",
+                 kSimulateEnv);
 }
 
 } // namespace
 
 int RunCommandLine(int argc, char** argv, std::FILE* out, std::FILE* err) {
     Options o;
+    if (const char* env = std::getenv(kSimulateEnv)) o.simulate = env;
     std::string command;
     for (int i = 1; i < argc; ++i) {
         std::string_view a = argv[i];
         if (a == "--json") {
             o.json = true;
+        } else if (a == "--simulate") {
+            if (i + 1 >= argc || argv[i + 1][0] == '\0') {
+                std::fprintf(err, "tarvikdorn: --simulate needs a folder\n");
+                return 2;
+            }
+            o.simulate = argv[++i];
+        } else if (a.rfind("--simulate=", 0) == 0) {
+            o.simulate = std::string(a.substr(11));
         } else if (a == "--help" || a == "-h") {
             Usage(out);
             return 0;

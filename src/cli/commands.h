@@ -8,6 +8,7 @@ namespace tvd::cli {
 
 struct Options {
     bool json = false;
+    std::string simulate;          // folder of simulated drives; empty: the machine's own drives
     std::vector<std::string> args; // what follows the command name, options removed
 };
 

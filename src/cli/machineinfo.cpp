@@ -3,6 +3,7 @@
 #include <thread>
 
 #include "cli/jsonwriter.h"
+#include "cli/textformat.h"
 #include "foundation/cpuidutil.h"
 #include "foundation/envutil.h"
 #include "foundation/errtextutil.h"
@@ -30,19 +31,6 @@ const char* ArchName(std::uint32_t arch) {
     default:
         return "other";
     }
-}
-
-std::string SizeText(std::uint64_t bytes) {
-    const char* units[] = {"B", "KiB", "MiB", "GiB", "TiB"};
-    double v = static_cast<double>(bytes);
-    int u = 0;
-    while (v >= 1024 && u < 4) {
-        v /= 1024;
-        ++u;
-    }
-    char buf[32];
-    std::snprintf(buf, sizeof buf, u == 0 ? "%.0f %s" : "%.1f %s", v, units[u]);
-    return buf;
 }
 
 } // namespace

@@ -105,6 +105,15 @@ public:
     virtual ErrorCode DriveDisplayName(char letter, std::string& name) = 0;
     // Mount points of a volume path (Linux); empty elsewhere.
     virtual std::vector<std::string> MountPoints(const std::string& volumePath) = 0;
+    // Driver key name of USB host controller `index` (0-31; Windows: \\.\HCD<index>, read-only,
+    // IOCTL_GET_HCD_DRIVERKEY_NAME), compared by the registry with a host-controller node's
+    // kDriver property to number it index + 1. kFileNotFound when there is no such controller;
+    // platforms without this numbering keep the default.
+    virtual ErrorCode UsbHostControllerDriverKey(std::uint32_t index, std::string& driverKey) {
+        (void)index;
+        driverKey.clear();
+        return err::kNotSupported;
+    }
 
     // --- Notifications. `window` is the platform window that receives them (may be null).
     virtual ErrorCode RegisterNotifications(void* window, DeviceClass cls, void*& token) = 0;

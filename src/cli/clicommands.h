@@ -1,0 +1,12 @@
+// The commands of the tool, one unit each.
+#pragma once
+#include <cstdio>
+
+#include "cli/commands.h"
+
+namespace tvd::cli {
+
+int CmdSystem(const Options& o, std::FILE* out, std::FILE* err);
+int CmdList(const Options& o, std::FILE* out, std::FILE* err);
+
+} // namespace tvd::cli

@@ -1,0 +1,333 @@
+#include "storage/sim/simdrivespec.h"
+
+#include <algorithm>
+#include <array>
+#include <limits>
+#include <optional>
+
+#include "storage/sim/simlayout.h"
+
+namespace tvd {
+
+namespace {
+
+struct BusName {
+    const char* name;
+    std::uint32_t type;
+};
+
+constexpr std::array<BusName, 9> kBusNames = {{
+    {"SATA", bustype::kSata},
+    {"ATA", bustype::kAta},
+    {"NVMe", bustype::kNvme},
+    {"SCSI", bustype::kScsi},
+    {"SAS", bustype::kSas},
+    {"USB", bustype::kUsb},
+    {"SD", bustype::kSd},
+    {"MMC", bustype::kMmc},
+    {"Virtual", bustype::kVirtual},
+}};
+
+constexpr std::uint64_t kMaxCapacity = std::uint64_t(std::numeric_limits<std::int64_t>::max());
+
+char Upper(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+    return inidetail::EqualNoCase(a, b);
+}
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+bool ParseDecimal(std::string_view s, std::uint64_t& out) {
+    if (s.empty()) return false;
+    std::uint64_t v = 0;
+    for (char c : s) {
+        if (!IsDigit(c)) return false;
+        const auto d = static_cast<std::uint64_t>(c - '0');
+        if (v > (std::numeric_limits<std::uint64_t>::max() - d) / 10) return false;
+        v = v * 10 + d;
+    }
+    out = v;
+    return true;
+}
+
+bool ParseHex16(std::string_view s, std::uint16_t& out) {
+    if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) s.remove_prefix(2);
+    if (s.empty() || s.size() > 4) return false;
+    std::uint32_t v = 0;
+    for (char c : s) {
+        const char u = Upper(c);
+        if (IsDigit(u))
+            v = v * 16 + static_cast<std::uint32_t>(u - '0');
+        else if (u >= 'A' && u <= 'F')
+            v = v * 16 + static_cast<std::uint32_t>(u - 'A' + 10);
+        else
+            return false;
+    }
+    out = static_cast<std::uint16_t>(v);
+    return true;
+}
+
+// Reads one section of the file and collects the first complaint.
+class Reader {
+public:
+    Reader(const IniBuffer& ini, std::string& message) : ini_(ini), message_(message) {}
+
+    bool Failed() const { return failed_; }
+
+    std::optional<std::string_view> Get(const char* section, const char* key) const {
+        return IniGetValue(&ini_, section, key);
+    }
+
+    std::string Text(const char* section, const char* key, std::string fallback) const {
+        const auto v = Get(section, key);
+        return v ? std::string(*v) : fallback;
+    }
+
+    bool Flag(const char* section, const char* key, bool fallback) {
+        const auto v = Get(section, key);
+        if (!v) return fallback;
+        if (*v == "0") return false;
+        if (*v == "1") return true;
+        Fail(section, key, *v, "must be 0 or 1");
+        return fallback;
+    }
+
+    std::uint64_t Number(const char* section, const char* key, std::uint64_t fallback,
+                         std::uint64_t max) {
+        const auto v = Get(section, key);
+        if (!v) return fallback;
+        std::uint64_t n = 0;
+        if (!ParseDecimal(*v, n) || n > max) {
+            Fail(section, key, *v, "must be a whole number up to " + std::to_string(max));
+            return fallback;
+        }
+        return n;
+    }
+
+    std::uint16_t Hex16(const char* section, const char* key) {
+        const auto v = Get(section, key);
+        std::uint16_t n = 0;
+        if (v && !ParseHex16(*v, n)) Fail(section, key, *v, "must be a hexadecimal 16-bit number");
+        return n;
+    }
+
+    // LBAs separated by commas or blanks, each below `sectors`.
+    std::vector<std::uint64_t> LbaList(const char* section, const char* key,
+                                       std::uint64_t sectors) {
+        std::vector<std::uint64_t> lbas;
+        const auto v = Get(section, key);
+        if (!v) return lbas;
+        std::string_view rest = *v;
+        while (!rest.empty()) {
+            const std::size_t end = rest.find_first_of(", ");
+            const std::string_view item = rest.substr(0, end);
+            rest = end == rest.npos ? std::string_view() : rest.substr(end + 1);
+            if (item.empty()) continue;
+            std::uint64_t lba = 0;
+            if (!ParseDecimal(item, lba) || lba >= sectors) {
+                Fail(section, key, item,
+                     "is not a sector of this drive (0 to " + std::to_string(sectors - 1) + ")");
+                return {};
+            }
+            lbas.push_back(lba);
+        }
+        std::sort(lbas.begin(), lbas.end());
+        lbas.erase(std::unique(lbas.begin(), lbas.end()), lbas.end());
+        return lbas;
+    }
+
+    void Fail(const char* section, const char* key, std::string_view value,
+              const std::string& why) {
+        if (failed_) return;
+        failed_ = true;
+        message_ = "[" + std::string(section) + "] " + key + "=" + std::string(value) + ": " + why;
+    }
+
+private:
+    const IniBuffer& ini_;
+    std::string& message_;
+    bool failed_ = false;
+};
+
+// An image path stays inside the folder: relative, no "..", no drive or stream colon.
+bool IsContainedRelativePath(std::string_view path) {
+    if (path.empty() || path.front() == '/' || path.front() == '\\') return false;
+    if (path.find(':') != path.npos) return false;
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        std::size_t end = path.find_first_of("/\\", start);
+        if (end == path.npos) end = path.size();
+        const std::string_view part = path.substr(start, end - start);
+        if (part == "..") return false;
+        start = end + 1;
+    }
+    return true;
+}
+
+bool EndsWithNoCase(std::string_view s, std::string_view tail) {
+    return s.size() >= tail.size() && EqualNoCase(s.substr(s.size() - tail.size()), tail);
+}
+
+} // namespace
+
+bool IsValidSimDriveName(std::string_view name) {
+    if (name.empty() || name.size() > 64 || name.front() == '.') return false;
+    return std::all_of(name.begin(), name.end(), [](char c) {
+        const char u = Upper(c);
+        return IsDigit(c) || (u >= 'A' && u <= 'Z') || c == '-' || c == '_' || c == '.';
+    });
+}
+
+bool SimBusFromName(std::string_view name, std::uint32_t& busType) {
+    for (const auto& b : kBusNames)
+        if (EqualNoCase(name, b.name)) {
+            busType = b.type;
+            return true;
+        }
+    return false;
+}
+
+const char* SimBusName(std::uint32_t busType) {
+    for (const auto& b : kBusNames)
+        if (b.type == busType) return b.name;
+    return "";
+}
+
+bool ParseSimSize(std::string_view text, std::uint64_t& bytes) {
+    std::size_t digits = 0;
+    while (digits < text.size() && IsDigit(text[digits]))
+        ++digits;
+    std::uint64_t n = 0;
+    if (!ParseDecimal(text.substr(0, digits), n)) return false;
+    std::string_view suffix = text.substr(digits);
+    while (!suffix.empty() && suffix.front() == ' ')
+        suffix.remove_prefix(1);
+    unsigned shift = 0;
+    if (!suffix.empty()) {
+        switch (Upper(suffix.front())) {
+        case 'K':
+            shift = 10;
+            break;
+        case 'M':
+            shift = 20;
+            break;
+        case 'G':
+            shift = 30;
+            break;
+        case 'T':
+            shift = 40;
+            break;
+        default:
+            return false;
+        }
+        suffix.remove_prefix(1);
+        if (!suffix.empty() && !EqualNoCase(suffix, "B") && !EqualNoCase(suffix, "iB"))
+            return false;
+    }
+    if (shift && n > (std::numeric_limits<std::uint64_t>::max() >> shift)) return false;
+    bytes = n << shift;
+    return true;
+}
+
+ErrorCode ParseSimDrive(std::string_view name, ByteView text, SimDriveSpec& out,
+                        std::string& message) {
+    message.clear();
+    if (!IsValidSimDriveName(name)) {
+        message = "\"" + std::string(name) +
+                  "\" is not a drive name (letters, digits, '-', '_', '.'; at most 64)";
+        return err::kInvalidParameter;
+    }
+    SimDriveSpec spec;
+    spec.name = std::string(name);
+    static const std::uint8_t kEmpty = 0;
+    if (!IniParse(&spec.ini, text.empty() ? &kEmpty : text.data(), text.size())) {
+        message = "the file cannot be read as INI text";
+        return err::kInvalidData;
+    }
+    Reader r(spec.ini, message);
+    const char* d = "Drive";
+
+    if (const auto bus = r.Get(d, "Bus"); bus && !SimBusFromName(*bus, spec.busType))
+        r.Fail(d, "Bus", *bus, "not one of SATA, ATA, NVMe, SCSI, SAS, USB, SD, MMC, Virtual");
+    spec.model = r.Text(d, "Model", "Simulated Disk");
+    spec.serial = r.Text(d, "Serial", "SIM-" + spec.name);
+    spec.firmware = r.Text(d, "Firmware", "1.0");
+    spec.vendor = r.Text(d, "Vendor", "");
+
+    spec.sectorSize = static_cast<std::uint32_t>(r.Number(d, "SectorSize", 512, 65536));
+    if (!r.Failed() && spec.sectorSize != 512 && spec.sectorSize != 4096)
+        r.Fail(d, "SectorSize", std::to_string(spec.sectorSize), "must be 512 or 4096");
+
+    spec.capacity = kSimDefaultCapacity;
+    if (const auto cap = r.Get(d, "Capacity")) {
+        if (!ParseSimSize(*cap, spec.capacity) || spec.capacity == 0 ||
+            spec.capacity > kMaxCapacity)
+            r.Fail(d, "Capacity", *cap, "must be a byte count above 0 (suffixes K, M, G, T)");
+        else if (spec.capacity % spec.sectorSize != 0)
+            r.Fail(d, "Capacity", *cap,
+                   "is not a whole number of " + std::to_string(spec.sectorSize) + "-byte sectors");
+    }
+
+    const bool cardBus = spec.busType == bustype::kSd || spec.busType == bustype::kMmc;
+    spec.removable = r.Flag(d, "Removable", cardBus);
+    spec.trim = r.Flag(d, "Trim", false);
+    spec.readOnly = r.Flag(d, "ReadOnly", false);
+
+    spec.image = r.Text(d, "Image", spec.name + ".img");
+    std::replace(spec.image.begin(), spec.image.end(), '\\', '/');
+    if (!IsContainedRelativePath(spec.image) || EndsWithNoCase(spec.image, ".drive"))
+        r.Fail(d, "Image", spec.image,
+               "must name a file inside the folder (relative, no \"..\", not a .drive file)");
+
+    // A USB disk without a named node gets one of its own, so that it always has a parent.
+    spec.parent = r.Text(d, "Parent", spec.busType == bustype::kUsb ? spec.name : "");
+    if (!spec.parent.empty() && !IsValidSimDriveName(spec.parent))
+        r.Fail(d, "Parent", spec.parent, "is not a node name (letters, digits, '-', '_', '.')");
+    if (!spec.parent.empty()) {
+        spec.usb.vendorId = r.Hex16("Usb", "VendorId");
+        spec.usb.productId = r.Hex16("Usb", "ProductId");
+        spec.usb.product = r.Text("Usb", "Product", "USB Mass Storage Device");
+        spec.usb.manufacturer = r.Text("Usb", "Manufacturer", "");
+        spec.usb.serial = r.Text("Usb", "Serial", "");
+    }
+
+    if (IniFindSection(&spec.ini, "Pci") >= 0) {
+        spec.hasPci = true;
+        if (!r.Get("Pci", "Speed") || !r.Get("Pci", "Width"))
+            r.Fail("Pci", "Speed", r.Text("Pci", "Speed", ""), "Speed and Width are both needed");
+        const auto speed = static_cast<std::uint8_t>(r.Number("Pci", "Speed", 0, 255));
+        const auto width = static_cast<std::uint8_t>(r.Number("Pci", "Width", 0, 255));
+        spec.pci.currentSpeed = speed;
+        spec.pci.currentWidth = width;
+        spec.pci.maxSpeed = static_cast<std::uint8_t>(r.Number("Pci", "MaxSpeed", speed, 255));
+        spec.pci.maxWidth = static_cast<std::uint8_t>(r.Number("Pci", "MaxWidth", width, 255));
+    }
+
+    if (!r.Failed()) {
+        const std::uint64_t sectors = spec.SectorCount();
+        spec.faults.readErrorAt = r.LbaList("Faults", "ReadErrorAt", sectors);
+        spec.faults.writeErrorAt = r.LbaList("Faults", "WriteErrorAt", sectors);
+        const auto failOpen = r.Number("Faults", "FailOpen", 0, 0xFFFFFFFFu);
+        spec.faults.failOpen = failOpen == 1 ? err::kIoDevice : static_cast<ErrorCode>(failOpen);
+    }
+
+    if (!r.Failed()) {
+        spec.layout = r.Text(d, "Layout", "");
+        std::vector<PartitionEntry> entries;
+        std::string why;
+        if (!spec.layout.empty() &&
+            !ParseSimLayoutKey(spec.layout, spec.capacity, spec.sectorSize, entries, why))
+            r.Fail(d, "Layout", spec.layout, why);
+    }
+
+    if (r.Failed()) return err::kInvalidData;
+    out = std::move(spec);
+    return err::kSuccess;
+}
+
+} // namespace tvd

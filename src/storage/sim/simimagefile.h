@@ -1,0 +1,52 @@
+// The image file behind a simulated drive: reads and writes at explicit 64-bit offsets, sparse
+// growth and cheap zeroing, through the platform's own file calls (pread/pwrite on Linux, the
+// wide Win32 API with offsets on Windows) so that large images and Wine behave alike. Positioned
+// calls never share a file pointer, so one open image may serve several threads.
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "foundation/bytesutil.h"
+#include "foundation/errorcodes.h"
+
+namespace tvd {
+
+class SimImageFile {
+public:
+    SimImageFile() = default;
+    ~SimImageFile() { Close(); }
+    SimImageFile(const SimImageFile&) = delete;
+    SimImageFile& operator=(const SimImageFile&) = delete;
+    SimImageFile(SimImageFile&& o) noexcept;
+    SimImageFile& operator=(SimImageFile&& o) noexcept;
+
+    // Makes sure the image at `path` (UTF-8) holds at least `size` bytes: a missing file is
+    // created sparse, a shorter one is extended sparsely, a longer one is left alone. `created`
+    // tells whether the file is new.
+    static ErrorCode Prepare(const std::string& path, std::uint64_t size, bool& created);
+
+    // Opens an existing image, read-write when `write` is asked and allowed, else read-only.
+    ErrorCode Open(const std::string& path, bool write);
+    void Close();
+    bool IsOpen() const;
+    bool Writable() const { return writable_; }
+
+    ErrorCode Size(std::uint64_t& bytes) const;
+    // Bytes past the file's end read as zeros, like the unwritten parts of a sparse file.
+    ErrorCode ReadAt(std::uint64_t offset, MutableByteView data) const;
+    ErrorCode WriteAt(std::uint64_t offset, ByteView data);
+    // Zeros a range, releasing its space where the file system can.
+    ErrorCode Zero(std::uint64_t offset, std::uint64_t length);
+
+private:
+    ErrorCode Create(const std::string& path); // a new, empty file; fails when one exists
+    ErrorCode SetSize(std::uint64_t size);
+#ifdef _WIN32
+    void* handle_ = nullptr;
+#else
+    int fd_ = -1;
+#endif
+    bool writable_ = false;
+};
+
+} // namespace tvd

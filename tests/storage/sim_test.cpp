@@ -1,0 +1,945 @@
+#include "storage/sim/simstorage.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include "foundation/inibufutila.h"
+#include "storage/cldevicelist.h"
+#include "storage/deviceregistry.h"
+#include "storage/partitiontableutil.h"
+#include "storage/sim/simlayout.h"
+#include "storage/partitionimage.h"
+
+namespace tvd {
+namespace {
+
+namespace fs = std::filesystem;
+using Kind = DeviceEvent::Kind;
+
+// A folder of the test's own in the system's temporary folder, removed afterwards.
+class SimFolder {
+public:
+    SimFolder() {
+        std::random_device random;
+        std::error_code ec;
+        const fs::path base = fs::temp_directory_path(ec);
+        for (int i = 0; i < 100 && path_.empty(); ++i) {
+            const fs::path p = base / ("tvdsim-" + std::to_string(random()));
+            if (fs::create_directory(p, ec)) path_ = p;
+        }
+    }
+    ~SimFolder() {
+        std::error_code ec;
+        if (!path_.empty()) fs::remove_all(path_, ec);
+    }
+    std::string Path() const {
+        const auto u = path_.u8string();
+        return std::string(u.begin(), u.end());
+    }
+    fs::path operator/(const std::string& rel) const { return path_ / rel; }
+
+    // A scan tells a file from its old self by time and length, and time stamps are coarse: a
+    // test that edits a drive file in place changes its length.
+    void Write(const std::string& rel, const std::string& text) const {
+        std::ofstream(path_ / rel, std::ios::binary | std::ios::trunc) << text;
+    }
+    void Drive(const std::string& name, const std::string& text) const {
+        Write(name + ".drive", "[Drive]\n" + text);
+    }
+    void Remove(const std::string& rel) const {
+        std::error_code ec;
+        fs::remove(path_ / rel, ec);
+    }
+    void Patch(const std::string& rel, std::uint64_t offset,
+               const std::vector<std::uint8_t>& bytes) const {
+        std::fstream f(path_ / rel, std::ios::binary | std::ios::in | std::ios::out);
+        f.seekp(static_cast<std::streamoff>(offset));
+        f.write(reinterpret_cast<const char*>(bytes.data()),
+                static_cast<std::streamsize>(bytes.size()));
+    }
+    std::vector<std::uint8_t> Bytes(const std::string& rel, std::uint64_t offset,
+                                    std::size_t n) const {
+        std::vector<std::uint8_t> out(n, 0xEE);
+        std::ifstream f(path_ / rel, std::ios::binary);
+        f.seekg(static_cast<std::streamoff>(offset));
+        f.read(reinterpret_cast<char*>(out.data()), static_cast<std::streamsize>(n));
+        return out;
+    }
+    std::uint64_t Size(const std::string& rel) const {
+        std::error_code ec;
+        return fs::file_size(path_ / rel, ec);
+    }
+
+private:
+    fs::path path_;
+};
+
+std::vector<std::uint8_t> Pattern(std::size_t n, std::uint8_t seed) {
+    std::vector<std::uint8_t> v(n);
+    for (std::size_t i = 0; i < n; ++i)
+        v[i] = static_cast<std::uint8_t>(seed + i * 7);
+    return v;
+}
+
+std::unique_ptr<SimStorage> Sim(const SimFolder& folder) {
+    ErrorCode e = err::kGenFailure;
+    auto sim = SimStorage::Create(folder.Path(), e);
+    EXPECT_EQ(e, err::kSuccess);
+    return sim;
+}
+
+std::vector<PresentDevice> Devices(SimStorage& sim, DeviceClass cls) {
+    std::vector<PresentDevice> out;
+    EXPECT_EQ(sim.EnumerateClass(cls, out), err::kSuccess);
+    return out;
+}
+
+std::uint32_t DevInstOf(SimStorage& sim, DeviceClass cls, const std::string& path) {
+    for (const PresentDevice& d : Devices(sim, cls))
+        if (d.interfacePath == path) return d.devInst;
+    return 0;
+}
+
+std::vector<DeviceEvent> Poll(SimStorage& sim) {
+    std::vector<DeviceEvent> events;
+    sim.PollEvents(events);
+    return events;
+}
+
+std::string Describe(const std::vector<DeviceEvent>& events) {
+    std::string out;
+    for (const DeviceEvent& e : events) {
+        switch (e.kind) {
+        case Kind::kInterfaceArrival:
+            out += "+" + e.path;
+            break;
+        case Kind::kInterfaceRemoved:
+            out += "-" + e.path;
+            break;
+        case Kind::kNodeRemoved:
+            out += "x";
+            break;
+        case Kind::kNodeArrival:
+            out += "n";
+            break;
+        default:
+            out += "?";
+            break;
+        }
+        out += " ";
+    }
+    return out;
+}
+
+// The test's own MBR bytes, written into an image at sector 0.
+std::vector<std::uint8_t> MbrBytes(std::uint32_t signature,
+                                   const std::vector<test::MbrSlotSpec>& slots) {
+    test::SparseDisk disk(512, 1);
+    test::WriteMbrSector(disk, 0, signature, slots);
+    std::vector<std::uint8_t> sector(512);
+    disk.Read(0, sector);
+    return sector;
+}
+
+// ---- the drive file
+
+TEST(SimDriveSpec, ReadsEveryKeyOfAFullFile) {
+    const std::string text = "[Drive]\r\nBus=nvme\r\nModel=Kestrel 990\r\nSerial=S123\r\n"
+                             "Firmware=2B1Q\r\nVendor=Acme\r\nCapacity=64M\r\nSectorSize=4096\r\n"
+                             "Removable=1\r\nTrim=1\r\nImage=img\\k.bin\r\nParent=hub-1\r\n"
+                             "[Usb]\r\nVendorId=0x152D\r\nProductId=0578\r\nProduct=Bridge\r\n"
+                             "Manufacturer=JM\r\nSerial=U9\r\n"
+                             "[Faults]\r\nReadErrorAt=9, 3 9\r\nWriteErrorAt=7\r\nFailOpen=5\r\n"
+                             "[Pci]\r\nSpeed=3\r\nWidth=4\r\nMaxWidth=8\r\n"
+                             "[Ata]\r\nSmartTemperature=41\r\n";
+    SimDriveSpec s;
+    std::string message;
+    ASSERT_EQ(ParseSimDrive(
+                  "k1", ByteView(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()),
+                  s, message),
+              err::kSuccess)
+        << message;
+    EXPECT_EQ(s.busType, bustype::kNvme);
+    EXPECT_EQ(s.model, "Kestrel 990");
+    EXPECT_EQ(s.serial, "S123");
+    EXPECT_EQ(s.firmware, "2B1Q");
+    EXPECT_EQ(s.vendor, "Acme");
+    EXPECT_EQ(s.capacity, 64u << 20);
+    EXPECT_EQ(s.sectorSize, 4096u);
+    EXPECT_TRUE(s.removable);
+    EXPECT_TRUE(s.trim);
+    EXPECT_EQ(s.image, "img/k.bin");
+    EXPECT_EQ(s.parent, "hub-1");
+    EXPECT_EQ(s.usb.vendorId, 0x152D);
+    EXPECT_EQ(s.usb.productId, 0x0578);
+    EXPECT_EQ(s.usb.product, "Bridge");
+    EXPECT_EQ(s.usb.manufacturer, "JM");
+    EXPECT_EQ(s.usb.serial, "U9");
+    EXPECT_EQ(s.faults.readErrorAt, (std::vector<std::uint64_t>{3, 9}));
+    EXPECT_EQ(s.faults.writeErrorAt, (std::vector<std::uint64_t>{7}));
+    EXPECT_EQ(s.faults.failOpen, err::kAccessDenied);
+    EXPECT_TRUE(s.hasPci);
+    EXPECT_EQ(s.pci.currentSpeed, 3);
+    EXPECT_EQ(s.pci.maxSpeed, 3);
+    EXPECT_EQ(s.pci.currentWidth, 4);
+    EXPECT_EQ(s.pci.maxWidth, 8);
+    // Sections of later layers stay readable.
+    const auto temp = IniGetValue(&s.ini, "Ata", "SmartTemperature");
+    ASSERT_TRUE(temp.has_value());
+    EXPECT_EQ(*temp, "41");
+}
+
+TEST(SimDriveSpec, MissingKeysTakeDefaults) {
+    struct Row {
+        const char* text;
+        std::uint32_t bus;
+        bool removable;
+        const char* parent;
+    };
+    const Row rows[] = {
+        {"", bustype::kSata, false, ""},
+        {"[Drive]\nModel=X\n", bustype::kSata, false, ""},
+        {"[Drive]\nBus=SD\n", bustype::kSd, true, ""}, // cards are removable media
+        {"[Drive]\nBus=MMC\nRemovable=0\n", bustype::kMmc, false, ""},
+        {"[Drive]\nBus=USB\n", bustype::kUsb, false, "d0"}, // a USB disk has a node of its own
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.text);
+        SimDriveSpec s;
+        std::string message;
+        const std::string text = r.text;
+        ASSERT_EQ(
+            ParseSimDrive("d0",
+                          ByteView(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()),
+                          s, message),
+            err::kSuccess)
+            << message;
+        EXPECT_EQ(s.busType, r.bus);
+        EXPECT_EQ(s.removable, r.removable);
+        EXPECT_EQ(s.parent, r.parent);
+        EXPECT_EQ(s.capacity, kSimDefaultCapacity);
+        EXPECT_EQ(s.sectorSize, 512u);
+        EXPECT_EQ(s.image, "d0.img");
+        EXPECT_EQ(s.serial, "SIM-d0");
+        EXPECT_FALSE(s.trim);
+        EXPECT_FALSE(s.hasPci);
+        EXPECT_EQ(s.faults.failOpen, err::kSuccess);
+    }
+}
+
+TEST(SimDriveSpec, RefusesWhatCannotBeSimulated) {
+    struct Row {
+        const char* text;
+        const char* inMessage; // the key the message must name
+    };
+    const Row rows[] = {
+        {"[Drive]\nBus=Floppy\n", "Bus=Floppy"},
+        {"[Drive]\nCapacity=1000\n", "512-byte sectors"},
+        {"[Drive]\nCapacity=6K\nSectorSize=4096\n", "4096-byte sectors"},
+        {"[Drive]\nCapacity=0\n", "Capacity"},
+        {"[Drive]\nCapacity=12Q\n", "Capacity"},
+        {"[Drive]\nCapacity=99999999999T\n", "Capacity"},
+        {"[Drive]\nSectorSize=520\n", "SectorSize"},
+        {"[Drive]\nRemovable=yes\n", "Removable"},
+        {"[Drive]\nTrim=2\n", "Trim"},
+        {"[Drive]\nImage=../outside.img\n", "Image"},
+        {"[Drive]\nImage=/abs.img\n", "Image"},
+        {"[Drive]\nImage=C:\\abs.img\n", "Image"},
+        {"[Drive]\nImage=other.drive\n", "Image"},
+        {"[Drive]\nParent=a b\n", "Parent"},
+        {"[Drive]\nParent=n\n[Usb]\nVendorId=12345\n", "VendorId"},
+        {"[Drive]\nCapacity=1M\n[Faults]\nReadErrorAt=2048\n", "ReadErrorAt"},
+        {"[Drive]\n[Faults]\nWriteErrorAt=7,x\n", "WriteErrorAt"},
+        {"[Drive]\n[Pci]\nWidth=4\n", "Speed"},
+        {"[Drive]\n[Pci]\nSpeed=3\nWidth=300\n", "Width"},
+        {"[Drive]\nCapacity=64M\nLayout=mbr:1G\n", "Layout"},
+        {"[Drive]\nLayout=gpt:1M\n", "Layout"},
+        {"[Drive]\nLayout=mbr:rest,1M\n", "Layout"},
+        {"[Drive]\nLayout=mbr:1M/zz\n", "Layout"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.text);
+        SimDriveSpec s;
+        s.model = "untouched";
+        std::string message;
+        const std::string text = r.text;
+        EXPECT_EQ(
+            ParseSimDrive("d",
+                          ByteView(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()),
+                          s, message),
+            err::kInvalidData);
+        EXPECT_NE(message.find(r.inMessage), std::string::npos) << message;
+        EXPECT_EQ(s.model, "untouched"); // a refused file leaves the output alone
+    }
+    SimDriveSpec s;
+    std::string message;
+    EXPECT_EQ(ParseSimDrive("two words", {}, s, message), err::kInvalidParameter);
+    EXPECT_EQ(ParseSimDrive("", {}, s, message), err::kInvalidParameter);
+}
+
+TEST(SimDriveSpec, CapacitySuffixesAreBinary) {
+    struct Row {
+        const char* text;
+        bool ok;
+        std::uint64_t bytes;
+    };
+    const Row rows[] = {
+        {"512", true, 512},
+        {"1K", true, 1024},
+        {"3m", true, 3u << 20},
+        {"2G", true, 2ull << 30},
+        {"1T", true, 1ull << 40},
+        {"64 MiB", true, 64u << 20},
+        {"5kb", true, 5120},
+        {"", false, 0},
+        {"K", false, 0},
+        {"-5", false, 0},
+        {"1.5G", false, 0},
+        {"1GG", false, 0},
+        {"18446744073709551616", false, 0},
+        {"16777216T", false, 0},
+    };
+    for (const Row& r : rows) {
+        std::uint64_t bytes = 77;
+        EXPECT_EQ(ParseSimSize(r.text, bytes), r.ok) << r.text;
+        EXPECT_EQ(bytes, r.ok ? r.bytes : 77) << r.text;
+    }
+}
+
+// ---- images
+
+TEST(SimStorage, ImagesAreMadeAtCapacityAndNeverTruncated) {
+    SimFolder dir;
+    const auto data = Pattern(3 << 20, 1);
+    dir.Write("long.img", std::string(data.begin(), data.end()));
+    dir.Write("short.img", std::string(1000, 'x'));
+    dir.Drive("long", "Capacity=1M\n");
+    dir.Drive("short", "Capacity=2M\n");
+    dir.Drive("fresh", "Capacity=5M\nSectorSize=4096\n");
+    auto sim = Sim(dir);
+    ASSERT_TRUE(sim);
+    EXPECT_EQ(sim->DriveNames(), (std::vector<std::string>{"fresh", "long", "short"}));
+    EXPECT_EQ(dir.Size("long.img"), data.size());
+    EXPECT_EQ(dir.Bytes("long.img", 0, data.size()), data);
+    EXPECT_EQ(dir.Size("short.img"), 2u << 20);
+    EXPECT_EQ(dir.Bytes("short.img", 998, 4), (std::vector<std::uint8_t>{'x', 'x', 0, 0}));
+    EXPECT_EQ(dir.Size("fresh.img"), 5u << 20);
+
+    // The drive ends at its capacity even where the image holds more.
+    DeviceHandle h;
+    ASSERT_EQ(sim->Open("SIM\\long", h), err::kSuccess);
+    std::uint64_t length = 0;
+    EXPECT_EQ(sim->GetLength(h, length), err::kSuccess);
+    EXPECT_EQ(length, 1u << 20);
+    std::vector<std::uint8_t> buf(512);
+    EXPECT_EQ(sim->ReadAt(h, 1 << 20, buf), err::kHandleEof);
+}
+
+TEST(SimStorage, LayoutKeyPartitionsOnlyANewImage) {
+    SimFolder dir;
+    dir.Write("old.img", std::string(4096, '\0'));
+    dir.Drive("old", "Capacity=8M\nLayout=mbr:2M,rest\n");
+    dir.Drive("new", "Capacity=8M\nLayout=mbr:2M/0c,rest\n");
+    auto sim = Sim(dir);
+    ASSERT_TRUE(sim);
+    EXPECT_EQ(dir.Bytes("old.img", 510, 2), (std::vector<std::uint8_t>{0, 0}));
+    const auto volumes = Devices(*sim, DeviceClass::kVolumeInterface);
+    ASSERT_EQ(volumes.size(), 2u);
+    EXPECT_EQ(volumes[0].interfacePath, "SIM\\new\\PARTITION1");
+    EXPECT_EQ(volumes[1].interfacePath, "SIM\\new\\PARTITION2");
+
+    DeviceHandle h;
+    ASSERT_EQ(sim->Open("SIM\\new", h), err::kSuccess);
+    DriveLayout layout;
+    ASSERT_EQ(sim->GetDriveLayout(h, layout), err::kSuccess);
+    ASSERT_EQ(layout.style, layoutstyle::kMbr);
+    EXPECT_EQ(layout.partitions[0].mbrType, 0x0C);
+    EXPECT_EQ(layout.partitions[0].startingOffset, 1u << 20);
+    EXPECT_EQ(layout.partitions[0].length, 2u << 20);
+    EXPECT_EQ(layout.partitions[1].mbrType, 0x07);
+    EXPECT_EQ(layout.partitions[1].startingOffset, 3u << 20);
+    EXPECT_EQ(layout.partitions[1].length, 5u << 20);
+}
+
+// ---- sector access
+
+TEST(SimStorage, ReadWriteRoundTripWithinBounds) {
+    SimFolder dir;
+    dir.Drive("d", "Capacity=64K\n");
+    auto sim = Sim(dir);
+    ASSERT_TRUE(sim);
+    DeviceHandle h;
+    ASSERT_EQ(sim->Open("\\\\?\\sim\\D", h), err::kSuccess); // prefix and case do not matter
+    EXPECT_TRUE(h.Writable());
+
+    const auto data = Pattern(1500, 9);
+    ASSERT_EQ(sim->WriteAt(h, 1000, data), err::kSuccess); // unaligned on purpose
+    std::vector<std::uint8_t> back(1500);
+    ASSERT_EQ(sim->ReadAt(h, 1000, back), err::kSuccess);
+    EXPECT_EQ(back, data);
+    EXPECT_EQ(dir.Bytes("d.img", 1000, 1500), data); // the bytes are in the image
+
+    struct Row {
+        std::uint64_t offset;
+        std::size_t size;
+        ErrorCode expected;
+    };
+    const Row rows[] = {
+        {0, 65536, err::kSuccess},
+        {65535, 1, err::kSuccess},
+        {65536, 1, err::kHandleEof},
+        {65000, 1024, err::kHandleEof},
+        {65537, 1, err::kInvalidParameter},
+        {0, 0, err::kInvalidParameter},
+        {~0ull - 10, 512, err::kInvalidParameter},
+    };
+    for (const Row& r : rows) {
+        std::vector<std::uint8_t> buf(r.size);
+        EXPECT_EQ(sim->ReadAt(h, r.offset, buf), r.expected) << r.offset << "+" << r.size;
+        EXPECT_EQ(sim->WriteAt(h, r.offset, buf), r.expected) << r.offset << "+" << r.size;
+    }
+    EXPECT_EQ(dir.Size("d.img"), 65536u); // nothing wrote past the end
+
+    DeviceHandle closed;
+    std::vector<std::uint8_t> one(1);
+    EXPECT_EQ(sim->ReadAt(closed, 0, one), err::kFileNotFound);
+    EXPECT_EQ(sim->Open("", closed), err::kInvalidParameter);
+    EXPECT_EQ(sim->Open("SIM\\nothing", closed), err::kFileNotFound);
+    EXPECT_FALSE(closed.IsOpen());
+
+    // A handle of another simulation is not one of ours.
+    auto other = Sim(dir);
+    ASSERT_TRUE(other);
+    EXPECT_EQ(other->ReadAt(h, 0, one), err::kFileNotFound);
+}
+
+TEST(SimStorage, InjectedFaultsHitTheirSectorsOnly) {
+    SimFolder dir;
+    dir.Drive("f", "Capacity=64K\n[Faults]\nReadErrorAt=10\nWriteErrorAt=20,21\n");
+    dir.Drive("deny", "[Faults]\nFailOpen=5\n");
+    dir.Drive("dead", "[Faults]\nFailOpen=1\n");
+    auto sim = Sim(dir);
+    ASSERT_TRUE(sim);
+    DeviceHandle h;
+    ASSERT_EQ(sim->Open("SIM\\f", h), err::kSuccess);
+    struct Row {
+        std::uint64_t offset;
+        std::size_t size;
+        ErrorCode read, write;
+    };
+    const Row rows[] = {
+        {9 * 512, 512, err::kSuccess, err::kSuccess},
+        {10 * 512, 512, simerr::kCrc, err::kSuccess},
+        {10 * 512 + 511, 1, simerr::kCrc, err::kSuccess},
+        {11 * 512, 512, err::kSuccess, err::kSuccess},
+        {8 * 512, 4096, simerr::kCrc, err::kSuccess}, // a request spanning the sector
+        {19 * 512, 512, err::kSuccess, err::kSuccess},
+        {19 * 512 + 1, 512, err::kSuccess, err::kWriteFault},
+        {21 * 512, 512, err::kSuccess, err::kWriteFault},
+        {22 * 512, 512, err::kSuccess, err::kSuccess},
+    };
+    for (const Row& r : rows) {
+        std::vector<std::uint8_t> buf(r.size, 0x5A);
+        EXPECT_EQ(sim->WriteAt(h, r.offset, buf), r.write) << r.offset;
+        EXPECT_EQ(sim->ReadAt(h, r.offset, buf), r.read) << r.offset;
+    }
+    EXPECT_EQ(dir.Bytes("f.img", 20 * 512, 2), (std::vector<std::uint8_t>{0, 0})); // refused
+
+    DeviceHandle other;
+    EXPECT_EQ(sim->Open("SIM\\deny", other), err::kAccessDenied);
+    EXPECT_EQ(sim->Open("SIM\\dead", other), err::kIoDevice);
+    // Both are still present devices; only opening them fails.
+    EXPECT_EQ(Devices(*sim, DeviceClass::kDiskInterface).size(), 3u);
+}
+
+TEST(SimStorage, ReadOnlyDrivesRefuseWrites) {
+    SimFolder dir;
+    dir.Drive("ro", "Capacity=64K\nReadOnly=1\nTrim=1\n");
+    auto sim = Sim(dir);
+    ASSERT_TRUE(sim);
+    DeviceHandle h;
+    ASSERT_EQ(sim->Open("SIM\\ro", h), err::kSuccess);
+    bool writable = true;
+    EXPECT_EQ(sim->IsWritable(h, writable), err::kSuccess);
+    EXPECT_FALSE(writable);
+    const auto data = Pattern(512, 3);
+    EXPECT_EQ(sim->WriteAt(h, 0, data), simerr::kWriteProtect);
+    EXPECT_EQ(sim->TrimRange(h, 0, 512), simerr::kWriteProtect);
+    EXPECT_EQ(sim->DeleteLayout(h), simerr::kWriteProtect);
+}
+
+TEST(SimStorage, TrimZerosAndRecordsRanges) {
+    SimFolder dir;
+    dir.Drive("t", "Capacity=1M\nTrim=1\n");
+    dir.Drive("n", "Capacity=1M\n");
+    auto sim = Sim(dir);
+    ASSERT_TRUE(sim);
+    DeviceHandle h, n;
+    ASSERT_EQ(sim->Open("SIM\\t", h), err::kSuccess);
+    ASSERT_EQ(sim->Open("SIM\\n", n), err::kSuccess);
+    bool trim = false;
+    EXPECT_EQ(sim->QueryTrimEnabled(h, trim), err::kSuccess);
+    EXPECT_TRUE(trim);
+    EXPECT_EQ(sim->TrimRange(n, 0, 4096), err::kNotSupported);
+
+    const auto data = Pattern(1 << 20, 4);
+    ASSERT_EQ(sim->WriteAt(h, 0, data), err::kSuccess);
+    ASSERT_EQ(sim->TrimRange(h, 4096, 8192), err::kSuccess);
+    ASSERT_EQ(sim->TrimRange(h, (1 << 20) - 4096, 4096), err::kSuccess); // up to the end
+    EXPECT_EQ(sim->TrimRange(h, 1 << 20, 4096), err::kHandleEof);
+    EXPECT_EQ(sim->TrimRange(h, 0, 0), err::kInvalidParameter);
+    EXPECT_EQ(sim->TrimmedRanges("T"),
+              (std::vector<SimRange>{{4096, 8192}, {(1 << 20) - 4096, 4096}}));
+
+    std::vector<std::uint8_t> back(1 << 20);
+    ASSERT_EQ(sim->ReadAt(h, 0, back), err::kSuccess);
+    auto expected = data;
+    std::fill(expected.begin() + 4096, expected.begin() + 12288, 0);
+    std::fill(expected.end() - 4096, expected.end(), 0);
+    EXPECT_EQ(back, expected);
+    EXPECT_EQ(dir.Size("t.img"), 1u << 20);
+}
+
+// ---- arrival and removal
+
+TEST(SimStorage, FilesArriveAndLeaveThroughPollEvents) {
+    SimFolder dir;
+    auto sim = Sim(dir);
+    ASSERT_TRUE(sim);
+    EXPECT_TRUE(Devices(*sim, DeviceClass::kDiskInterface).empty());
+    EXPECT_EQ(Describe(Poll(*sim)), "");
+
+    dir.Drive("a", "Capacity=1M\n");
+    const auto arrived = Poll(*sim);
+    EXPECT_EQ(Describe(arrived), "+SIM\\a ");
+    const auto disks = Devices(*sim, DeviceClass::kDiskInterface);
+    ASSERT_EQ(disks.size(), 1u);
+    EXPECT_TRUE(disks[0].started);
+    EXPECT_TRUE(disks[0].hasInterface);
+    EXPECT_EQ(disks[0].interfacePath, "SIM\\a");
+    EXPECT_NE(disks[0].devInst, 0u);
+    EXPECT_EQ(arrived[0].devInst, disks[0].devInst);
+    EXPECT_EQ(Describe(Poll(*sim)), ""); // nothing changed since
+
+    DeviceHandle h;
+    ASSERT_EQ(sim->Open("SIM\\a", h), err::kSuccess);
+    dir.Remove("a.drive");
+    const auto removed = Poll(*sim);
+    EXPECT_EQ(Describe(removed), "-SIM\\a x ");
+    ASSERT_EQ(removed.size(), 2u);
+    EXPECT_EQ(removed[1].devInst, disks[0].devInst);
+    EXPECT_TRUE(Devices(*sim, DeviceClass::kDiskInterface).empty());
+    // A handle of a pulled drive fails like one of a pulled device.
+    std::vector<std::uint8_t> buf(512);
+    EXPECT_EQ(sim->ReadAt(h, 0, buf), simerr::kDeviceNotConnected);
+
+    // An edited file is a different drive: it leaves and arrives again.
+    dir.Drive("a", "Capacity=1M\n");
+    Poll(*sim);
+    dir.Drive("a", "Capacity=2M\nTrim=1\n");
+    EXPECT_EQ(Describe(Poll(*sim)), "-SIM\\a x +SIM\\a ");
+}
+
+TEST(SimStorage, RefusedFilesAreReportedNotListed) {
+    SimFolder dir;
+    dir.Drive("bad", "Bus=Floppy\n");
+    dir.Drive("good", "");
+    dir.Write("notes.txt", "not a drive");
+    auto sim = Sim(dir);
+    ASSERT_TRUE(sim);
+    EXPECT_EQ(sim->DriveNames(), std::vector<std::string>{"good"});
+    const auto problems = sim->Problems();
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_EQ(problems[0].name, "bad");
+    EXPECT_EQ(problems[0].error, err::kInvalidData);
+    EXPECT_NE(problems[0].message.find("Bus=Floppy"), std::string::npos);
+    EXPECT_EQ(sim->Plug("bad"), err::kInvalidData);
+
+    // Mended, it arrives.
+    dir.Drive("bad", "Bus=SATA\nCapacity=1M\n");
+    EXPECT_EQ(Describe(Poll(*sim)), "+SIM\\bad ");
+    EXPECT_TRUE(sim->Problems().empty());
+}
+
+TEST(SimStorage, DeviceInstancesAndNumbersStayWithTheName) {
+    SimFolder dir;
+    for (const char* name : {"c", "a", "b"})
+        dir.Drive(name, "Capacity=1M\n");
+    auto sim = Sim(dir);
+    ASSERT_TRUE(sim);
+    auto numberOf = [&](const std::string& name) {
+        DeviceHandle h;
+        StorageDeviceNumber n;
+        EXPECT_EQ(sim->Open("SIM\\" + name, h), err::kSuccess);
+        EXPECT_EQ(sim->GetDeviceNumber(h, n), err::kSuccess);
+        EXPECT_EQ(n.deviceType, filedevice::kDisk);
+        EXPECT_EQ(n.partitionNumber, 0u);
+        return n.deviceNumber;
+    };
+    EXPECT_EQ(numberOf("a"), 0);
+    EXPECT_EQ(numberOf("b"), 1);
+    EXPECT_EQ(numberOf("c"), 2);
+    const std::uint32_t b = DevInstOf(*sim, DeviceClass::kDiskInterface, "SIM\\b");
+    ASSERT_NE(b, 0u);
+
+    // Pulled by the API, then by its file: the same key and number each time it returns.
+    ASSERT_EQ(sim->Unplug("b"), err::kSuccess);
+    EXPECT_EQ(sim->Unplug("b"), err::kFileNotFound);
+    EXPECT_EQ(Describe(Poll(*sim)), "-SIM\\b x ");
+    EXPECT_EQ(Describe(Poll(*sim)), ""); // the file alone does not bring it back
+    ASSERT_EQ(sim->Plug("B"), err::kSuccess);
+    EXPECT_EQ(Describe(Poll(*sim)), "+SIM\\b ");
+    EXPECT_EQ(DevInstOf(*sim, DeviceClass::kDiskInterface, "SIM\\b"), b);
+
+    dir.Remove("b.drive");
+    Poll(*sim);
+    dir.Drive("d", "Capacity=1M\n");
+    dir.Drive("b", "Capacity=2M\n");
+    EXPECT_EQ(Describe(Poll(*sim)), "+SIM\\b +SIM\\d ");
+    EXPECT_EQ(DevInstOf(*sim, DeviceClass::kDiskInterface, "SIM\\b"), b);
+    EXPECT_EQ(numberOf("b"), 1);
+    EXPECT_EQ(numberOf("d"), 3); // a new name never takes a number that was given before
+    EXPECT_NE(DevInstOf(*sim, DeviceClass::kDiskInterface, "SIM\\d"), b);
+    EXPECT_EQ(sim->Plug("zz"), err::kFileNotFound);
+}
+
+// ---- layouts and volumes
+
+TEST(SimStorage, VolumesComeFromTheImagesPartitionTable) {
+    SimFolder dir;
+    dir.Drive("m", "Capacity=16M\n");
+    dir.Drive("plain", "Capacity=16M\n");
+    {
+        auto sim = Sim(dir); // makes the images
+        ASSERT_TRUE(sim);
+        EXPECT_TRUE(Devices(*sim, DeviceClass::kVolumeInterface).empty());
+    }
+    // Two primaries, an empty slot, and a third partition that passes the drive's end.
+    dir.Patch("m.img", 0,
+              MbrBytes(0xA1B2C3D4,
+                       {{0x07, 2048, 4096, true}, {0x0C, 8192, 8192}, {}, {0x83, 30000, 9000}}));
+    auto sim = Sim(dir);
+    ASSERT_TRUE(sim);
+    const auto volumes = Devices(*sim, DeviceClass::kVolumeInterface);
+    ASSERT_EQ(volumes.size(), 2u);
+    EXPECT_EQ(volumes[0].interfacePath, "SIM\\m\\PARTITION1");
+    EXPECT_EQ(volumes[1].interfacePath, "SIM\\m\\PARTITION2");
+    EXPECT_EQ(sim->ParentOf(volumes[0].devInst),
+              DevInstOf(*sim, DeviceClass::kDiskInterface, "SIM\\m"));
+
+    DeviceHandle disk, vol;
+    ASSERT_EQ(sim->Open("SIM\\m", disk), err::kSuccess);
+    ASSERT_EQ(sim->Open("SIM\\M\\PARTITION2", vol), err::kSuccess);
+    StorageDeviceNumber n;
+    ASSERT_EQ(sim->GetDeviceNumber(vol, n), err::kSuccess);
+    EXPECT_EQ(n.partitionNumber, 2u);
+    std::vector<DiskExtent> extents;
+    ASSERT_EQ(sim->GetVolumeExtents(vol, extents), err::kSuccess);
+    ASSERT_EQ(extents.size(), 1u);
+    EXPECT_EQ(extents[0].diskNumber, n.deviceNumber);
+    EXPECT_EQ(extents[0].startingOffset, 8192u * 512);
+    EXPECT_EQ(extents[0].length, 8192u * 512);
+    EXPECT_EQ(sim->GetVolumeExtents(disk, extents), err::kInvalidFunction);
+    PartitionEntry p;
+    ASSERT_EQ(sim->GetPartitionInfo(vol, p), err::kSuccess);
+    EXPECT_EQ(p.mbrType, 0x0C);
+    ASSERT_EQ(sim->GetPartitionInfo(disk, p), err::kSuccess);
+    EXPECT_EQ(p.number, 0u);
+    EXPECT_EQ(p.length, 16u << 20);
+    EXPECT_EQ(p.style, layoutstyle::kMbr);
+
+    // Volume offsets are relative to the partition and bounded by it.
+    const auto data = Pattern(512, 6);
+    ASSERT_EQ(sim->WriteAt(vol, 0, data), err::kSuccess);
+    std::vector<std::uint8_t> back(512);
+    ASSERT_EQ(sim->ReadAt(disk, 8192u * 512, back), err::kSuccess);
+    EXPECT_EQ(back, data);
+    EXPECT_EQ(sim->ReadAt(vol, 8192u * 512 - 256, back), err::kHandleEof);
+    DriveLayout layout;
+    EXPECT_EQ(sim->GetDriveLayout(vol, layout), err::kInvalidFunction);
+}
+
+TEST(SimStorage, CreateMbrLayoutReadsBackAndAnnouncesVolumes) {
+    SimFolder dir;
+    dir.Drive("w", "Capacity=32M\nSectorSize=4096\n");
+    auto sim = Sim(dir);
+    ASSERT_TRUE(sim);
+    DeviceHandle h;
+    ASSERT_EQ(sim->Open("SIM\\w", h), err::kSuccess);
+
+    auto entry = [](std::uint64_t start, std::uint64_t length, std::uint8_t type, bool boot) {
+        PartitionEntry e;
+        e.startingOffset = start;
+        e.length = length;
+        e.mbrType = type;
+        e.bootIndicator = boot;
+        return e;
+    };
+    const std::vector<PartitionEntry> parts = {entry(1 << 20, 8 << 20, 0x07, true),
+                                               entry(9 << 20, 23 << 20, 0x0C, false)};
+    // Refused requests leave the drive untouched.
+    const std::vector<std::vector<PartitionEntry>> bad = {
+        {entry(1 << 20, 8 << 20, 0x07, false), entry(8 << 20, 1 << 20, 0x07, false)},
+        {entry(1 << 20, 32 << 20, 0x07, false)},
+        {entry(0, 1 << 20, 0x07, false)},
+        {entry((1 << 20) + 512, 1 << 20, 0x07, false)},
+        {parts[0], parts[1], parts[0], parts[1], parts[0]},
+    };
+    for (const auto& b : bad)
+        EXPECT_EQ(sim->CreateMbrLayout(h, 1, b), err::kInvalidParameter);
+    EXPECT_EQ(dir.Bytes("w.img", 510, 2), (std::vector<std::uint8_t>{0, 0}));
+
+    ASSERT_EQ(sim->CreateMbrLayout(h, 0x12345678, parts), err::kSuccess);
+    DriveLayout layout;
+    ASSERT_EQ(sim->GetDriveLayout(h, layout), err::kSuccess);
+    EXPECT_EQ(layout.style, layoutstyle::kMbr);
+    EXPECT_EQ(layout.mbrSignature, 0x12345678u);
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        const PartitionEntry* p = FindLayoutPartition(layout, parts[i].startingOffset);
+        ASSERT_NE(p, nullptr);
+        EXPECT_EQ(p->number, i + 1);
+        EXPECT_EQ(p->length, parts[i].length);
+        EXPECT_EQ(p->mbrType, parts[i].mbrType);
+        EXPECT_EQ(p->bootIndicator, parts[i].bootIndicator);
+    }
+    EXPECT_EQ(Describe(Poll(*sim)), "+SIM\\w\\PARTITION1 +SIM\\w\\PARTITION2 ");
+
+    ASSERT_EQ(sim->DeleteLayout(h), err::kSuccess);
+    ASSERT_EQ(sim->GetDriveLayout(h, layout), err::kSuccess);
+    EXPECT_EQ(layout.style, layoutstyle::kRaw);
+    EXPECT_TRUE(layout.partitions.empty());
+    EXPECT_EQ(Describe(Poll(*sim)), "-SIM\\w\\PARTITION2 x -SIM\\w\\PARTITION1 x ");
+}
+
+TEST(SimStorage, CreateMbrLayoutClearsAnOldGpt) {
+    SimFolder dir;
+    dir.Drive("g", "Capacity=8M\n");
+    {
+        auto sim = Sim(dir);
+        ASSERT_TRUE(sim);
+    }
+    test::SparseDisk disk(512, 16384);
+    test::GptSpec gpt;
+    gpt.parts.push_back({test::kBasicDataType, test::kEspType, 2048, 4095, 0, u"data", 0});
+    const test::GptPlacement at = test::WriteGpt(disk, gpt);
+    for (const std::uint64_t lba : {std::uint64_t(0), at.primaryHeader, at.backupHeader}) {
+        std::vector<std::uint8_t> sector(512);
+        disk.Read(lba * 512, sector);
+        dir.Patch("g.img", lba * 512, sector);
+    }
+    for (const std::uint64_t lba : {at.primaryArray, at.backupArray}) {
+        std::vector<std::uint8_t> array(at.arraySectors * 512);
+        disk.Read(lba * 512, array);
+        dir.Patch("g.img", lba * 512, array);
+    }
+    auto sim = Sim(dir);
+    ASSERT_TRUE(sim);
+    DeviceHandle h;
+    ASSERT_EQ(sim->Open("SIM\\g", h), err::kSuccess);
+    DriveLayout layout;
+    ASSERT_EQ(sim->GetDriveLayout(h, layout), err::kSuccess);
+    ASSERT_EQ(layout.style, layoutstyle::kGpt);
+    EXPECT_EQ(Devices(*sim, DeviceClass::kVolumeInterface).size(), 1u);
+
+    PartitionEntry e;
+    e.startingOffset = 1 << 20;
+    e.length = 1 << 20;
+    e.mbrType = 0x0B;
+    ASSERT_EQ(sim->CreateMbrLayout(h, 7, {e}), err::kSuccess);
+    ASSERT_EQ(sim->GetDriveLayout(h, layout), err::kSuccess);
+    EXPECT_EQ(layout.style, layoutstyle::kMbr);
+    EXPECT_EQ(dir.Bytes("g.img", 512, 8), std::vector<std::uint8_t>(8, 0));
+    EXPECT_EQ(dir.Bytes("g.img", at.backupHeader * 512, 8), std::vector<std::uint8_t>(8, 0));
+}
+
+// ---- USB, controllers and the other queries
+
+TEST(SimStorage, UsbDiskHangsOnItsNode) {
+    SimFolder dir;
+    dir.Drive("stick", "Bus=USB\nVendor=Acme\nModel=Stick\nCapacity=1M\nParent=bridge\n"
+                       "[Usb]\nVendorId=152d\nProductId=0578\nProduct=Bridge\nManufacturer=JM\n");
+    dir.Drive("fast", "Bus=NVMe\nModel=Fast\nCapacity=1M\n[Pci]\nSpeed=3\nWidth=2\nMaxSpeed=4\n"
+                      "MaxWidth=4\n");
+    auto sim = Sim(dir);
+    ASSERT_TRUE(sim);
+    const std::uint32_t stick = DevInstOf(*sim, DeviceClass::kDiskInterface, "SIM\\stick");
+    const std::uint32_t fast = DevInstOf(*sim, DeviceClass::kDiskInterface, "SIM\\fast");
+    const auto usb = Devices(*sim, DeviceClass::kUsbDeviceInterface);
+    ASSERT_EQ(usb.size(), 1u);
+    EXPECT_EQ(sim->ParentOf(stick), usb[0].devInst);
+    const auto hubs = Devices(*sim, DeviceClass::kUsbHubInterface);
+    const auto hosts = Devices(*sim, DeviceClass::kUsbHostControllerIface);
+    ASSERT_EQ(hubs.size(), 1u);
+    ASSERT_EQ(hosts.size(), 1u);
+    EXPECT_EQ(sim->ParentOf(usb[0].devInst), hubs[0].devInst);
+    EXPECT_EQ(sim->ParentOf(hubs[0].devInst), hosts[0].devInst);
+    const auto setup = Devices(*sim, DeviceClass::kUsbSetupClass);
+    ASSERT_EQ(setup.size(), 2u);
+    EXPECT_FALSE(setup[0].hasInterface);
+
+    std::string text;
+    EXPECT_EQ(sim->GetProperty(stick, DeviceProperty::kFriendlyName, text), err::kSuccess);
+    EXPECT_EQ(text, "Acme Stick");
+    EXPECT_EQ(sim->GetProperty(usb[0].devInst, DeviceProperty::kDeviceDesc, text), err::kSuccess);
+    EXPECT_EQ(text, "Bridge");
+    std::string hostKey, driver;
+    ASSERT_EQ(sim->UsbHostControllerDriverKey(0, hostKey), err::kSuccess);
+    ASSERT_EQ(sim->GetProperty(hosts[0].devInst, DeviceProperty::kDriver, driver), err::kSuccess);
+    EXPECT_EQ(hostKey, driver);
+    EXPECT_EQ(sim->UsbHostControllerDriverKey(1, hostKey), err::kFileNotFound);
+    EXPECT_EQ(sim->GetProperty(0, DeviceProperty::kFriendlyName, text), err::kFileNotFound);
+
+    // PCI link of the NVMe drive's controller; the USB disk has none.
+    PciLinkInfo link;
+    EXPECT_EQ(sim->ControllerOf(stick), 0u);
+    EXPECT_EQ(sim->GetPciLink(sim->ControllerOf(stick), link), err::kNotSupported);
+    const std::uint32_t controller = sim->ControllerOf(fast);
+    ASSERT_NE(controller, 0u);
+    EXPECT_EQ(sim->ParentOf(fast), controller);
+    ASSERT_EQ(sim->GetPciLink(controller, link), err::kSuccess);
+    EXPECT_EQ(link.currentSpeed, 3);
+    EXPECT_EQ(link.currentWidth, 2);
+    EXPECT_EQ(link.maxSpeed, 4);
+    EXPECT_EQ(link.maxWidth, 4);
+
+    // Pulling the stick takes its node and, the last USB device gone, the USB tree with it.
+    ASSERT_EQ(sim->Unplug("stick"), err::kSuccess);
+    EXPECT_EQ(Describe(Poll(*sim)),
+              "-SIM\\stick x -SIMUSB\\DEV\\bridge x -SIMUSB\\ROOT_HUB x -SIMUSB\\HC0 x ");
+    ASSERT_EQ(sim->Plug("stick"), err::kSuccess);
+    EXPECT_EQ(Describe(Poll(*sim)),
+              "+SIMUSB\\HC0 +SIMUSB\\ROOT_HUB +SIMUSB\\DEV\\bridge +SIM\\stick ");
+    EXPECT_EQ(Devices(*sim, DeviceClass::kUsbDeviceInterface)[0].devInst, usb[0].devInst);
+}
+
+TEST(SimStorage, QueriesFollowTheBus) {
+    SimFolder dir;
+    dir.Drive("nvme", "Bus=NVMe\nCapacity=64M\n");
+    dir.Drive("sata", "Bus=SATA\nVendor=V\nModel=M\nFirmware=F1\nSerial=S1\nCapacity=1G\n");
+    dir.Drive("sd", "Bus=SD\nCapacity=1M\nSectorSize=4096\n");
+    auto sim = Sim(dir);
+    ASSERT_TRUE(sim);
+    struct Row {
+        const char* path;
+        ErrorCode scsi;
+        std::uint8_t port;
+        bool removable, deviceHotplug;
+        std::int64_t cylinders;
+        std::uint32_t heads, bytesPerSector;
+    };
+    const Row rows[] = {
+        {"SIM\\nvme", err::kNotSupported, 0, false, false, 8, 255, 512},
+        {"SIM\\sata", err::kSuccess, 1, false, false, 130, 255, 512},
+        {"SIM\\sd", err::kNotSupported, 0, true, true, 256, 1, 4096},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.path);
+        DeviceHandle h;
+        ASSERT_EQ(sim->Open(r.path, h), err::kSuccess);
+        ScsiAddress a;
+        a.lun = 9;
+        EXPECT_EQ(sim->GetScsiAddress(h, a), r.scsi);
+        if (r.scsi == err::kSuccess) {
+            EXPECT_EQ(a.portNumber, r.port);
+            EXPECT_EQ(a.lun, 0);
+        }
+        std::uint8_t hotplug[8] = {};
+        ASSERT_EQ(sim->GetHotplugInfo(h, hotplug), err::kSuccess);
+        EXPECT_EQ(hotplug[0], 8);
+        EXPECT_EQ(hotplug[4] != 0, r.removable);
+        EXPECT_EQ(hotplug[6] != 0, r.deviceHotplug);
+        DiskGeometry g;
+        ASSERT_EQ(sim->GetGeometry(h, g), err::kSuccess);
+        EXPECT_EQ(g.cylinders, r.cylinders);
+        EXPECT_EQ(g.tracksPerCylinder, r.heads);
+        EXPECT_EQ(g.bytesPerSector, r.bytesPerSector);
+        EXPECT_EQ(g.mediaType, r.removable ? 11u : 12u);
+    }
+    DeviceHandle h;
+    ASSERT_EQ(sim->Open("SIM\\sata", h), err::kSuccess);
+    StorageDeviceDescriptor d;
+    ASSERT_EQ(sim->QueryDeviceDescriptor(h, d), err::kSuccess);
+    EXPECT_EQ(d.busType, bustype::kSata);
+    EXPECT_EQ(d.vendor, "V");
+    EXPECT_EQ(d.product, "M");
+    EXPECT_EQ(d.revision, "F1");
+    EXPECT_EQ(d.serial, "S1");
+    EXPECT_TRUE(d.raw.empty());
+    std::vector<std::uint8_t> raw;
+    EXPECT_EQ(sim->QueryAdapterDescriptor(h, raw), err::kNotSupported);
+    std::vector<TemperatureInfo> temps;
+    EXPECT_EQ(sim->QueryTemperature(h, temps), err::kNotSupported);
+    std::u16string mount;
+    ASSERT_EQ(sim->GetMountDeviceName(h, mount), err::kSuccess);
+    EXPECT_EQ(mount, u"\\Device\\Harddisk1\\DR1");
+    EXPECT_EQ(sim->LogicalDrives(), 0u);
+    EXPECT_EQ(sim->DriveType('C'), drivetype::kNoRootDir);
+    EXPECT_EQ(sim->OpenLetter('C', h), err::kFileNotFound);
+    EXPECT_FALSE(h.IsOpen());
+}
+
+TEST(SimStorage, FolderMustBeReadable) {
+    SimFolder dir;
+    ErrorCode e = err::kSuccess;
+    EXPECT_EQ(SimStorage::Create(dir.Path() + "/missing", e), nullptr);
+    EXPECT_EQ(e, err::kPathNotFound);
+    EXPECT_EQ(NewSimStorage("", e), nullptr);
+    EXPECT_EQ(e, err::kInvalidParameter);
+    auto sim = NewSimStorage(dir.Path(), e);
+    ASSERT_NE(sim, nullptr);
+    EXPECT_STREQ(sim->Name(), "sim");
+}
+
+// The device registry over simulated drives: disks, volumes and USB nodes meet as on a machine.
+TEST(SimStorage, FeedsTheDeviceRegistry) {
+    SimFolder dir;
+    dir.Drive("stick", "Bus=USB\nCapacity=8M\nLayout=mbr:rest/0c\n");
+    auto sim = Sim(dir);
+    ASSERT_TRUE(sim);
+    // Selected for the registry's queries until the end of the test, whatever fails on the way.
+    struct Selected {
+        explicit Selected(StoragePlatform* p) { SelectStorage(p); }
+        ~Selected() { SelectStorage(nullptr); }
+    } selected(sim.get());
+    {
+        DeviceRegistry registry;
+        ASSERT_TRUE(registry.RegisterList(std::make_unique<clNtDiskList>()));
+        ASSERT_TRUE(registry.RegisterList(std::make_unique<clWinVolumeList>()));
+        ASSERT_TRUE(registry.RegisterList(std::make_unique<clWinUsbList>()));
+        registry.EnumerateAll(nullptr);
+        auto* disk = static_cast<clDisk*>(registry.FindByPath("SIM\\stick"));
+        ASSERT_NE(disk, nullptr);
+        EXPECT_EQ(disk->GetCapacity(), 8u << 20);
+        EXPECT_TRUE(disk->IsUsb());
+        EXPECT_NE(registry.UsbNodeOfDisk(disk), nullptr);
+        std::uint64_t length = 0;
+        EXPECT_NE(registry.FindVolumeByExtent(disk->GetDeviceNumber(), 1 << 20, &length), nullptr);
+        EXPECT_EQ(length, 7u << 20);
+
+        // Pulled and put back: gone at once, found again under its old key after the refresh.
+        const std::uint32_t devInst = disk->DevInst();
+        ASSERT_EQ(sim->Unplug("stick"), err::kSuccess);
+        EXPECT_GT(registry.PollDeviceEvents(), 0u);
+        EXPECT_EQ(registry.FindByPath("SIM\\stick"), nullptr);
+        ASSERT_EQ(sim->Plug("stick"), err::kSuccess);
+        EXPECT_GT(registry.PollDeviceEvents(), 0u);
+        for (int i = 0; i <= DeviceRegistry::kRefreshTicks + 1; ++i)
+            registry.Tick([](clDevice& d) {
+                if (d.IsRemoved())
+                    DeleteDevice(&d);
+                else
+                    d.SetState(devstate::kCurrent);
+            });
+        const clDevice* back = registry.FindByPath("SIM\\stick");
+        ASSERT_NE(back, nullptr);
+        EXPECT_EQ(back->DevInst(), devInst);
+        registry.ShutdownAll();
+    }
+}
+
+} // namespace
+} // namespace tvd
