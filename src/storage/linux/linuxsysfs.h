@@ -16,9 +16,9 @@ namespace tvd::linuxsys {
 // ERROR_NOT_FOUND: an attribute the query needs is absent.
 inline constexpr ErrorCode kNotFound = 1168;
 // ERROR_NOT_READY: a drive without its medium.
-inline constexpr ErrorCode kNotReady = 21;
+inline constexpr ErrorCode kNotReady = err::kNotReady;
 // ERROR_WRITE_PROTECT: a write to a read-only device.
-inline constexpr ErrorCode kWriteProtect = 19;
+inline constexpr ErrorCode kWriteProtect = err::kWriteProtect;
 
 // An attribute's text without surrounding white space; empty when absent or unreadable.
 std::string ReadAttr(const std::string& dir, std::string_view name);

@@ -97,11 +97,11 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
-// Windows error numbers the simulation answers that the engine has no name for yet.
+// Windows error numbers the simulation answers.
 namespace simerr {
-inline constexpr ErrorCode kWriteProtect = 19;         // ERROR_WRITE_PROTECT
-inline constexpr ErrorCode kCrc = 23;                  // ERROR_CRC: an unreadable sector
-inline constexpr ErrorCode kDeviceNotConnected = 1167; // ERROR_DEVICE_NOT_CONNECTED
+inline constexpr ErrorCode kWriteProtect = err::kWriteProtect;
+inline constexpr ErrorCode kCrc = err::kCrc; // an unreadable sector
+inline constexpr ErrorCode kDeviceNotConnected = err::kDeviceNotConnected;
 } // namespace simerr
 
 } // namespace tvd
