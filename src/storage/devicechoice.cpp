@@ -75,7 +75,7 @@ std::vector<AtaCandidate> AtaCandidatesFor(std::uint32_t busType, bool isUsb) {
         return {A::kNtScsiAta};
     case bustype::kAta:
     case bustype::kSata:
-        return {A::kWinSmart, A::kWinPassThrough, A::kNtScsiAta};
+        return {A::kSat, A::kWinSmart, A::kWinPassThrough, A::kNtScsiAta};
     case bustype::kUsb:
         return {A::kUsbBridge};
     case bustype::kRaid:
@@ -90,7 +90,8 @@ std::vector<AtaCandidate> AtaCandidatesFor(std::uint32_t busType, bool isUsb) {
 std::vector<NvmeCandidate> NvmeCandidatesFor(std::uint32_t busType, bool isUsb) {
     using N = NvmeCandidate;
     if (isUsb || busType == bustype::kUsb) return {N::kUsbAsmedia, N::kUsbJmicron};
-    if (busType == bustype::kRaid || busType == bustype::kNvme) return {N::kW10, N::kWinIrst};
+    if (busType == bustype::kRaid || busType == bustype::kNvme)
+        return {N::kPlatform, N::kW10, N::kWinIrst};
     return {};
 }
 

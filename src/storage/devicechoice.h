@@ -51,8 +51,11 @@ struct CandidateContext {
 };
 
 enum class ScsiCandidate { kNtScsi };
-enum class AtaCandidate { kUsbBridge, kWinSmart, kWinPassThrough, kNtScsiAta };
-enum class NvmeCandidate { kUsbAsmedia, kUsbJmicron, kW10, kWinIrst };
+// kSat and kPlatform are the paths of back ends that carry commands themselves (Linux's SG_IO
+// with libata's SCSI/ATA Translation and NVME_IOCTL_ADMIN_CMD, the simulation); they are tried
+// first and registered only where they exist.
+enum class AtaCandidate { kUsbBridge, kWinSmart, kWinPassThrough, kNtScsiAta, kSat };
+enum class NvmeCandidate { kUsbAsmedia, kUsbJmicron, kW10, kWinIrst, kPlatform };
 
 inline constexpr std::size_t kNvmeIdentifySize = 4096;
 

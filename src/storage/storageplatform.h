@@ -10,6 +10,7 @@
 
 #include "foundation/bytesutil.h"
 #include "foundation/errorcodes.h"
+#include "storage/commandtypes.h"
 #include "storage/storagetypes.h"
 
 namespace tvd {
@@ -87,6 +88,38 @@ private:
     bool writable_ = false;
 };
 
+// One SCSI command through the platform's pass-through (Linux SG_IO, Windows
+// IOCTL_SCSI_PASS_THROUGH, the simulation's SCSI personality). The back end answers kSuccess when
+// the command reached the device and came back (whatever its SCSI status); a transport, host or
+// driver failure is an error. For data-in the answer may be shorter than `data`: `transferred`
+// says how much arrived.
+struct ScsiCommandRequest {
+    ByteView cdb; // 6 to 16 bytes
+    DataDirection direction = DataDirection::kNone;
+    MutableByteView data; // in: filled by the device; out: sent to it
+    std::uint32_t timeoutSeconds = 10;
+    ScsiAddress address; // path, target, LUN for platforms that address by them
+    // Results.
+    std::uint8_t status = 0xFF;    // SCSI status byte; 0 GOOD, 2 CHECK CONDITION
+    std::uint32_t transferred = 0; // bytes actually moved
+    std::uint8_t sense[kScsiSenseSize] = {};
+    std::uint8_t senseLength = 0;
+};
+
+// One NVMe command through the platform's pass-through (Linux NVME_IOCTL_ADMIN_CMD, the
+// simulation). kSuccess when the command reached the controller and a completion came back;
+// the completion's status field (bytes 14-15) then tells the command's own outcome.
+struct NvmeCommandRequest {
+    bool admin = true;
+    std::uint8_t command[kNvmeCommandSize] = {};
+    DataDirection direction = DataDirection::kNone;
+    MutableByteView data;
+    std::uint32_t timeoutSeconds = 10;
+    // Result: the completion-queue entry as far as the platform returns it (Linux: dword 0 and
+    // the status field; the rest zero).
+    std::uint8_t completion[kNvmeCompletionSize] = {};
+};
+
 class StoragePlatform {
 public:
     virtual ~StoragePlatform() = default;
@@ -150,6 +183,31 @@ public:
     virtual ErrorCode GetPciLink(std::uint32_t controllerDevInst, PciLinkInfo& out) = 0;
     // Device node of the controller a disk hangs on, 0 when unknown.
     virtual std::uint32_t ControllerOf(std::uint32_t diskDevInst) = 0;
+
+    // --- Command pass-through (the command layers of ATA, NVMe and SCSI use it). A back end
+    // without the path answers kNotSupported.
+    virtual ErrorCode ScsiCommand(DeviceHandle& h, ScsiCommandRequest& request) {
+        (void)h;
+        (void)request;
+        return err::kNotSupported;
+    }
+    virtual ErrorCode NvmeCommand(DeviceHandle& h, NvmeCommandRequest& request) {
+        (void)h;
+        (void)request;
+        return err::kNotSupported;
+    }
+    // A raw Windows device-control request of the storage stack (codes in commandtypes.h).
+    // `in` and `out` may be the same memory. Windows issues it; the simulation answers the
+    // codes its personalities understand; Linux has no such requests.
+    virtual ErrorCode IoControl(DeviceHandle& h, std::uint32_t code, ByteView in,
+                                MutableByteView out, std::uint32_t& returned) {
+        (void)h;
+        (void)code;
+        (void)in;
+        (void)out;
+        returned = 0;
+        return err::kNotSupported;
+    }
 
     // --- Sector access (scans, clone, benchmark use it; offsets and sizes in bytes).
     virtual ErrorCode ReadAt(DeviceHandle& h, std::uint64_t offset, MutableByteView data) = 0;

@@ -52,6 +52,8 @@ const char* Name(AtaCandidate k) {
         return "passthrough";
     case AtaCandidate::kNtScsiAta:
         return "scsiata";
+    case AtaCandidate::kSat:
+        return "sat";
     }
     return "?";
 }
@@ -65,6 +67,8 @@ const char* Name(NvmeCandidate k) {
         return "w10";
     case NvmeCandidate::kWinIrst:
         return "irst";
+    case NvmeCandidate::kPlatform:
+        return "platform";
     }
     return "?";
 }
@@ -81,8 +85,9 @@ protected:
 
     // ATA factories for every kind; `valid` names the kinds that answer valid.
     void RegisterAta(std::vector<AtaCandidate> valid = {}) {
-        for (AtaCandidate k : {AtaCandidate::kUsbBridge, AtaCandidate::kWinSmart,
-                               AtaCandidate::kWinPassThrough, AtaCandidate::kNtScsiAta}) {
+        for (AtaCandidate k :
+             {AtaCandidate::kUsbBridge, AtaCandidate::kWinSmart, AtaCandidate::kWinPassThrough,
+              AtaCandidate::kNtScsiAta, AtaCandidate::kSat}) {
             const bool ok = std::find(valid.begin(), valid.end(), k) != valid.end();
             SetAtaCandidateFactory(k, [this, k, ok](const CandidateContext& ctx) {
                 tried.push_back(Name(k));
@@ -113,8 +118,8 @@ TEST_F(DeviceChoiceTest, AtaCandidatesByBusInOrderAndRejectedOnesDestroyed) {
     } rows[] = {
         {bustype::kScsi, {"scsiata"}},
         {bustype::kIscsi, {"scsiata"}},
-        {bustype::kAta, {"smart", "passthrough", "scsiata"}},
-        {bustype::kSata, {"smart", "passthrough", "scsiata"}},
+        {bustype::kAta, {"sat", "smart", "passthrough", "scsiata"}},
+        {bustype::kSata, {"sat", "smart", "passthrough", "scsiata"}},
         {bustype::kUsb, {"usb"}},
         {bustype::kRaid, {"passthrough", "scsiata"}},
         {bustype::kNvme, {}},
@@ -139,12 +144,13 @@ TEST_F(DeviceChoiceTest, FirstValidAtaCandidateWinsAndLaterOnesAreNotTried) {
         InterfacePtr<clAta> ata = OpenAtaInterface(&disk);
         ASSERT_NE(ata, nullptr);
         EXPECT_EQ(Fake(ata)->kind, "passthrough");
-        EXPECT_EQ(tried, (std::vector<std::string>{"smart", "passthrough"}));
-        EXPECT_EQ(destroyed, std::vector<std::string>{"smart"});
+        EXPECT_EQ(tried, (std::vector<std::string>{"sat", "smart", "passthrough"}));
+        EXPECT_EQ(destroyed, (std::vector<std::string>{"sat", "smart"}));
         EXPECT_EQ(contexts.back().path, "DISK1");
         EXPECT_EQ(contexts.back().disk, &disk);
     }
-    EXPECT_EQ(destroyed, (std::vector<std::string>{"smart", "passthrough"})); // the caller owns it
+    EXPECT_EQ(destroyed,
+              (std::vector<std::string>{"sat", "smart", "passthrough"})); // owned by the caller
 
     // A valid verdict without an object is no interface: the next candidate is tried.
     tried.clear();
@@ -155,7 +161,7 @@ TEST_F(DeviceChoiceTest, FirstValidAtaCandidateWinsAndLaterOnesAreNotTried) {
     InterfacePtr<clAta> ata = OpenAtaInterface(&disk);
     ASSERT_NE(ata, nullptr);
     EXPECT_EQ(Fake(ata)->kind, "passthrough");
-    EXPECT_EQ(tried, (std::vector<std::string>{"smart-null", "passthrough"}));
+    EXPECT_EQ(tried, (std::vector<std::string>{"sat", "smart-null", "passthrough"}));
 }
 
 TEST_F(DeviceChoiceTest, ScsiTranslatedAtaNeedsTheScsiAddress) {
@@ -226,8 +232,9 @@ protected:
     // Each factory writes its mark into the shared buffer; `takes` names the bridge that takes
     // the SCSI transport and answers valid, `valid` the others that answer valid.
     void RegisterNvme(std::vector<NvmeCandidate> valid) {
-        for (NvmeCandidate k : {NvmeCandidate::kUsbAsmedia, NvmeCandidate::kUsbJmicron,
-                                NvmeCandidate::kW10, NvmeCandidate::kWinIrst}) {
+        for (NvmeCandidate k :
+             {NvmeCandidate::kUsbAsmedia, NvmeCandidate::kUsbJmicron, NvmeCandidate::kW10,
+              NvmeCandidate::kWinIrst, NvmeCandidate::kPlatform}) {
             const bool ok = std::find(valid.begin(), valid.end(), k) != valid.end();
             SetNvmeCandidateFactory(k, [this, k, ok](const CandidateContext&,
                                                      MutableByteView identify,
@@ -260,14 +267,15 @@ TEST_F(NvmeChoiceTest, SharedIdentifyBufferGoesToTheWinner) {
         NvmeChoice c = OpenNvmeInterface(&disk);
         ASSERT_NE(c.nvme, nullptr) << bus;
         EXPECT_EQ(Fake(c.nvme)->kind, "irst");
-        EXPECT_EQ(tried, (std::vector<std::string>{"w10", "irst"}));
-        EXPECT_EQ(destroyed, std::vector<std::string>{"w10"});
-        ASSERT_EQ(buffers.size(), 2u);
-        EXPECT_EQ(buffers[0], buffers[1]);                     // one buffer for all attempts
-        EXPECT_EQ(sawZeroed, (std::vector<bool>{true, true})); // no stale bytes of a loser
+        EXPECT_EQ(tried, (std::vector<std::string>{"platform", "w10", "irst"}));
+        EXPECT_EQ(destroyed, (std::vector<std::string>{"platform", "w10"}));
+        ASSERT_EQ(buffers.size(), 3u);
+        EXPECT_EQ(buffers[0], buffers[2]); // one buffer for all attempts
+        EXPECT_EQ(buffers[1], buffers[2]);
+        EXPECT_EQ(sawZeroed, (std::vector<bool>{true, true, true})); // no stale bytes of a loser
         ASSERT_EQ(c.identify.size(), 4096u);
-        EXPECT_EQ(c.identify[0], 2); // written by the winner
-        EXPECT_EQ(c.identify.data(), buffers[1]);
+        EXPECT_EQ(c.identify[0], 3); // written by the winner
+        EXPECT_EQ(c.identify.data(), buffers[2]);
     }
     tried.clear();
     for (std::uint32_t bus : {bustype::kSata, bustype::kScsi, bustype::kSd}) {
