@@ -70,7 +70,8 @@ public:
     // World-wide name (8 bytes); false without data or when the drive reports none.
     bool GetWwn(std::uint8_t (&wwn)[8]);
 
-    // SECURITY SET PASSWORD (user password, 32 bytes).
+    // SECURITY SET PASSWORD (32 bytes; the sector's identifier word 0x0001 selects the master
+    // password, which leaves security disabled so a failed erase cannot lock the drive).
     bool SecuritySetPassword(const std::uint8_t (&password)[32]);
     // SECURITY ERASE PREPARE, then SECURITY ERASE UNIT with the same password. The erase runs
     // with the time-out the drive's IDENTIFY data announces (with a margin), not the usual one.

@@ -42,8 +42,19 @@ protected:
     bool PassThroughNonData(const AtaRegisters& regs, AtaRegisters* result);
     bool PassThroughDataIn(const AtaRegisters& regs, MutableByteView data);
     bool PassThroughDataOut(const AtaRegisters& regs, ByteView data);
+    // One SMART request (SMART_RCV_DRIVE_DATA with `data`, SMART_SEND_DRIVE_COMMAND without;
+    // `result` receives the returned registers of the latter).
+    bool SmartRequest(const AtaRegisters& regs, std::uint8_t driveNumber, MutableByteView data,
+                      AtaRegisters* result);
+    // One SCSI miniport SMART request ("SCSIDISK" control code).
+    bool MiniportSmartRequest(std::uint32_t controlCode, const AtaRegisters& regs,
+                              std::uint8_t driveNumber, MutableByteView data, AtaRegisters* result);
 
 private:
+    // One pass-through request: `in` receives data-in, `out` is sent for data-out.
+    bool PassThrough(const AtaRegisters& regs, DataDirection dir, MutableByteView in, ByteView out,
+                     AtaRegisters* result);
+
     std::string path_;
     DeviceHandle handle_;
     ErrorCode lastError_ = err::kSuccess;
