@@ -15,6 +15,10 @@
 
 namespace tvd {
 
+namespace w10nvme {
+struct PropertyRequest;
+}
+
 class clNvme {
 public:
     TVD_ISA_ROOT(clNvme)
@@ -148,6 +152,11 @@ public:
     bool IdentifyNvme(std::uint32_t nsid, std::uint8_t cns, MutableByteView buffer) override;
     bool GetLogPage(std::uint8_t logId, std::uint32_t dwordsMinusOne,
                     MutableByteView buffer) override;
+
+private:
+    bool Exec(bool admin, ByteView command, DataDirection dir, MutableByteView dataIn,
+              ByteView dataOut, std::uint8_t* completion);
+    bool Query(const w10nvme::PropertyRequest& request, MutableByteView out);
 };
 
 // Intel RST miniport pass-through on the controller's SCSI port ("Scsi<port>:"): admin
