@@ -67,6 +67,10 @@ public:
     ErrorCode GetPciLink(std::uint32_t controllerDevInst, PciLinkInfo& out) override;
     std::uint32_t ControllerOf(std::uint32_t diskDevInst) override;
 
+    ErrorCode ScsiCommand(DeviceHandle& h, ScsiCommandRequest& request) override;
+    ErrorCode IoControl(DeviceHandle& h, std::uint32_t code, ByteView in, MutableByteView out,
+                        std::uint32_t& returned) override;
+
     ErrorCode ReadAt(DeviceHandle& h, std::uint64_t offset, MutableByteView data) override;
     ErrorCode WriteAt(DeviceHandle& h, std::uint64_t offset, ByteView data) override;
 };
