@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <thread>
 
 #include "foundation/inibufutila.h"
 #include "storage/cldevicelist.h"
@@ -939,6 +941,380 @@ TEST(SimStorage, FeedsTheDeviceRegistry) {
         EXPECT_EQ(back->DevInst(), devInst);
         registry.ShutdownAll();
     }
+}
+
+// ---- command-set personalities
+
+struct Scsi {
+    std::vector<std::uint8_t> cdb;
+    DataDirection dir = DataDirection::kNone;
+    std::size_t length = 0;
+};
+
+// One SCSI command through the back end; the answer in `r`, the data in `data`.
+ErrorCode Send(SimStorage& sim, DeviceHandle& h, const Scsi& c, ScsiCommandRequest& r,
+               std::vector<std::uint8_t>& data) {
+    if (c.dir != DataDirection::kOut) data.assign(c.length, 0xEE);
+    r = ScsiCommandRequest{};
+    r.cdb = c.cdb;
+    r.direction = c.dir;
+    r.data = data;
+    return sim.ScsiCommand(h, r);
+}
+
+// ATA PASS-THROUGH (12) of a register command: PIO in with 512-byte blocks from the count, or
+// non-data; `ckCond` asks for the registers back.
+Scsi AtaPt12(std::uint8_t command, std::uint8_t features, std::uint8_t count, bool dataIn,
+             bool ckCond = false, std::uint8_t lbaMid = 0, std::uint8_t lbaHigh = 0) {
+    Scsi c;
+    c.cdb = {0xA1,
+             static_cast<std::uint8_t>(dataIn ? 0x08 : 0x06),
+             static_cast<std::uint8_t>((dataIn ? 0x0E : 0x00) | (ckCond ? 0x20 : 0)),
+             features,
+             count,
+             0,
+             lbaMid,
+             lbaHigh,
+             0xA0,
+             command,
+             0,
+             0};
+    c.dir = dataIn ? DataDirection::kIn : DataDirection::kNone;
+    c.length = dataIn ? 512u * count : 0;
+    return c;
+}
+
+// ATA PASS-THROUGH (16) READ/WRITE SECTORS EXT.
+Scsi AtaPt16Sectors(bool write, std::uint64_t lba, std::uint16_t count) {
+    Scsi c;
+    c.cdb = {0x85,
+             static_cast<std::uint8_t>(write ? 0x0B : 0x09),
+             static_cast<std::uint8_t>(write ? 0x06 : 0x0E),
+             0,
+             0,
+             static_cast<std::uint8_t>(count >> 8),
+             static_cast<std::uint8_t>(count),
+             static_cast<std::uint8_t>(lba >> 24),
+             static_cast<std::uint8_t>(lba),
+             static_cast<std::uint8_t>(lba >> 32),
+             static_cast<std::uint8_t>(lba >> 8),
+             static_cast<std::uint8_t>(lba >> 40),
+             static_cast<std::uint8_t>(lba >> 16),
+             0xE0,
+             static_cast<std::uint8_t>(write ? 0x34 : 0x24),
+             0};
+    c.dir = write ? DataDirection::kOut : DataDirection::kIn;
+    c.length = 512u * count;
+    return c;
+}
+
+std::string Field(const std::vector<std::uint8_t>& d, std::size_t at, std::size_t n) {
+    std::string s(d.begin() + static_cast<std::ptrdiff_t>(at),
+                  d.begin() + static_cast<std::ptrdiff_t>(at + n));
+    while (!s.empty() && s.back() == ' ')
+        s.pop_back();
+    return s;
+}
+
+TEST(SimStorage, SatCarriesAtaCommandsLikeLinux) {
+    SimFolder folder;
+    folder.Drive("ssd", "Bus=SATA\nModel=Orvane Quill 860 256GB\nSerial=Q1\nFirmware=RVT01B6Q\n"
+                        "Capacity=8M\n[Ata]\nSmartStatus=exceeded\n");
+    auto sim = Sim(folder);
+    DeviceHandle h;
+    ASSERT_EQ(sim->Open("SIM\\ssd", h), err::kSuccess);
+    ScsiCommandRequest r;
+    std::vector<std::uint8_t> data;
+
+    ASSERT_EQ(Send(*sim, h, AtaPt12(0xEC, 0, 1, true), r, data), err::kSuccess);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.transferred, 512u);
+    EXPECT_EQ(data[27 * 2 + 1], 'O'); // model, byte-swapped
+    EXPECT_EQ(data[27 * 2], 'r');
+
+    // CK_COND: descriptor sense with the returned registers.
+    ASSERT_EQ(Send(*sim, h, AtaPt12(0xB0, 0xDA, 0, false, true, 0x4F, 0xC2), r, data),
+              err::kSuccess);
+    ASSERT_EQ(r.status, 2);
+    ASSERT_GE(r.senseLength, 22);
+    EXPECT_EQ(r.sense[0], 0x72);
+    EXPECT_EQ(r.sense[1], 0x01);
+    EXPECT_EQ(r.sense[2], 0x00);
+    EXPECT_EQ(r.sense[3], 0x1D);
+    EXPECT_EQ(r.sense[8], 0x09);
+    EXPECT_EQ(r.sense[9], 0x0C);
+    EXPECT_EQ(r.sense[8 + 9], 0xF4);
+    EXPECT_EQ(r.sense[8 + 11], 0x2C);
+    EXPECT_EQ(r.sense[8 + 13], 0x50);
+
+    // An aborted command: ABORTED COMMAND with the error register.
+    ASSERT_EQ(Send(*sim, h, AtaPt12(0xB0, 0xD0, 1, true), r, data), err::kSuccess);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.sense[1], 0x0B);
+    EXPECT_EQ(r.sense[8 + 3], 0x04);
+    EXPECT_EQ(r.sense[8 + 13], 0x51);
+
+    // Transfer fields that disagree with the buffer or the protocol are refused.
+    Scsi shortBuffer = AtaPt12(0xEC, 0, 1, true);
+    shortBuffer.length = 256;
+    Scsi wrongDir = AtaPt12(0xEC, 0, 1, true);
+    wrongDir.cdb[2] = 0x06; // T_DIR to the device for PIO in
+    Scsi noLength = AtaPt12(0xEC, 0, 1, true);
+    noLength.cdb[2] = 0x0C; // T_LENGTH 0
+    for (const Scsi& bad : {shortBuffer, wrongDir, noLength}) {
+        ASSERT_EQ(Send(*sim, h, bad, r, data), err::kSuccess);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.sense[2] & 0x0F, 0x05); // ILLEGAL REQUEST
+        EXPECT_EQ(r.sense[12], 0x24);
+    }
+
+    // INQUIRY as libata answers for an ATA disk; an unknown opcode is refused.
+    Scsi inquiry{{0x12, 0, 0, 0, 96, 0}, DataDirection::kIn, 96};
+    ASSERT_EQ(Send(*sim, h, inquiry, r, data), err::kSuccess);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(Field(data, 8, 8), "ATA");
+    EXPECT_EQ(Field(data, 16, 16), "Orvane Quill 860");
+    EXPECT_EQ(Field(data, 32, 4), "1B6Q");
+    ASSERT_EQ(Send(*sim, h, Scsi{{0xC7, 0, 0, 0, 0, 0}}, r, data), err::kSuccess);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.sense[0], 0x70);
+    EXPECT_EQ(r.sense[2], 0x05);
+    EXPECT_EQ(r.sense[12], 0x20);
+    EXPECT_EQ(r.sense[13], 0x00);
+}
+
+TEST(SimStorage, ReadCapacityAndSectorsAboveTwoTebibytes) {
+    struct Case {
+        const char* capacity;
+        std::uint32_t sectorSize;
+        std::uint64_t bytes;
+    };
+    const Case cases[] = {
+        {"3T", 512, 3ull << 40}, {"8T", 4096, 8ull << 40}, {"1G", 4096, 1ull << 30}};
+    for (const Case& c : cases) {
+        SimFolder folder;
+        folder.Drive("big", std::string("Bus=SATA\nCapacity=") + c.capacity +
+                                "\nSectorSize=" + std::to_string(c.sectorSize) + "\n");
+        auto sim = Sim(folder);
+        DeviceHandle h;
+        ASSERT_EQ(sim->Open("SIM\\big", h), err::kSuccess);
+        const std::uint64_t last = c.bytes / c.sectorSize - 1;
+        ScsiCommandRequest r;
+        std::vector<std::uint8_t> data;
+        ASSERT_EQ(
+            Send(*sim, h, Scsi{{0x25, 0, 0, 0, 0, 0, 0, 0, 0, 0}, DataDirection::kIn, 8}, r, data),
+            err::kSuccess);
+        EXPECT_EQ(Be<std::uint32_t>(data, 0), std::min<std::uint64_t>(last, 0xFFFFFFFF))
+            << c.capacity;
+        EXPECT_EQ(Be<std::uint32_t>(data, 4), c.sectorSize);
+        Scsi rc16{std::vector<std::uint8_t>(16, 0), DataDirection::kIn, 32};
+        rc16.cdb[0] = 0x9E;
+        rc16.cdb[1] = 0x10;
+        rc16.cdb[13] = 32;
+        ASSERT_EQ(Send(*sim, h, rc16, r, data), err::kSuccess);
+        EXPECT_EQ(Be<std::uint64_t>(data, 0), last);
+        EXPECT_EQ(Be<std::uint32_t>(data, 8), c.sectorSize);
+    }
+
+    // READ/WRITE SECTORS EXT through ATA PASS-THROUGH (16) past LBA 2^32.
+    SimFolder folder;
+    folder.Drive("big", "Bus=SATA\nCapacity=3T\n");
+    auto sim = Sim(folder);
+    DeviceHandle h;
+    ASSERT_EQ(sim->Open("SIM\\big", h), err::kSuccess);
+    const std::uint64_t lba = 0x123456789ull;
+    std::vector<std::uint8_t> data = Pattern(1024, 3);
+    ScsiCommandRequest r;
+    ASSERT_EQ(Send(*sim, h, AtaPt16Sectors(true, lba, 2), r, data), err::kSuccess);
+    EXPECT_EQ(r.status, 0);
+    std::vector<std::uint8_t> back(1024);
+    ASSERT_EQ(sim->ReadAt(h, lba * 512, back), err::kSuccess);
+    EXPECT_EQ(back, Pattern(1024, 3));
+    ASSERT_EQ(Send(*sim, h, AtaPt16Sectors(false, lba + 1, 1), r, data), err::kSuccess);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), back.begin() + 512));
+    // The 28-bit form of (12) takes LBA bits 24-27 from the device register.
+    ASSERT_EQ(sim->WriteAt(h, 0x1020304ull * 512, Pattern(512, 5)), err::kSuccess);
+    Scsi read12 = AtaPt12(0x20, 0, 1, true);
+    read12.cdb[5] = 0x04;
+    read12.cdb[6] = 0x03;
+    read12.cdb[7] = 0x02;
+    read12.cdb[8] = 0xE1;
+    ASSERT_EQ(Send(*sim, h, read12, r, data), err::kSuccess);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(data, Pattern(512, 5));
+    ASSERT_EQ(Send(*sim, h, AtaPt16Sectors(false, (3ull << 40) / 512, 1), r, data), err::kSuccess);
+    EXPECT_EQ(r.status, 2); // past the end
+}
+
+TEST(SimStorage, EachBusHasItsPersonalities) {
+    struct Case {
+        const char* text;
+        bool ata, nvme;
+        const char* vendor;
+    };
+    const Case cases[] = {
+        {"Bus=SATA\n", true, false, "ATA"},
+        {"Bus=ATA\n", true, false, "ATA"},
+        {"Bus=SATA\n[Ata]\nPresent=0\n", false, false, ""},
+        {"Bus=NVMe\nVendor=\n", false, true, "NVMe"},
+        {"Bus=SCSI\nVendor=Kestrel\n", false, false, "Kestrel"},
+        {"Bus=SAS\nVendor=Kestrel\n", false, false, "Kestrel"},
+        {"Bus=SD\n", false, false, ""},
+        {"Bus=Virtual\n", false, false, ""},
+        {"Bus=USB\nVendor=Heddle\n", false, false, "Heddle"},
+        {"Bus=USB\nVendor=Heddle\n[Ata]\n", true, false, "Heddle"},
+        {"Bus=USB\nVendor=Heddle\n[Ata]\nPresent=0\n", false, false, "Heddle"},
+    };
+    for (const Case& c : cases) {
+        SimFolder folder;
+        folder.Drive("d", std::string("Capacity=1M\n") + c.text);
+        auto sim = Sim(folder);
+        DeviceHandle h;
+        ASSERT_EQ(sim->Open("SIM\\d", h), err::kSuccess) << c.text;
+        ScsiCommandRequest r;
+        std::vector<std::uint8_t> data;
+        ASSERT_EQ(Send(*sim, h, AtaPt12(0xEC, 0, 1, true), r, data), err::kSuccess);
+        EXPECT_EQ(r.status == 0, c.ata) << c.text;
+        ASSERT_EQ(Send(*sim, h, Scsi{{0x12, 0, 0, 0, 36, 0}, DataDirection::kIn, 36}, r, data),
+                  err::kSuccess);
+        EXPECT_EQ(Field(data, 8, 8), c.vendor) << c.text;
+        NvmeCommandRequest n;
+        n.command[0] = 0x06;
+        n.command[40] = 1;
+        n.direction = DataDirection::kIn;
+        std::vector<std::uint8_t> id(4096);
+        n.data = id;
+        EXPECT_EQ(sim->NvmeCommand(h, n), c.nvme ? err::kSuccess : err::kNotSupported) << c.text;
+        std::uint32_t returned = 0;
+        std::vector<std::uint8_t> out(64);
+        EXPECT_EQ(sim->IoControl(h, 0x12345678, {}, out, returned), err::kInvalidFunction);
+    }
+}
+
+TEST(SimStorage, PersonalityStateAndErasesFollowThePlug) {
+    SimFolder folder;
+    folder.Drive("ssd", "Bus=SATA\nCapacity=4M\nTrim=1\n");
+    folder.Drive("nv", "Bus=NVMe\nCapacity=4M\n[Nvme]\nSanicap=2\n");
+    folder.Drive("ro", "Bus=NVMe\nCapacity=4M\nReadOnly=1\n[Nvme]\nSanicap=2\n");
+    auto sim = Sim(folder);
+    const auto passwordSector = [] {
+        std::vector<std::uint8_t> s(512, 0);
+        s[2] = 'p';
+        return s;
+    };
+    const auto securityEnabled = [&](DeviceHandle& h) {
+        ScsiCommandRequest r;
+        std::vector<std::uint8_t> id;
+        Send(*sim, h, AtaPt12(0xEC, 0, 1, true), r, id);
+        return (Le<std::uint16_t>(id, 256) & 2) != 0;
+    };
+    {
+        DeviceHandle h;
+        ASSERT_EQ(sim->Open("SIM\\ssd", h), err::kSuccess);
+        Scsi setPassword = AtaPt12(0xF1, 0, 1, false);
+        setPassword.cdb[1] = 0x0A; // PIO out
+        setPassword.cdb[2] = 0x06;
+        setPassword.dir = DataDirection::kOut;
+        std::vector<std::uint8_t> sector = passwordSector();
+        ScsiCommandRequest r;
+        ASSERT_EQ(Send(*sim, h, setPassword, r, sector), err::kSuccess);
+        ASSERT_EQ(r.status, 0);
+        EXPECT_TRUE(securityEnabled(h));
+    }
+    ASSERT_EQ(sim->Unplug("ssd"), err::kSuccess);
+    ASSERT_EQ(sim->Plug("ssd"), err::kSuccess);
+    {
+        DeviceHandle h;
+        ASSERT_EQ(sim->Open("SIM\\ssd", h), err::kSuccess);
+        EXPECT_FALSE(securityEnabled(h)); // a new drive state after the re-plug
+    }
+
+    // NVMe sanitize at once: the image reads zeros, unless the drive is write-protected.
+    for (const char* name : {"nv", "ro"}) {
+        const bool readOnly = std::string(name) == "ro";
+        if (!readOnly) folder.Patch(std::string(name) + ".img", 4096, Pattern(512, 9));
+        DeviceHandle h;
+        ASSERT_EQ(sim->Open(std::string("SIM\\") + name, h), err::kSuccess);
+        NvmeCommandRequest n;
+        n.command[0] = 0x84;
+        n.command[40] = 2;
+        ASSERT_EQ(sim->NvmeCommand(h, n), err::kSuccess);
+        std::vector<std::uint8_t> log(512);
+        NvmeCommandRequest l;
+        l.command[0] = 0x02;
+        StoreLe<std::uint32_t>(MutableByteView(l.command), 40, 0x81 | (127u << 16));
+        l.direction = DataDirection::kIn;
+        l.data = log;
+        ASSERT_EQ(sim->NvmeCommand(h, l), err::kSuccess);
+        EXPECT_EQ(Le<std::uint16_t>(log, 2) & 7, readOnly ? 3 : 1) << name;
+        if (!readOnly) {
+            EXPECT_EQ(folder.Bytes("nv.img", 4096, 512), std::vector<std::uint8_t>(512, 0));
+        }
+    }
+}
+
+TEST(SimStorage, BadPersonalityRefusesTheFile) {
+    SimFolder folder;
+    folder.Drive("bad", "Bus=SATA\n[Ata]\nIdentify=0g\n");
+    auto sim = Sim(folder);
+    EXPECT_TRUE(sim->DriveNames().empty());
+    const auto problems = sim->Problems();
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_NE(problems[0].message.find("Identify"), std::string::npos);
+}
+
+TEST(SimStorage, ScsiSanitizeZerosScsiDisksOnly) {
+    struct Case {
+        const char* text;
+        std::uint8_t action;
+        std::uint8_t senseKey; // 0: GOOD
+        bool zeroed;
+    };
+    const Case cases[] = {
+        {"Bus=SAS\n", 0x02, 0, true},
+        {"Bus=SCSI\n", 0x03, 0, true},
+        {"Bus=SAS\n", 0x01, 0x05, false}, // overwrite is not offered
+        {"Bus=SAS\nReadOnly=1\n", 0x02, 0x07, false},
+        {"Bus=SATA\n", 0x02, 0x05, false}, // an ATA drive has no SCSI sanitize here
+    };
+    for (const Case& c : cases) {
+        SimFolder folder;
+        folder.Drive("d", std::string("Capacity=1M\n") + c.text);
+        folder.Write("d.img", std::string(1 << 20, 'x'));
+        auto sim = Sim(folder);
+        DeviceHandle h;
+        ASSERT_EQ(sim->Open("SIM\\d", h), err::kSuccess);
+        ScsiCommandRequest r;
+        std::vector<std::uint8_t> data;
+        ASSERT_EQ(Send(*sim, h, Scsi{{0x48, c.action, 0, 0, 0, 0, 0, 0, 0, 0}}, r, data),
+                  err::kSuccess);
+        EXPECT_EQ(r.status, c.senseKey ? 2 : 0) << c.text;
+        if (c.senseKey) {
+            EXPECT_EQ(r.sense[2] & 0x0F, c.senseKey) << c.text;
+        }
+        EXPECT_EQ(folder.Bytes("d.img", 4096, 16) == std::vector<std::uint8_t>(16, 0), c.zeroed)
+            << c.text;
+    }
+}
+
+TEST(SimStorage, NvmeDriveServesNoSectorsWhileSanitizing) {
+    SimFolder folder;
+    folder.Drive("nv", "Bus=NVMe\nCapacity=1M\n[Nvme]\nSanicap=2\nSanitizeSeconds=1\n");
+    folder.Write("nv.img", std::string(1 << 20, 'x'));
+    auto sim = Sim(folder);
+    DeviceHandle h;
+    ASSERT_EQ(sim->Open("SIM\\nv", h), err::kSuccess);
+    NvmeCommandRequest n;
+    n.command[0] = 0x84;
+    n.command[40] = 2;
+    ASSERT_EQ(sim->NvmeCommand(h, n), err::kSuccess);
+    std::vector<std::uint8_t> sector(512);
+    EXPECT_EQ(sim->ReadAt(h, 0, sector), err::kNotReady);
+    EXPECT_EQ(sim->WriteAt(h, 0, sector), err::kNotReady);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+    ASSERT_EQ(sim->ReadAt(h, 0, sector), err::kSuccess);
+    EXPECT_EQ(sector, std::vector<std::uint8_t>(512, 0));
 }
 
 } // namespace

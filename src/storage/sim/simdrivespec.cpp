@@ -145,7 +145,10 @@ public:
               const std::string& why) {
         if (failed_) return;
         failed_ = true;
-        message_ = "[" + std::string(section) + "] " + key + "=" + std::string(value) + ": " + why;
+        std::string m = "[";
+        m.append(section).append("] ").append(key).append("=").append(value);
+        m.append(": ").append(why);
+        message_ = std::move(m);
     }
 
 private:
@@ -153,6 +156,75 @@ private:
     std::string& message_;
     bool failed_ = false;
 };
+
+std::uint8_t HexDigit(char c) {
+    const char u = Upper(c);
+    if (IsDigit(u)) return static_cast<std::uint8_t>(u - '0');
+    if (u >= 'A' && u <= 'F') return static_cast<std::uint8_t>(u - 'A' + 10);
+    return 0xFF;
+}
+
+// "Log.XX" keys of a section: the address, or -1 for another key.
+int LogAddress(std::string_view key) {
+    while (!key.empty() && key.back() == ' ')
+        key.remove_suffix(1);
+    if (key.size() != 6 || !EqualNoCase(key.substr(0, 4), "Log.")) return -1;
+    const std::uint8_t hi = HexDigit(key[4]), lo = HexDigit(key[5]);
+    return hi > 15 || lo > 15 ? -1 : hi * 16 + lo;
+}
+
+void ReadHex(Reader& r, const char* section, const char* key, std::size_t size,
+             std::vector<std::uint8_t>& out) {
+    const auto v = r.Get(section, key);
+    if (!v) return;
+    if (!ParseSimHexBlock(*v, size, out))
+        r.Fail(section, key, *v, "must be hexadecimal bytes, at most " + std::to_string(size));
+}
+
+void ReadLogs(Reader& r, const IniBuffer& ini, const char* section, std::size_t size,
+              std::map<std::uint8_t, std::vector<std::uint8_t>>& out) {
+    for (const std::string& key : IniKeyList(&ini, section)) {
+        const int address = LogAddress(key);
+        if (address < 0) continue;
+        std::string trimmed = key;
+        while (!trimmed.empty() && trimmed.back() == ' ')
+            trimmed.pop_back();
+        ReadHex(r, section, trimmed.c_str(), size, out[static_cast<std::uint8_t>(address)]);
+    }
+}
+
+void ReadCommandSets(Reader& r, SimDriveSpec& spec) {
+    const bool hasAta = IniFindSection(&spec.ini, "Ata") >= 0;
+    const std::uint32_t bus = spec.busType;
+    const bool ataBus = bus == bustype::kSata || bus == bustype::kAta;
+    // Sections of a personality the bus does not have are checked but have no effect.
+    SimAtaSpec& ata = spec.ata;
+    ata.present = (ataBus || (bus == bustype::kUsb && hasAta)) && r.Flag("Ata", "Present", true);
+    ReadHex(r, "Ata", "Identify", 512, ata.identify);
+    ReadHex(r, "Ata", "SmartData", 512, ata.smartData);
+    ReadHex(r, "Ata", "SmartThresholds", 512, ata.smartThresholds);
+    if (const auto st = r.Get("Ata", "SmartStatus")) {
+        if (EqualNoCase(*st, "exceeded"))
+            ata.smartExceeded = true;
+        else if (!EqualNoCase(*st, "ok"))
+            r.Fail("Ata", "SmartStatus", *st, "must be ok or exceeded");
+    }
+    ata.rotation = static_cast<std::uint16_t>(r.Number("Ata", "Rotation", 0, 0xFFFE));
+    ReadLogs(r, spec.ini, "Ata", kSimAtaLogMax, ata.logs);
+
+    SimNvmeSpec& nvme = spec.nvme;
+    nvme.present = bus == bustype::kNvme;
+    nvme.vendorId = r.Hex16("Nvme", "VendorId");
+    nvme.security = r.Flag("Nvme", "Security", false);
+    nvme.sanicap = static_cast<std::uint32_t>(r.Number("Nvme", "Sanicap", 0, 0xFFFFFFFFu));
+    nvme.sanitizeSeconds =
+        static_cast<std::uint32_t>(r.Number("Nvme", "SanitizeSeconds", 0, 86400));
+    ReadHex(r, "Nvme", "Controller", 4096, nvme.controller);
+    ReadHex(r, "Nvme", "Namespace.1", 4096, nvme.namespace1);
+    ReadLogs(r, spec.ini, "Nvme", kSimNvmeLogMax, nvme.logs);
+
+    ReadHex(r, "Scsi", "Inquiry", kSimInquiryMax, spec.scsi.inquiry);
+}
 
 // An image path stays inside the folder: relative, no "..", no drive or stream colon.
 bool IsContainedRelativePath(std::string_view path) {
@@ -196,6 +268,26 @@ const char* SimBusName(std::uint32_t busType) {
     for (const auto& b : kBusNames)
         if (b.type == busType) return b.name;
     return "";
+}
+
+bool ParseSimHexBlock(std::string_view text, std::size_t size, std::vector<std::uint8_t>& out) {
+    std::vector<std::uint8_t> bytes;
+    bytes.reserve(size);
+    std::size_t i = 0;
+    while (i < text.size()) {
+        if (text[i] == ' ') {
+            ++i;
+            continue;
+        }
+        if (i + 1 >= text.size()) return false;
+        const std::uint8_t hi = HexDigit(text[i]), lo = HexDigit(text[i + 1]);
+        if (hi > 15 || lo > 15 || bytes.size() >= size) return false;
+        bytes.push_back(static_cast<std::uint8_t>(hi * 16 + lo));
+        i += 2;
+    }
+    bytes.resize(size, 0);
+    out = std::move(bytes);
+    return true;
 }
 
 bool ParseSimSize(std::string_view text, std::uint64_t& bytes) {
@@ -324,6 +416,8 @@ ErrorCode ParseSimDrive(std::string_view name, ByteView text, SimDriveSpec& out,
             !ParseSimLayoutKey(spec.layout, spec.capacity, spec.sectorSize, entries, why))
             r.Fail(d, "Layout", spec.layout, why);
     }
+
+    if (!r.Failed()) ReadCommandSets(r, spec);
 
     if (r.Failed()) return err::kInvalidData;
     out = std::move(spec);

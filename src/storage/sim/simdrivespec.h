@@ -3,6 +3,7 @@
 // rules can be tested as a table and the back end decides when images are made.
 #pragma once
 #include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,6 +26,36 @@ struct SimFaults {
     ErrorCode failOpen = err::kSuccess;                   // what Open answers; 0 opens
 };
 
+// [Ata]: the ATA personality of SATA and ATA drives, and of a USB disk behind a SATA bridge.
+// Empty byte blocks mean "generate"; given ones are zero-padded to their structure's size.
+struct SimAtaSpec {
+    bool present = false;
+    std::vector<std::uint8_t> identify, smartData, smartThresholds; // 512 bytes each
+    bool smartExceeded = false;
+    std::uint16_t rotation = 0;                             // 0: the default for the drive
+    std::map<std::uint8_t, std::vector<std::uint8_t>> logs; // SMART READ LOG by address
+};
+
+// [Nvme]: the NVMe personality of NVMe drives.
+struct SimNvmeSpec {
+    bool present = false;
+    std::uint16_t vendorId = 0;
+    bool security = false;
+    std::uint32_t sanicap = 0;
+    std::uint32_t sanitizeSeconds = 0;
+    std::vector<std::uint8_t> controller, namespace1;       // 4096 bytes each
+    std::map<std::uint8_t, std::vector<std::uint8_t>> logs; // Get Log Page by identifier
+};
+
+// [Scsi]: every drive answers SCSI commands.
+struct SimScsiSpec {
+    std::vector<std::uint8_t> inquiry; // standard INQUIRY data, at most 96 bytes
+};
+
+inline constexpr std::size_t kSimAtaLogMax = 16 * 512;
+inline constexpr std::size_t kSimNvmeLogMax = 4096;
+inline constexpr std::size_t kSimInquiryMax = 96;
+
 struct SimDriveSpec {
     std::string name; // the file name without ".drive"
     std::uint32_t busType = bustype::kSata;
@@ -39,6 +70,9 @@ struct SimDriveSpec {
     bool hasPci = false;
     PciLinkInfo pci;
     SimFaults faults;
+    SimAtaSpec ata;
+    SimNvmeSpec nvme;
+    SimScsiSpec scsi;
     // The whole file, for the sections the command-set layers read ([Ata], [Nvme], [Scsi]).
     IniBuffer ini;
 
@@ -59,6 +93,10 @@ bool IsValidSimDriveName(std::string_view name);
 // Bus names of the Bus= key (case-insensitive) and back; "" for a bus without a name.
 bool SimBusFromName(std::string_view name, std::uint32_t& busType);
 const char* SimBusName(std::uint32_t busType);
+
+// Hexadecimal bytes: digit pairs, blanks allowed between bytes. A text shorter than `size` is
+// zero-padded to it; a longer one, an odd digit or any other character is refused.
+bool ParseSimHexBlock(std::string_view text, std::size_t size, std::vector<std::uint8_t>& out);
 
 // A byte count: decimal digits, optionally a binary suffix K, M, G or T (also "KB", "KiB", ...).
 bool ParseSimSize(std::string_view text, std::uint64_t& bytes);

@@ -49,4 +49,15 @@ private:
     bool writable_ = false;
 };
 
+// The sectors of a plugged drive as its command-set personalities reach them: byte offsets on
+// the drive, with its write protection and injected faults applied by whoever implements it.
+class SimMedium {
+public:
+    virtual ~SimMedium() = default;
+    virtual ErrorCode Read(std::uint64_t offset, MutableByteView data) = 0;
+    virtual ErrorCode Write(std::uint64_t offset, ByteView data) = 0;
+    // Every sector reads zeros afterwards (erase and sanitize).
+    virtual ErrorCode ZeroAll() = 0;
+};
+
 } // namespace tvd

@@ -13,8 +13,11 @@
 #include "foundation/fileutil.h"
 #include "foundation/textconvutil.h"
 #include "storage/partitiontableutil.h"
+#include "storage/sim/simatadevice.h"
 #include "storage/sim/simimagefile.h"
 #include "storage/sim/simlayout.h"
+#include "storage/sim/simnvmedevice.h"
+#include "storage/sim/simscsidevice.h"
 
 namespace tvd {
 
@@ -123,6 +126,12 @@ struct SimDrive {
     std::uint64_t generation = 0;
     std::atomic<bool> present{true};
     std::atomic<bool> layoutDirty{true};
+
+    // Command-set personalities, made when the drive arrives so that a re-plug starts afresh.
+    std::unique_ptr<SimAta> ata;   // SATA/ATA drives, and USB disks behind a SATA bridge
+    std::unique_ptr<SimNvme> nvme; // NVMe drives
+    std::unique_ptr<SimScsi> scsi; // every drive
+    std::mutex commandLock;        // one command at a time through the personalities
 
     std::mutex lock; // guards the members below
     std::vector<SimRange> trims;
@@ -274,6 +283,62 @@ ErrorCode WriteZeros(SimHandle& s, bool writable, std::uint64_t abs, std::uint64
     return WriteDrive(s, writable, abs, zeros);
 }
 
+// The drive's sectors as a command through this handle reaches them: the drive's own offsets
+// (whatever the handle addresses), its write protection and its injected faults.
+class HandleMedium final : public SimMedium {
+public:
+    HandleMedium(SimHandle& s, bool writable) : s_(s), writable_(writable) {}
+    ErrorCode Read(std::uint64_t offset, MutableByteView data) override {
+        if (!Fits(offset, data.size())) return err::kHandleEof;
+        return ReadDrive(s_, offset, data);
+    }
+    ErrorCode Write(std::uint64_t offset, ByteView data) override {
+        if (!Fits(offset, data.size())) return err::kHandleEof;
+        return WriteDrive(s_, writable_, offset, data);
+    }
+    ErrorCode ZeroAll() override {
+        if (s_.drive->spec->readOnly) return simerr::kWriteProtect;
+        if (!writable_ || !s_.file.Writable()) return err::kAccessDenied;
+        s_.drive->layoutDirty = true;
+        return s_.file.Zero(0, s_.drive->Capacity());
+    }
+
+private:
+    bool Fits(std::uint64_t offset, std::uint64_t length) const {
+        const std::uint64_t cap = s_.drive->Capacity();
+        return offset <= cap && length <= cap - offset;
+    }
+    SimHandle& s_;
+    bool writable_;
+};
+
+// Lends the medium to the personalities for one command and takes it back.
+class MediumLease {
+public:
+    MediumLease(SimDrive& d, SimMedium* m) : d_(d) { Set(m); }
+    ~MediumLease() { Set(nullptr); }
+    MediumLease(const MediumLease&) = delete;
+    MediumLease& operator=(const MediumLease&) = delete;
+
+private:
+    void Set(SimMedium* m) {
+        if (d_.ata) d_.ata->SetMedium(m);
+        if (d_.nvme) d_.nvme->SetMedium(m);
+        if (d_.scsi) d_.scsi->SetMedium(m);
+    }
+    SimDrive& d_;
+};
+
+// A sanitize that is still running keeps the drive from serving sectors.
+ErrorCode SanitizeBusy(SimHandle& s, bool writable) {
+    SimDrive& d = *s.drive;
+    if (!d.nvme) return err::kSuccess;
+    std::lock_guard<std::mutex> guard(d.commandLock);
+    HandleMedium medium(s, writable);
+    MediumLease lease(d, &medium);
+    return d.nvme->Poll(SimNvme::Clock::now()) ? err::kNotReady : err::kSuccess;
+}
+
 } // namespace
 
 // ---- the folder and the device table
@@ -379,6 +444,9 @@ std::shared_ptr<SimDrive> SimStorage::Impl::MakeDrive(const std::string& upper, 
     if (!spec.parent.empty()) d->usbDevInst = DevInstOf("USB\\" + Upper(spec.parent));
     if (spec.hasPci) d->controllerDevInst = DevInstOf("PCI\\" + upper);
     d->generation = nextGeneration++;
+    if (spec.ata.present) d->ata = std::make_unique<SimAta>(spec);
+    if (spec.nvme.present) d->nvme = std::make_unique<SimNvme>(spec);
+    d->scsi = std::make_unique<SimScsi>(spec, d->ata.get());
     return d;
 }
 
@@ -987,6 +1055,7 @@ ErrorCode SimStorage::ReadAt(DeviceHandle& h, std::uint64_t offset, MutableByteV
     if (const ErrorCode e = impl_->DriveHandle(h, s)) return e;
     std::uint64_t abs = 0;
     if (const ErrorCode e = CheckRange(*s, offset, data.size(), abs)) return e;
+    if (const ErrorCode e = SanitizeBusy(*s, h.Writable())) return e;
     return ReadDrive(*s, abs, data);
 }
 
@@ -995,7 +1064,64 @@ ErrorCode SimStorage::WriteAt(DeviceHandle& h, std::uint64_t offset, ByteView da
     if (const ErrorCode e = impl_->DriveHandle(h, s)) return e;
     std::uint64_t abs = 0;
     if (const ErrorCode e = CheckRange(*s, offset, data.size(), abs)) return e;
+    if (const ErrorCode e = SanitizeBusy(*s, h.Writable())) return e;
     return WriteDrive(*s, h.Writable(), abs, data);
+}
+
+ErrorCode SimStorage::ScsiCommand(DeviceHandle& h, ScsiCommandRequest& request) {
+    SimHandle* s = nullptr;
+    if (const ErrorCode e = impl_->DriveHandle(h, s)) return e;
+    if (s->partitionNumber != 0) return err::kInvalidFunction; // commands go to the disk
+    if (request.cdb.size() < 6 || request.cdb.size() > 16) return err::kInvalidParameter;
+    SimDrive& d = *s->drive;
+    std::lock_guard<std::mutex> guard(d.commandLock);
+    HandleMedium medium(*s, h.Writable());
+    MediumLease lease(d, &medium);
+    d.scsi->Execute(request);
+    return err::kSuccess;
+}
+
+ErrorCode SimStorage::NvmeCommand(DeviceHandle& h, NvmeCommandRequest& request) {
+    SimHandle* s = nullptr;
+    if (const ErrorCode e = impl_->DriveHandle(h, s)) return e;
+    SimDrive& d = *s->drive;
+    if (!d.nvme || !request.admin) return err::kNotSupported;
+    if (s->partitionNumber != 0) return err::kInvalidFunction;
+    std::lock_guard<std::mutex> guard(d.commandLock);
+    HandleMedium medium(*s, h.Writable());
+    MediumLease lease(d, &medium);
+    if (!d.nvme->Execute(request.command, request.direction, request.data, request.completion))
+        return err::kInvalidParameter;
+    return err::kSuccess;
+}
+
+ErrorCode SimStorage::IoControl(DeviceHandle& h, std::uint32_t code, ByteView in,
+                                MutableByteView out, std::uint32_t& returned) {
+    returned = 0;
+    SimHandle* s = nullptr;
+    if (const ErrorCode e = impl_->DriveHandle(h, s)) return e;
+    SimDrive& d = *s->drive;
+    if (code == ioctl::kScsiGetAddress) {
+        // SCSI_ADDRESS: Length, PortNumber, PathId, TargetId, Lun.
+        ScsiAddress a;
+        if (const ErrorCode e = GetScsiAddress(h, a)) return e;
+        if (out.size() < 8) return err::kInsufficientBuffer;
+        std::uint8_t bytes[8] = {8, 0, 0, 0, a.portNumber, a.pathId, a.targetId, a.lun};
+        std::copy(std::begin(bytes), std::end(bytes), out.begin());
+        returned = 8;
+        return err::kSuccess;
+    }
+    std::lock_guard<std::mutex> guard(d.commandLock);
+    HandleMedium medium(*s, h.Writable());
+    MediumLease lease(d, &medium);
+    ErrorCode e = err::kNotSupported;
+    if (d.ata) e = SimAtaIoControl(*d.ata, 0, code, in, out, returned);
+    if (e == err::kNotSupported && d.nvme) e = SimNvmeIoControl(*d.nvme, code, in, out, returned);
+    if (e == err::kNotSupported) {
+        returned = 0;
+        return err::kInvalidFunction;
+    }
+    return e;
 }
 
 } // namespace tvd

@@ -87,6 +87,14 @@ public:
     ErrorCode GetPciLink(std::uint32_t controllerDevInst, PciLinkInfo& out) override;
     std::uint32_t ControllerOf(std::uint32_t diskDevInst) override;
 
+    // The drive's personalities (docs/simulated-drives.md): SCSI for every drive, NVMe admin
+    // commands for NVMe drives (50 otherwise), the Windows storage requests of the ATA and NVMe
+    // personalities (1 for a request none of them answers).
+    ErrorCode ScsiCommand(DeviceHandle& h, ScsiCommandRequest& request) override;
+    ErrorCode NvmeCommand(DeviceHandle& h, NvmeCommandRequest& request) override;
+    ErrorCode IoControl(DeviceHandle& h, std::uint32_t code, ByteView in, MutableByteView out,
+                        std::uint32_t& returned) override;
+
     ErrorCode ReadAt(DeviceHandle& h, std::uint64_t offset, MutableByteView data) override;
     ErrorCode WriteAt(DeviceHandle& h, std::uint64_t offset, ByteView data) override;
 
