@@ -8,5 +8,7 @@ namespace tvd::cli {
 
 int CmdSystem(const Options& o, std::FILE* out, std::FILE* err);
 int CmdList(const Options& o, std::FILE* out, std::FILE* err);
+int CmdIdentify(const Options& o, std::FILE* out, std::FILE* err);
+int CmdDump(const Options& o, std::FILE* out, std::FILE* err);
 
 } // namespace tvd::cli

@@ -37,6 +37,8 @@ struct Command {
 
 const Command kCommands[] = {
     {"list", "the disks: path, bus, removable, capacity, sector size", CmdList},
+    {"identify", "DRIVE [--raw]: what a drive says about itself (ATA, NVMe, SCSI)", CmdIdentify},
+    {"dump", "DRIVE [--output FILE [--force]]: the drive as a simulated-drive file", CmdDump},
     {"system", "what this machine is: operating system, processor, memory, board", CmdSystem},
 };
 
@@ -44,6 +46,7 @@ void Usage(std::FILE* f) {
     std::fprintf(f, "usage: tarvikdorn [--json] [COMMAND [ARGS]]\n\ncommands:\n");
     for (const auto& c : kCommands)
         std::fprintf(f, "  %-10s %s\n", c.name, c.summary);
+    std::fprintf(f, "\nDRIVE: a path or number as list shows it, or a simulated drive's name.\n");
     std::fprintf(f,
                  "\noptions:\n  --json     machine-readable output\n"
                  "  --simulate DIR  use the simulated drives described in DIR (also: the\n"
@@ -77,6 +80,8 @@ int RunCommandLine(int argc, char** argv, std::FILE* out, std::FILE* err) {
         } else if (a == "--version") {
             std::fprintf(out, "tarvikdorn %s\n", kVersion);
             return 0;
+        } else if (a.size() > 1 && a[0] == '-' && !command.empty()) {
+            o.args.emplace_back(a); // the command's own options
         } else if (a.size() > 1 && a[0] == '-') {
             std::fprintf(err, "tarvikdorn: unknown option %s\n", argv[i]);
             Usage(err);

@@ -1,5 +1,10 @@
 #include "cli/storagesession.h"
 
+#include <charconv>
+
+#include "storage/clata.h"
+#include "storage/commandinterfaces.h"
+
 namespace tvd::cli {
 
 StorageSession::~StorageSession() {
@@ -18,6 +23,7 @@ ErrorCode StorageSession::Open(const std::string& simulateFolder, std::string& p
         }
         SelectStorage(sim_.get());
     }
+    RegisterCommandInterfaces();
     bool ok = registry_.RegisterList(std::make_unique<clNtDiskList>()) &&
               registry_.RegisterList(std::make_unique<clNtDriveList>()) &&
               registry_.RegisterList(std::make_unique<clWinVolumeList>()) &&
@@ -42,6 +48,54 @@ std::vector<clDisk*> StorageSession::Disks() const {
 
 const char* StorageSession::BackendName() const {
     return Storage().Name();
+}
+
+clDisk* StorageSession::FindDisk(std::string_view name) const {
+    if (name.empty()) return nullptr;
+    const std::vector<clDisk*> disks = Disks();
+    const std::string_view wanted = StripDevicePrefix(name);
+    for (clDisk* d : disks) {
+        const char* p = d->GetPath();
+        if (p && PathEqualsNoCase(StripDevicePrefix(p), wanted)) return d;
+    }
+    for (clDisk* d : disks) {
+        const char* p = d->GetPath();
+        if (!p) continue;
+        std::string_view path = p;
+        const std::size_t cut = path.find_last_of("\\/");
+        if (cut != std::string_view::npos && PathEqualsNoCase(path.substr(cut + 1), wanted))
+            return d;
+    }
+    std::size_t index = 0;
+    const char* end = name.data() + name.size();
+    auto [rest, ec] = std::from_chars(name.data(), end, index);
+    if (ec == std::errc() && rest == end && index < disks.size()) return disks[index];
+    return nullptr;
+}
+
+DriveInterfaces OpenDriveInterfaces(clDisk* disk) {
+    DriveInterfaces d;
+    d.disk = disk;
+    if (!disk) return d;
+    if (InterfacePtr<clNtScsi> scsi = OpenScsiInterface(disk))
+        d.hasScsi = FillScsiDiskInfo(d.scsi, std::move(scsi));
+    d.ata = OpenAtaInterface(disk);
+    if (d.ata) {
+        const ByteView id = d.ata->GetIdentify();
+        d.identify.assign(id.begin(), id.end());
+        return d;
+    }
+    NvmeChoice choice = OpenNvmeInterface(disk);
+    d.nvme = std::move(choice.nvme);
+    if (!d.nvme) return d;
+    ByteView ctrl = d.nvme->GetController();
+    if (ctrl.empty()) ctrl = ByteView(choice.identify.data(), choice.identify.size());
+    d.controller.assign(ctrl.begin(), ctrl.end());
+    d.namespaceId = d.nvme->FirstActiveNamespace();
+    if (d.namespaceId == 0) d.namespaceId = 1;
+    const ByteView ns = d.nvme->GetNamespace(d.namespaceId);
+    d.nvmeNamespace.assign(ns.begin(), ns.end());
+    return d;
 }
 
 } // namespace tvd::cli

@@ -1,11 +1,15 @@
 // The drives as the command-line tool sees them: the chosen back end (the machine's own, or the
 // simulated drives of a folder) and a device registry enumerated over it.
 #pragma once
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "foundation/errorcodes.h"
+#include "storage/clnvme.h"
+#include "storage/clscsi.h"
 #include "storage/deviceregistry.h"
 
 namespace tvd::cli {
@@ -18,19 +22,38 @@ public:
     ~StorageSession();
 
     // Selects the simulated drives of `simulateFolder` when it is not empty, the machine's own
-    // otherwise, then registers and enumerates the disk, drive-letter, volume and USB lists.
-    // `problem` tells what failed.
+    // otherwise, registers the command interfaces, then registers and enumerates the disk,
+    // drive-letter, volume and USB lists. `problem` tells what failed.
     ErrorCode Open(const std::string& simulateFolder, std::string& problem);
 
     DeviceRegistry& Registry() { return registry_; }
     // The present disks in enumeration order.
     std::vector<clDisk*> Disks() const;
     const char* BackendName() const;
+    // The disk a command line names: its path as `list` shows it (with or without a \\?\ prefix,
+    // ignoring case), the last part of that path (a simulated drive's name), or its
+    // number in `list`. Null when none matches.
+    clDisk* FindDisk(std::string_view name) const;
 
 private:
     std::unique_ptr<StoragePlatform> sim_;
     DeviceRegistry registry_;
     bool open_ = false;
 };
+
+// What a disk answers through its command interfaces: SCSI always tried, then ATA, and NVMe
+// only where no ATA interface answered.
+struct DriveInterfaces {
+    clDisk* disk = nullptr;
+    ScsiDiskInfo scsi;
+    bool hasScsi = false;
+    InterfacePtr<clAta> ata;
+    std::vector<std::uint8_t> identify; // the ATA interface's IDENTIFY DEVICE data
+    InterfacePtr<clNvme> nvme;
+    std::vector<std::uint8_t> controller; // IDENTIFY CONTROLLER
+    std::uint32_t namespaceId = 0;
+    std::vector<std::uint8_t> nvmeNamespace; // IDENTIFY NAMESPACE of namespaceId
+};
+DriveInterfaces OpenDriveInterfaces(clDisk* disk);
 
 } // namespace tvd::cli

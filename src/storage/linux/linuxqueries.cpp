@@ -452,4 +452,10 @@ ErrorCode LinuxStorage::WriteAt(DeviceHandle& h, std::uint64_t offset, ByteView 
     return WriteError(lh->fd, WriteFull(lh->fd, offset, data));
 }
 
+// The descriptor behind a handle of this back end, for the command pass-through.
+int linuxsys::HandleFd(DeviceHandle& h) {
+    LinuxHandle* lh = HandleOf(h);
+    return lh ? lh->fd : -1;
+}
+
 } // namespace tvd

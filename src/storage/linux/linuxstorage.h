@@ -72,6 +72,10 @@ public:
     ErrorCode ReadAt(DeviceHandle& h, std::uint64_t offset, MutableByteView data) override;
     ErrorCode WriteAt(DeviceHandle& h, std::uint64_t offset, ByteView data) override;
 
+    // SG_IO and the NVMe driver's pass-through on the opened node (linuxcommands.cpp).
+    ErrorCode ScsiCommand(DeviceHandle& h, ScsiCommandRequest& request) override;
+    ErrorCode NvmeCommand(DeviceHandle& h, NvmeCommandRequest& request) override;
+
 private:
     // libudev objects are not thread-safe: everything that touches them holds mutex_.
     udev* Udev();
@@ -106,6 +110,15 @@ struct UeventFacts {
 // interface and of the node, media changes ask for a refresh. A loop device arrives and leaves
 // with its backing file (its node stays); loop devices raise no events unless listed.
 void MapUevent(const UeventFacts& facts, bool includeLoop, std::vector<DeviceEvent>& out);
+
+// The file descriptor of a handle this back end opened; -1 for any other handle.
+int HandleFd(DeviceHandle& h);
+// One SG_IO request: kSuccess when the command came back, whatever its SCSI status; host or
+// driver failures are errors.
+ErrorCode ScsiIoctl(int fd, ScsiCommandRequest& request);
+// One NVMe pass-through request (admin or I/O): kSuccess when a completion came back; its
+// dword 0 and status field are in request.completion.
+ErrorCode NvmeIoctl(int fd, NvmeCommandRequest& request);
 
 } // namespace linuxsys
 

@@ -1,0 +1,211 @@
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli/clicommands.h"
+#include "cli/storagesession.h"
+#include "foundation/errtextutil.h"
+#include "storage/ataidentifyutil.h"
+#include "storage/clata.h"
+#include "storage/nvmeidentifyutil.h"
+#include "storage/sim/simdrivespec.h"
+
+namespace tvd::cli {
+
+namespace {
+
+constexpr std::uint16_t kSmartStatusOk = 0x4FC2;       // LBA mid 4F, high C2
+constexpr std::uint16_t kSmartStatusExceeded = 0xF42C; // LBA mid F4, high 2C
+constexpr std::uint8_t kNvmeHealthLog = 0x02;
+
+// Hex byte pairs without the trailing zero bytes, which the simulation pads back.
+std::string HexBlock(ByteView b) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::size_t n = b.size();
+    while (n > 0 && b[n - 1] == 0)
+        --n;
+    std::string s;
+    s.reserve(n * 2);
+    for (std::size_t i = 0; i < n; ++i) {
+        s += kDigits[b[i] >> 4];
+        s += kDigits[b[i] & 15];
+    }
+    return s;
+}
+
+std::string Trimmed(std::string s) {
+    const auto blank = [](char c) { return c == ' ' || c == '\0' || c == '\t'; };
+    while (!s.empty() && blank(s.back()))
+        s.pop_back();
+    return std::string(std::find_if_not(s.begin(), s.end(), blank), s.end());
+}
+
+// A value on one INI line: line breaks would end it early.
+std::string OneLine(std::string s) {
+    std::replace_if(
+        s.begin(), s.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+    return s;
+}
+
+class DriveFile {
+public:
+    void Section(const char* name) {
+        text_ += std::string(text_.empty() ? "" : "\n") + "[" + name + "]\n";
+    }
+    void Comment(const std::string& text) { text_ += "; " + OneLine(text) + "\n"; }
+    void Key(const std::string& key, const std::string& value) {
+        if (value.empty()) return;
+        text_ += key + "=" + OneLine(value) + "\n";
+    }
+    const std::string& Text() const { return text_; }
+
+private:
+    std::string text_;
+};
+
+std::string DriveFileOf(DriveInterfaces& d) {
+    clDisk* disk = d.disk;
+    const ByteView identify(d.identify.data(), d.identify.size());
+    const ByteView ctrl(d.controller.data(), d.controller.size());
+    const ScsiIdentity scsi = DecodeInquiry(ByteView(
+        d.scsi.inquiry, std::min<std::size_t>(d.scsi.inquiryLength, sizeof d.scsi.inquiry)));
+    const bool hasAta = d.ata && !identify.empty();
+    const bool hasNvme = d.nvme && !ctrl.empty();
+
+    std::string model = scsi.product, serial, firmware = scsi.revision, vendor = scsi.vendor;
+    if (hasAta) {
+        model = Trimmed(ataid::Model(identify));
+        serial = Trimmed(ataid::Serial(identify));
+        firmware = Trimmed(ataid::Firmware(identify));
+        vendor.clear();
+    } else if (hasNvme) {
+        model = Trimmed(nvmeid::Model(ctrl));
+        serial = Trimmed(nvmeid::Serial(ctrl));
+        firmware = Trimmed(nvmeid::Firmware(ctrl));
+        vendor.clear();
+    }
+
+    DriveFile f;
+    const char* path = disk->GetPath();
+    f.Comment(std::string("captured from ") + (path ? path : "a drive") + " by tarvikdorn dump");
+    f.Section("Drive");
+    f.Key("Bus", SimBusName(disk->GetBusType()));
+    f.Key("Vendor", vendor);
+    f.Key("Model", model);
+    f.Key("Serial", serial);
+    f.Key("Firmware", firmware);
+    if (const std::uint64_t capacity = disk->GetCapacity())
+        f.Key("Capacity", std::to_string(capacity));
+    if (const std::uint32_t sector = disk->GetSectorSize())
+        f.Key("SectorSize", std::to_string(sector));
+    if (disk->IsRemovable()) f.Key("Removable", "1");
+
+    if (hasAta) {
+        f.Section("Ata");
+        f.Key("Identify", HexBlock(identify));
+        std::vector<std::uint8_t> buffer(kAtaSectorSize);
+        if (d.ata->SmartReadData(buffer)) f.Key("SmartData", HexBlock(buffer));
+        std::fill(buffer.begin(), buffer.end(), 0);
+        if (d.ata->SmartReadThresholds(buffer)) f.Key("SmartThresholds", HexBlock(buffer));
+        const std::uint16_t status = d.ata->SmartReturnStatus();
+        if (status == kSmartStatusOk) f.Key("SmartStatus", "ok");
+        if (status == kSmartStatusExceeded) f.Key("SmartStatus", "exceeded");
+    }
+    if (hasNvme) {
+        f.Section("Nvme");
+        f.Key("Controller", HexBlock(ctrl));
+        f.Key("Namespace." + std::to_string(d.namespaceId),
+              HexBlock(ByteView(d.nvmeNamespace.data(), d.nvmeNamespace.size())));
+        std::vector<std::uint8_t> log(kNvmeLogSize);
+        if (d.nvme->GetLogPage(kNvmeHealthLog, kNvmeLogSize / 4 - 1, log))
+            f.Key("Log.02", HexBlock(log));
+    }
+    if (d.hasScsi) {
+        const std::size_t n =
+            std::min<std::size_t>({d.scsi.inquiryLength, sizeof d.scsi.inquiry, kSimInquiryMax});
+        f.Section("Scsi");
+        f.Key("Inquiry", HexBlock(ByteView(d.scsi.inquiry, n)));
+    }
+    return f.Text();
+}
+
+struct DumpOptions {
+    std::string drive, output;
+    bool force = false;
+};
+
+int ParseArgs(const Options& o, DumpOptions& dopt, std::FILE* err) {
+    for (std::size_t i = 0; i < o.args.size(); ++i) {
+        const std::string& a = o.args[i];
+        if (a == "--force") {
+            dopt.force = true;
+        } else if (a == "--output" || a == "-o") {
+            if (i + 1 >= o.args.size() || o.args[i + 1].empty()) {
+                std::fprintf(err, "tarvikdorn: dump: --output needs a file\n");
+                return 2;
+            }
+            dopt.output = o.args[++i];
+        } else if (a.rfind("--output=", 0) == 0 && a.size() > 9) {
+            dopt.output = a.substr(9);
+        } else if (!a.empty() && a[0] == '-') {
+            std::fprintf(err, "tarvikdorn: dump: unknown option %s\n", a.c_str());
+            return 2;
+        } else if (dopt.drive.empty()) {
+            dopt.drive = a;
+        } else {
+            std::fprintf(err, "tarvikdorn: dump takes one drive\n");
+            return 2;
+        }
+    }
+    if (dopt.drive.empty()) {
+        std::fprintf(err, "usage: tarvikdorn dump DRIVE [--output FILE [--force]]\n");
+        return 2;
+    }
+    return 0;
+}
+
+} // namespace
+
+int CmdDump(const Options& o, std::FILE* out, std::FILE* err) {
+    DumpOptions dopt;
+    if (int status = ParseArgs(o, dopt, err)) return status;
+    if (!dopt.output.empty() && !dopt.force) {
+        // Checked before the drives are touched, so a refusal costs nothing.
+        if (std::FILE* existing = std::fopen(dopt.output.c_str(), "rb")) {
+            std::fclose(existing);
+            std::fprintf(err, "tarvikdorn: %s exists; --force replaces it\n", dopt.output.c_str());
+            return 1;
+        }
+    }
+    StorageSession session;
+    std::string problem;
+    if (ErrorCode e = session.Open(o.simulate, problem)) {
+        std::fprintf(err, "tarvikdorn: %s: %s\n", problem.c_str(), ErrorText(e).c_str());
+        return 1;
+    }
+    clDisk* disk = session.FindDisk(dopt.drive);
+    if (!disk) {
+        std::fprintf(err, "tarvikdorn: no drive %s (see tarvikdorn list)\n", dopt.drive.c_str());
+        return 1;
+    }
+    DriveInterfaces d = OpenDriveInterfaces(disk);
+    const std::string text = DriveFileOf(d);
+    if (dopt.output.empty()) {
+        std::fputs(text.c_str(), out);
+        return 0;
+    }
+    std::FILE* f = std::fopen(dopt.output.c_str(), "wb");
+    if (!f) {
+        std::fprintf(err, "tarvikdorn: cannot write %s\n", dopt.output.c_str());
+        return 1;
+    }
+    const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+    if (std::fclose(f) != 0 || !written) {
+        std::fprintf(err, "tarvikdorn: cannot write %s\n", dopt.output.c_str());
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace tvd::cli

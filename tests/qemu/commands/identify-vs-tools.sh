@@ -1,0 +1,36 @@
+# Guest commands of qemu.identify_vs_tools: `tarvikdorn identify --json` beside smartctl,
+# nvme-cli and sg3-utils on every drive of the profile. Outputs are named by the drive's id in
+# the profile (sata1, nvme1, scsi512, scsi4k, scsibig, usb1); the host compares them.
+sata=$(disk_on '*/ata[0-9]*')
+nvme=$(disk_on '*/nvme*')
+usb=$(disk_on '*/usb*')
+run list tarvikdorn list --json
+
+run ours-sata1 tarvikdorn identify --json --raw "/dev/$sata"
+run smartctl-sata1 smartctl -i -j "/dev/$sata"
+
+run ours-nvme1 tarvikdorn identify --json --raw "/dev/$nvme"
+run smartctl-nvme1 smartctl -i -j /dev/nvme0
+run nvme-id-ctrl nvme id-ctrl -o json /dev/nvme0
+run nvme-id-ns nvme id-ns -o json "/dev/$nvme"
+
+# The virtio-scsi disks by the product name the profile gave them.
+for d in $(disk_on '*/virtio*'); do
+    case "$(cat "/sys/block/$d/device/model")" in
+    "SCSI 512"*) id=scsi512 ;;
+    "SCSI 4K"*) id=scsi4k ;;
+    "SCSI 3T"*) id=scsibig ;;
+    *) note "unexpected SCSI disk $d"; continue ;;
+    esac
+    run "ours-$id" tarvikdorn identify --json --raw "/dev/$d"
+    run "sg-inq-$id" sg_inq "/dev/$d"
+    run "sg-readcap-$id" sg_readcap --long "/dev/$d"
+done
+
+run ours-usb1 tarvikdorn identify --json --raw "/dev/$usb"
+run dump-sata1 tarvikdorn dump "/dev/$sata"
+run dump-nvme1 tarvikdorn dump "/dev/$nvme"
+run sg-inq-usb1 sg_inq "/dev/$usb"
+run sg-readcap-usb1 sg_readcap --long "/dev/$usb"
+# The host judges every output.
+true

@@ -1,0 +1,86 @@
+#!/usr/bin/env python3
+"""qemu.identify_compare_selftest: the identify-versus-tools comparison on guest output recorded
+from the storage profile (data/identify/). The recording agrees; each field changed on the
+tool's side fails with the drive and the field named."""
+
+import sys
+
+sys.dont_write_bytecode = True  # no __pycache__ beside the sources
+
+import json
+import shutil
+import tempfile
+import unittest
+from pathlib import Path
+
+import compare_identify_tools as cmp
+
+DATA = Path(__file__).resolve().parent / "data" / "identify"
+
+# (file, path into its JSON, wrong value, what the difference line must name)
+CHANGES = [
+    ("ours-sata1", ["ata", "model"], "OTHER DISK", "sata1: model"),
+    ("ours-sata1", ["ata", "serial"], "X", "sata1: serial"),
+    ("ours-sata1", ["ata", "firmware"], "9.9", "sata1: firmware"),
+    ("ours-sata1", ["ata", "capacityBytes"], 1 << 30, "sata1: capacityBytes"),
+    ("ours-sata1", ["ata", "logicalSectorSize"], 4096, "sata1: logicalSectorSize"),
+    ("ours-sata1", ["ata", "wwn"], "5000c50012345678", "sata1: wwn"),
+    ("ours-sata1", ["ata", "rotationRate"], 7200, "sata1: rotationRate"),
+    ("ours-sata1", ["ata", "majorVersion"], 8, "sata1: majorVersion"),
+    ("ours-sata1", ["ata", "sata"], True, "sata1: sata"),
+    ("ours-sata1", ["ata"], None, "sata1: tarvikdorn has no ata section"),
+    ("ours-nvme1", ["nvme", "model"], "Other", "nvme1: model"),
+    ("ours-nvme1", ["nvme", "pciVendorId"], 0x144D, "nvme1: pciVendorId"),
+    ("ours-nvme1", ["nvme", "pciSubsystemVendorId"], 1, "nvme1: pciSubsystemVendorId"),
+    ("ours-nvme1", ["nvme", "namespaceCount"], 1, "nvme1: namespaceCount"),
+    ("ours-nvme1", ["nvme", "oacs"], 0, "nvme1: oacs"),
+    ("ours-nvme1", ["nvme", "sanicap"], 7, "nvme1: sanicap"),
+    ("ours-nvme1", ["nvme", "namespace", "sizeBlocks"], 1, "nvme1: namespace.sizeBlocks"),
+    ("ours-nvme1", ["nvme", "namespace", "capacityBlocks"], 1, "nvme1: namespace.capacityBlocks"),
+    ("ours-nvme1", ["nvme", "namespace", "blockSize"], 4096, "nvme1: namespace.blockSize"),
+    ("ours-scsi512", ["scsi", "vendor"], "ACME", "scsi512: vendor"),
+    ("ours-scsi4k", ["scsi", "product"], "SCSI 512", "scsi4k: product"),
+    ("ours-scsi4k", ["scsi", "blockLength"], 512, "scsi4k: blockLength"),
+    ("ours-scsibig", ["scsi", "lastLba"], 0xFFFFFFFF, "scsibig: lastLba"),
+    ("ours-scsibig", ["scsi", "readCapacity16"], False, "scsibig: a disk above 2 TiB"),
+    ("ours-scsi512", ["scsi", "revision"], "1.0", "scsi512: revision"),
+    ("ours-usb1", ["ata"], {"model": "x"}, "usb1: tarvikdorn reports ATA data"),
+    ("ours-usb1", ["interfaces", "scsi"], None, "usb1: tarvikdorn has no SCSI interface"),
+]
+
+
+class CompareIdentifyTest(unittest.TestCase):
+    def setUp(self):
+        self.dir = Path(tempfile.mkdtemp(prefix="tvdident-"))
+        for f in DATA.iterdir():
+            shutil.copy(f, self.dir / f.name)
+
+    def tearDown(self):
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+    def test_recording_agrees(self):
+        self.assertEqual([], cmp.compare_folder(self.dir))
+
+    def test_each_wrong_field_is_named(self):
+        original = {f.name: f.read_text() for f in DATA.iterdir()}
+        for name, path, value, needle in CHANGES:
+            with self.subTest(file=name, field=".".join(path)):
+                for fname, text in original.items():
+                    (self.dir / fname).write_text(text)
+                doc = json.loads(original[name + ".out"])
+                node = doc
+                for key in path[:-1]:
+                    node = node[key]
+                node[path[-1]] = value
+                (self.dir / (name + ".out")).write_text(json.dumps(doc))
+                diffs = cmp.compare_folder(self.dir)
+                self.assertTrue(any(needle in d for d in diffs), diffs)
+
+    def test_missing_output_fails(self):
+        (self.dir / "ours-nvme1.out").write_text("tarvikdorn: no drive /dev/nvme0n1\n")
+        self.assertTrue(any(d.startswith("nvme1: tarvikdorn identify gave no JSON")
+                            for d in cmp.compare_folder(self.dir)))
+
+
+if __name__ == "__main__":
+    unittest.main()
