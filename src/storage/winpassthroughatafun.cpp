@@ -122,8 +122,9 @@ ErrorCode ParseSmartInput(ByteView in, AtaRegisters& regs, std::uint8_t& driveNu
 
 std::vector<std::uint8_t> BuildSmartRequest(const AtaRegisters& regs, std::uint8_t driveNumber,
                                             bool dataIn) {
-    std::vector<std::uint8_t> b = BuildSmartInput(regs, driveNumber);
-    b.resize(std::max<std::size_t>(b.size(), SmartOutputLength(dataIn)), 0);
+    const std::vector<std::uint8_t> in = BuildSmartInput(regs, driveNumber);
+    std::vector<std::uint8_t> b(std::max<std::size_t>(in.size(), SmartOutputLength(dataIn)), 0);
+    std::copy(in.begin(), in.end(), b.begin());
     return b;
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <deque>
 #include <functional>
@@ -354,8 +355,11 @@ TEST(ScsiIdentity, DecodeAndModelText) {
 
 // Sense data builders: descriptor format with an optional leading descriptor, fixed format.
 Bytes DescriptorSense(const Bytes& descriptors) {
-    Bytes s = {0x72, 0x01, 0x00, 0x1D, 0, 0, 0, static_cast<std::uint8_t>(descriptors.size())};
-    s.insert(s.end(), descriptors.begin(), descriptors.end());
+    Bytes s(8 + descriptors.size(), 0);
+    const std::uint8_t header[] = {0x72, 0x01, 0x00, 0x1D};
+    std::copy(std::begin(header), std::end(header), s.begin());
+    s[7] = static_cast<std::uint8_t>(descriptors.size());
+    std::copy(descriptors.begin(), descriptors.end(), s.begin() + 8);
     return s;
 }
 Bytes AtaReturn(std::uint8_t error, std::uint8_t count, std::uint8_t low, std::uint8_t mid,
