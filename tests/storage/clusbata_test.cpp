@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <deque>
 #include <functional>
@@ -37,7 +38,7 @@ public:
         Reply r;
         if (!Run(cdb, &r, status)) return false;
         const std::size_t n = std::min({r.data.size(), buffer.size(), std::size_t{length}});
-        std::memcpy(buffer.data(), r.data.data(), n);
+        std::copy_n(r.data.begin(), n, buffer.begin());
         length = static_cast<std::uint32_t>(n);
         return true;
     }

@@ -56,7 +56,7 @@ private:
         replies.pop_front();
         if (!r.ok) return false;
         const std::size_t copied = std::min(in.size(), r.data.size());
-        std::memcpy(in.data(), r.data.data(), copied);
+        std::copy_n(r.data.begin(), copied, in.begin());
         length = r.transferred.value_or(in.empty() ? length : static_cast<std::uint32_t>(copied));
         if (status) *status = r.status;
         sense_ = r.sense;
