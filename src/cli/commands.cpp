@@ -37,7 +37,8 @@ struct Command {
 
 const Command kCommands[] = {
     {"list", "the disks: path, bus, removable, capacity, sector size", CmdList},
-    {"identify", "DRIVE [--raw]: what a drive says about itself (ATA, NVMe, SCSI)", CmdIdentify},
+    {"identify", "DRIVE [--raw] [--trace]: what a drive says about itself (ATA, NVMe, SCSI)",
+     CmdIdentify},
     {"dump", "DRIVE [--output FILE [--force]]: the drive as a simulated-drive file", CmdDump},
     {"system", "what this machine is: operating system, processor, memory, board", CmdSystem},
 };

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -7,6 +8,7 @@
 #include "cli/jsonwriter.h"
 #include "cli/storagesession.h"
 #include "cli/textformat.h"
+#include "cli/tracestorage.h"
 #include "foundation/errtextutil.h"
 #include "storage/ataidentifyutil.h"
 #include "storage/clata.h"
@@ -264,12 +266,15 @@ void HexDump(std::string& t, const char* title, ByteView b) {
 struct IdentifyOptions {
     std::string drive;
     bool raw = false;
+    bool trace = false; // every command sent while identifying, on the error stream
 };
 
 int ParseArgs(const Options& o, IdentifyOptions& io, std::FILE* err) {
     for (const std::string& a : o.args) {
         if (a == "--raw") {
             io.raw = true;
+        } else if (a == "--trace") {
+            io.trace = true;
         } else if (!a.empty() && a[0] == '-') {
             std::fprintf(err, "tarvikdorn: identify: unknown option %s\n", a.c_str());
             return 2;
@@ -281,7 +286,7 @@ int ParseArgs(const Options& o, IdentifyOptions& io, std::FILE* err) {
         }
     }
     if (io.drive.empty()) {
-        std::fprintf(err, "usage: tarvikdorn identify DRIVE [--json] [--raw]\n");
+        std::fprintf(err, "usage: tarvikdorn identify DRIVE [--json] [--raw] [--trace]\n");
         return 2;
     }
     return 0;
@@ -303,6 +308,8 @@ int CmdIdentify(const Options& o, std::FILE* out, std::FILE* err) {
         std::fprintf(err, "tarvikdorn: no drive %s (see tarvikdorn list)\n", io.drive.c_str());
         return 1;
     }
+    std::optional<ScopedTrace> trace;
+    if (io.trace) trace.emplace(err);
     const DriveInterfaces d = OpenDriveInterfaces(disk);
     const char* path = disk->GetPath();
     const std::string drive = path ? path : io.drive;

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -229,6 +230,26 @@ TEST(IdentifyCommand, NamesADriveByPathNameOrNumberAndRefusesOthers) {
         EXPECT_NE(run.status, 0) << b.inErr;
         EXPECT_NE(run.err.find(b.inErr), std::string::npos) << run.err;
         EXPECT_TRUE(run.out.empty()) << run.out;
+    }
+}
+
+// The trace shows each command block with its answer on the error stream, and changes nothing
+// on standard output.
+TEST(IdentifyCommand, TraceShowsTheReadCapacityCommandAndItsAnswer) {
+    DriveFolder dir;
+    for (const DriveCase& d : kDrives)
+        dir.Write(std::string(d.name) + ".drive", d.File());
+    // READ CAPACITY (10) answers 8 bytes, (16) 32; either must have gone to the drive.
+    const std::regex readCapacity(
+        "(^|\\n)cdb: (25( 00){9}|9e 10( [0-9a-f]{2}){14})\\nstatus: 0x00 transferred: (8|32)\\n");
+    for (const char* drive : {"scsi1", "usb1"}) {
+        const ToolRun plain = RunTool({"--simulate", dir.Path(), "--json", "identify", drive});
+        const ToolRun traced =
+            RunTool({"--simulate", dir.Path(), "--json", "identify", "--trace", drive});
+        ASSERT_EQ(traced.status, 0) << drive << ": " << traced.err;
+        EXPECT_TRUE(std::regex_search(traced.err, readCapacity)) << drive << ":\n" << traced.err;
+        EXPECT_EQ(plain.err.find("cdb:"), std::string::npos) << drive << ": " << plain.err;
+        EXPECT_EQ(traced.out, plain.out) << drive;
     }
 }
 

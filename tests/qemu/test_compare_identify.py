@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """qemu.identify_compare_selftest: the identify-versus-tools comparison on guest output recorded
 from the storage profile (data/identify/). The recording agrees; each field changed on the
-tool's side fails with the drive and the field named."""
+tool's side fails with the drive and the field named. The same for the command blocks of
+`identify --trace` against sg3-utils': a changed byte fails unless it is an allowed one."""
 
 import sys
 
@@ -13,6 +14,7 @@ import tempfile
 import unittest
 from pathlib import Path
 
+import compare_cdbs
 import compare_identify_tools as cmp
 
 DATA = Path(__file__).resolve().parent / "data" / "identify"
@@ -80,6 +82,69 @@ class CompareIdentifyTest(unittest.TestCase):
         (self.dir / "ours-nvme1.out").write_text("tarvikdorn: no drive /dev/nvme0n1\n")
         self.assertTrue(any(d.startswith("nvme1: tarvikdorn identify gave no JSON")
                             for d in cmp.compare_folder(self.dir)))
+
+
+# (drive, command, byte, new value (or a function of the old), what the difference line must
+# name; None: an allowed change)
+CDB_CHANGES = [
+    ("scsibig", "READ CAPACITY (16)", 1, 0x11, "scsibig: tarvikdorn sent no READ CAPACITY (16)"),
+    ("scsibig", "READ CAPACITY (16)", 13, 0x0C, "READ CAPACITY (16): byte 13"),
+    ("scsibig", "READ CAPACITY (16)", 15, 0x04, "READ CAPACITY (16): byte 15"),
+    ("scsibig", "INQUIRY", 4, 0x60, None),
+    ("scsibig", "INQUIRY", 2, 0x80, "INQUIRY: byte 2"),
+    ("scsibig", "INQUIRY", 5, 0x01, "INQUIRY: byte 5"),
+    ("sata1", "ATA", 1, 0x0C, "IDENTIFY DEVICE: byte 1"),
+    ("sata1", "ATA", 2, 0x2D, "IDENTIFY DEVICE: byte 2"),
+    ("sata1", "ATA", "count", 0x02, "IDENTIFY DEVICE: byte"),
+    ("sata1", "ATA", "device", lambda old: old ^ 0xA0, None),  # 0x00 <-> 0xA0
+    ("sata1", "ATA", "device", 0x40, "IDENTIFY DEVICE: byte"),
+    ("sata1", "ATA", "command", 0xA1, "sata1: tarvikdorn sent no ATA PASS-THROUGH"),
+]
+# Where the ATA registers sit in each pass-through block.
+ATA_BYTES = {0xA1: {"count": 4, "device": 8, "command": 9},
+             0x85: {"count": 6, "device": 13, "command": 14}}
+
+
+class CompareCdbsTest(unittest.TestCase):
+    def setUp(self):
+        self.dir = Path(tempfile.mkdtemp(prefix="tvdcdb-"))
+        for f in DATA.iterdir():
+            shutil.copy(f, self.dir / f.name)
+
+    def tearDown(self):
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+    def test_recording_agrees(self):
+        self.assertEqual([], compare_cdbs.compare_folder(self.dir))
+
+    def test_each_changed_byte_is_judged(self):
+        for drive, command, byte, value, needle in CDB_CHANGES:
+            with self.subTest(drive=drive, command=command, byte=byte):
+                trace = (DATA / f"trace-{drive}.err").read_text()
+                lines = trace.splitlines(keepends=True)
+                i = next(n for n, line in enumerate(lines) if line.startswith("cdb:")
+                         and (compare_cdbs.kind(compare_cdbs.parse(line)[0]) or "")
+                         .startswith(command))
+                cdb = bytearray(compare_cdbs.parse(lines[i])[0])
+                if isinstance(byte, str):
+                    byte = ATA_BYTES[cdb[0]][byte]
+                if callable(value):
+                    value = value(cdb[byte])
+                self.assertNotEqual(cdb[byte], value)
+                cdb[byte] = value
+                lines[i] = "cdb: " + " ".join(f"{b:02x}" for b in cdb) + "\n"
+                (self.dir / f"trace-{drive}.err").write_text("".join(lines))
+                diffs = compare_cdbs.compare_folder(self.dir)
+                (self.dir / f"trace-{drive}.err").write_text(trace)
+                if needle is None:
+                    self.assertEqual([], diffs)
+                else:
+                    self.assertTrue(any(d.startswith(drive) and needle in d for d in diffs), diffs)
+
+    def test_missing_trace_fails(self):
+        (self.dir / "trace-sata1.err").write_text("tarvikdorn: identify: unknown option --trace\n")
+        self.assertTrue(any(d.startswith("sata1: tarvikdorn identify --trace printed no")
+                            for d in compare_cdbs.compare_folder(self.dir)))
 
 
 if __name__ == "__main__":

@@ -2,7 +2,8 @@
 """qemu.identify_vs_tools: in one boot of the storage profile, `tarvikdorn identify --json` must
 agree with smartctl (SATA, NVMe), nvme-cli (controller and namespace) and sg3-utils (SCSI and the
 USB disk) field by field on every drive; see compare_identify_tools.py for the fields. The SATA
-and NVMe drives dumped in the guest must identify the same as simulated drives on the host."""
+and NVMe drives dumped in the guest must identify the same as simulated drives on the host. The
+command blocks `identify --trace` sends must match sg3-utils' (compare_cdbs.py)."""
 
 import json
 import subprocess
@@ -12,6 +13,7 @@ from pathlib import Path
 
 sys.dont_write_bytecode = True  # no __pycache__ beside the sources
 
+import compare_cdbs
 import compare_identify_tools as cmp
 import guesttest
 import harness
@@ -46,11 +48,13 @@ def body():
         raise harness.Skip("tarvikdorn has no identify command yet")
     for tool in ("smartctl-sata1", "smartctl-nvme1", "nvme-id-ctrl", "nvme-id-ns"):
         o.rc(tool)  # ran at all; smartctl's status bits are no verdict on its JSON
-    diffs = cmp.compare_folder(res.out) + check_dumps(o, args.tarvikdorn)
+    diffs = (cmp.compare_folder(res.out) + check_dumps(o, args.tarvikdorn)
+             + compare_cdbs.compare_folder(res.out))
     if diffs:
         raise Failure("tarvikdorn identify and the drive tools disagree:\n  " + "\n  ".join(diffs))
     print("tarvikdorn identify agrees with smartctl, nvme-cli and sg3-utils on 6 drives, "
-          "and the dumped SATA and NVMe drives identify the same when simulated")
+          "the dumped SATA and NVMe drives identify the same when simulated, and the SATA and "
+          "SCSI command blocks match sg3-utils'")
 
 
 if __name__ == "__main__":

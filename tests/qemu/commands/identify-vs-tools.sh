@@ -8,6 +8,12 @@ run list tarvikdorn list --json
 
 run ours-sata1 tarvikdorn identify --json --raw "/dev/$sata"
 run smartctl-sata1 smartctl -i -j "/dev/$sata"
+# Command blocks: ours on stderr with --trace, sg3-utils' on stderr at -vvv.
+run trace-sata1 tarvikdorn identify --trace "/dev/$sata"
+run sg-inq-v-sata1 sg_inq -vvv "/dev/$sata"
+run sg-readcap-v-sata1 sg_readcap --long -vvv "/dev/$sata"
+run sg-sat-identify-sata1 sg_sat_identify -vvv "/dev/$sata"
+run sg-sat-identify12-sata1 sg_sat_identify --len=12 -vvv "/dev/$sata"
 
 run ours-nvme1 tarvikdorn identify --json --raw "/dev/$nvme"
 run smartctl-nvme1 smartctl -i -j /dev/nvme0
@@ -25,6 +31,11 @@ for d in $(disk_on '*/virtio*'); do
     run "ours-$id" tarvikdorn identify --json --raw "/dev/$d"
     run "sg-inq-$id" sg_inq "/dev/$d"
     run "sg-readcap-$id" sg_readcap --long "/dev/$d"
+    if [ "$id" = scsibig ]; then
+        run "trace-$id" tarvikdorn identify --trace "/dev/$d"
+        run "sg-inq-v-$id" sg_inq -vvv "/dev/$d"
+        run "sg-readcap-v-$id" sg_readcap --long -vvv "/dev/$d"
+    fi
 done
 
 run ours-usb1 tarvikdorn identify --json --raw "/dev/$usb"
