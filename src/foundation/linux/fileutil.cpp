@@ -2,6 +2,7 @@
 // folder and is renamed over the target only when it is complete and on disk, so a failed
 // write never leaves a partial file in place of a good one.
 #include "foundation/fileutil.h"
+#include "foundation/embeddedresource.h"
 #include "foundation/linux/rootfolder.h"
 
 #include <fcntl.h>
@@ -194,9 +195,9 @@ ErrorCode ExtractBinaryResource(const char* /*modulePath*/, int /*id*/,
     return err::kNotSupported;
 }
 
-bool FindRcData(const char* /*name*/, ByteView& bytes) {
-    bytes = {};
-    return false;
+// Raw data resources are linked into the program as a table.
+bool FindRcData(const char* name, ByteView& bytes) {
+    return FindEmbeddedResource(name, bytes);
 }
 
 } // namespace tvd

@@ -168,7 +168,7 @@ TEST(LinuxFiles, FailedWriteKeepsTheOldFile) {
     EXPECT_EQ(Entries(tmp.Path()), std::vector<std::string>{"settings.ini"});
 }
 
-TEST(LinuxFiles, NoResourcesOnLinux) {
+TEST(LinuxFiles, UnknownResourceIsMissing) {
     std::string written = "stale";
     EXPECT_EQ(ExtractBinaryResource(nullptr, 22005, "service", written), err::kNotSupported);
     EXPECT_TRUE(written.empty());
