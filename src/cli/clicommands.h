@@ -10,5 +10,6 @@ int CmdSystem(const Options& o, std::FILE* out, std::FILE* err);
 int CmdList(const Options& o, std::FILE* out, std::FILE* err);
 int CmdIdentify(const Options& o, std::FILE* out, std::FILE* err);
 int CmdDump(const Options& o, std::FILE* out, std::FILE* err);
+int CmdSmart(const Options& o, std::FILE* out, std::FILE* err);
 
 } // namespace tvd::cli

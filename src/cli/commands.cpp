@@ -39,6 +39,8 @@ const Command kCommands[] = {
     {"list", "the disks: path, bus, removable, capacity, sector size", CmdList},
     {"identify", "DRIVE [--raw] [--trace]: what a drive says about itself (ATA, NVMe, SCSI)",
      CmdIdentify},
+    {"smart", "DRIVE: the SMART attributes and what they tell: temperature, life, health, totals",
+     CmdSmart},
     {"dump", "DRIVE [--output FILE [--force]]: the drive as a simulated-drive file", CmdDump},
     {"system", "what this machine is: operating system, processor, memory, board", CmdSystem},
 };

@@ -3,7 +3,8 @@
 agree with smartctl (SATA, NVMe), nvme-cli (controller and namespace) and sg3-utils (SCSI and the
 USB disk) field by field on every drive; see compare_identify_tools.py for the fields. The SATA
 and NVMe drives dumped in the guest must identify the same as simulated drives on the host. The
-command blocks `identify --trace` sends must match sg3-utils' (compare_cdbs.py)."""
+command blocks `identify --trace` sends must match sg3-utils' (compare_cdbs.py). The same boot
+compares `tarvikdorn smart --json` with smartctl -A and nvme smart-log (compare_smart_tools.py)."""
 
 import json
 import subprocess
@@ -15,6 +16,7 @@ sys.dont_write_bytecode = True  # no __pycache__ beside the sources
 
 import compare_cdbs
 import compare_identify_tools as cmp
+import compare_smart_tools
 import guesttest
 import harness
 from guesttest import Failure
@@ -52,9 +54,13 @@ def body():
              + compare_cdbs.compare_folder(res.out))
     if diffs:
         raise Failure("tarvikdorn identify and the drive tools disagree:\n  " + "\n  ".join(diffs))
+    smart = compare_smart_tools.compare_folder(res.out)
+    if smart:
+        raise Failure("tarvikdorn smart and the drive tools disagree:\n  " + "\n  ".join(smart))
     print("tarvikdorn identify agrees with smartctl, nvme-cli and sg3-utils on 6 drives, "
           "the dumped SATA and NVMe drives identify the same when simulated, and the SATA and "
-          "SCSI command blocks match sg3-utils'")
+          "SCSI command blocks match sg3-utils'; tarvikdorn smart agrees with smartctl -A and "
+          "nvme smart-log, and finds no SMART on the USB mass-storage disk")
 
 
 if __name__ == "__main__":

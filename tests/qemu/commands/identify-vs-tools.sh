@@ -43,5 +43,13 @@ run dump-sata1 tarvikdorn dump "/dev/$sata"
 run dump-nvme1 tarvikdorn dump "/dev/$nvme"
 run sg-inq-usb1 sg_inq "/dev/$usb"
 run sg-readcap-usb1 sg_readcap --long "/dev/$usb"
+# SMART beside smartctl -A and nvme smart-log (compare_smart_tools.py); the NVMe log is read
+# before and after ours, so counters that move must lie between the two.
+run smart-sata1 tarvikdorn smart --json "/dev/$sata"
+run smartctl-a-sata1 smartctl -A -j "/dev/$sata"
+run nvme-smart-log-before nvme smart-log -o json /dev/nvme0
+run smart-nvme1 tarvikdorn smart --json "/dev/$nvme"
+run nvme-smart-log-after nvme smart-log -o json /dev/nvme0
+run smart-usb1 tarvikdorn smart --json "/dev/$usb"
 # The host judges every output.
 true

@@ -1,0 +1,260 @@
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cli/clicommands.h"
+#include "cli/jsonwriter.h"
+#include "cli/storagesession.h"
+#include "cli/textformat.h"
+#include "foundation/errtextutil.h"
+#include "foundation/textconvutil.h"
+#include "smart/smartatacreateutil.h"
+#include "smart/smartlangutil.h"
+#include "storage/cldevice.h"
+#include "storage/storagetypes.h"
+
+namespace tvd::cli {
+
+namespace {
+
+const char* const kNoSmartReason =
+    "the drive answered neither the ATA SMART reads nor the NVMe health log";
+
+std::string Trimmed(std::string s) {
+    const auto blank = [](char c) { return c == ' ' || c == '\0' || c == '\t'; };
+    while (!s.empty() && blank(s.back()))
+        s.pop_back();
+    const auto first = std::find_if_not(s.begin(), s.end(), blank);
+    return std::string(first, s.end());
+}
+
+std::string TextOf(bool (clSmart::*get)(std::string*), clSmart& smart) {
+    std::string s;
+    return (smart.*get)(&s) ? Trimmed(std::move(s)) : std::string();
+}
+
+const char* StatusText(std::uint32_t status) {
+    switch (status) {
+    case smartstatus::kGood:
+        return "good";
+    case smartstatus::kAtThreshold:
+        return "at threshold";
+    case smartstatus::kBelowThreshold:
+        return "below threshold";
+    default:
+        return "unknown";
+    }
+}
+
+// An attribute's rating; "not rated" where the object's "unknown" would mislead.
+const char* RatingText(std::uint8_t status) {
+    return status == smartstatus::kUnknown ? "not rated" : StatusText(status);
+}
+
+std::string Hex(std::uint64_t v, int digits) {
+    char buf[24];
+    std::snprintf(buf, sizeof buf, "0x%0*llX", digits, static_cast<unsigned long long>(v));
+    return buf;
+}
+
+// One derived value: absent values are null in JSON and "none" in text.
+struct Derived {
+    const char* key;
+    const char* label;
+    const char* unit;
+    bool present;
+    std::int64_t value;
+};
+
+std::vector<Derived> DerivedValues(const clSmart* smart) {
+    const auto value = [](const char* key, const char* label, const char* unit, int v) {
+        return Derived{key, label, unit, v != kSmartNoValue, v};
+    };
+    const auto count = [](const char* key, const char* label, const char* unit, std::int64_t v) {
+        return Derived{key, label, unit, v >= 0, v};
+    };
+    return {
+        value("temperature", "Temperature",
+              " \xC2\xB0"
+              "C",
+              GetTemperature(smart)),
+        value("life", "Life", " %", GetLife(smart)),
+        value("health", "Health", " %", GetHealth(smart)),
+        count("host_writes_gib", "Host writes", " GiB", GetHostWrites(smart)),
+        count("host_reads_gib", "Host reads", " GiB", GetHostReads(smart)),
+        count("power_cycles", "Power cycles", "", GetPowerCycles(smart)),
+        count("power_on_hours", "Power-on hours", "", GetPowerOnHours(smart)),
+    };
+}
+
+// What the command shows of a SMART object, gathered once for both output forms.
+struct SmartView {
+    std::string model, serial, firmware;
+    const clSmartAta* ata = nullptr; // null for NVMe
+    struct Row {
+        SmartAttribute a;
+        std::string name;
+    };
+    std::vector<Row> rows;
+    std::vector<Derived> derived;
+    std::uint32_t status = smartstatus::kUnknown;
+};
+
+SmartView ViewOf(clSmart& smart) {
+    SmartView v;
+    v.model = TextOf(&clSmart::GetModel, smart);
+    v.serial = TextOf(&clSmart::GetSerial, smart);
+    v.firmware = TextOf(&clSmart::GetFirmware, smart);
+    if (smart.IsA(clSmartAta::kClassName)) v.ata = static_cast<const clSmartAta*>(&smart);
+    const SmartAttributeList& list = smart.Attributes();
+    const int count = std::clamp<int>(list.count, 0, kSmartMaxAttributes);
+    for (int i = 0; i < count; ++i)
+        v.rows.push_back(
+            {list.entries[i], Utf16ToUtf8(smart.GetAttributeName(list.entries[i].id))});
+    v.derived = DerivedValues(&smart);
+    v.status = GetSmartStatus(&smart);
+    return v;
+}
+
+void WriteJson(std::FILE* out, const std::string& drive, const std::string& bus,
+               const SmartView* v) {
+    JsonWriter j;
+    j.BeginObject().String("drive", drive).String("bus", bus);
+    if (!v) {
+        j.Null("smart").String("reason", kNoSmartReason).EndObject();
+        std::fputs(j.Text().c_str(), out);
+        return;
+    }
+    j.BeginObject("smart")
+        .String("kind", v->ata ? "ata" : "nvme")
+        .String("model", v->model)
+        .String("serial", v->serial)
+        .String("firmware", v->firmware);
+    if (v->ata) {
+        const SmartVendorProfile& p = v->ata->Profile();
+        j.BeginObject("profile")
+            .String("section", Utf16ToUtf8(p.nameSection))
+            .Unsigned("type", p.type)
+            .Unsigned("unit", p.unitCode)
+            .Unsigned("life_variant", p.lifeVariant)
+            .EndObject();
+    } else {
+        j.Null("profile");
+    }
+    j.BeginArray("attributes");
+    for (const SmartView::Row& r : v->rows) {
+        j.BeginObject().Unsigned("id", r.a.id);
+        if (r.name.empty())
+            j.Null("name");
+        else
+            j.String("name", r.name);
+        // NVMe fields have no normalized values or thresholds.
+        if (v->ata)
+            j.Unsigned("current", r.a.current)
+                .Unsigned("worst", r.a.worst)
+                .Unsigned("threshold", r.a.threshold);
+        else
+            j.Null("current").Null("worst").Null("threshold");
+        j.Unsigned("raw", r.a.raw).String("status", RatingText(r.a.status)).EndObject();
+    }
+    j.EndArray().BeginObject("derived");
+    for (const Derived& d : v->derived) {
+        if (d.present)
+            j.Number(d.key, d.value);
+        else
+            j.Null(d.key);
+    }
+    j.String("status", StatusText(v->status)).EndObject().EndObject().EndObject();
+    std::fputs(j.Text().c_str(), out);
+}
+
+void WriteText(std::FILE* out, const std::string& drive, const std::string& bus,
+               const SmartView& v) {
+    std::string kind = "NVMe health log";
+    if (v.ata) {
+        const SmartVendorProfile& p = v.ata->Profile();
+        kind =
+            "ATA, profile " + Utf16ToUtf8(p.nameSection) + " (type " + std::to_string(p.type) + ")";
+    }
+    const auto none = [](const std::string& s) { return s.empty() ? std::string("-") : s; };
+    std::string t = "Drive:    " + drive + "\nBus:      " + bus + "\nModel:    " + none(v.model) +
+                    "\nSerial:   " + none(v.serial) + "\nFirmware: " + none(v.firmware) +
+                    "\nKind:     " + kind + "\n\n";
+    TextTable table(
+        {"ID", "Dec", "Name", "Current", "Worst", "Threshold", "Raw", "Raw (hex)", "Status"});
+    for (const SmartView::Row& r : v.rows) {
+        const auto normalized = [&](std::uint8_t n) {
+            return v.ata ? std::to_string(n) : std::string("-");
+        };
+        table.Row({Hex(r.a.id, 2), std::to_string(r.a.id), none(r.name), normalized(r.a.current),
+                   normalized(r.a.worst), normalized(r.a.threshold), std::to_string(r.a.raw),
+                   Hex(r.a.raw, 12), RatingText(r.a.status)});
+    }
+    t += table.Text();
+    t += '\n';
+    for (const Derived& d : v.derived) {
+        std::string label = std::string(d.label) + ':';
+        label.resize(16, ' ');
+        t += label + (d.present ? std::to_string(d.value) + d.unit : std::string("none")) + '\n';
+    }
+    t += std::string("Status:         ") + StatusText(v.status) + '\n';
+    std::fputs(t.c_str(), out);
+}
+
+} // namespace
+
+int CmdSmart(const Options& o, std::FILE* out, std::FILE* err) {
+    std::string name;
+    for (const std::string& a : o.args) {
+        if (!a.empty() && a[0] == '-') {
+            std::fprintf(err, "tarvikdorn: smart: unknown option %s\n", a.c_str());
+            return 2;
+        }
+        if (!name.empty()) {
+            std::fprintf(err, "tarvikdorn: smart takes one drive\n");
+            return 2;
+        }
+        name = a;
+    }
+    if (name.empty()) {
+        std::fprintf(err, "usage: tarvikdorn smart DRIVE [--json]\n");
+        return 2;
+    }
+    // Without the name table the attributes are still shown, only unnamed.
+    LoadSmartNames(kSmartLangResourceName, kSmartLangFallback);
+    StorageSession session;
+    std::string problem;
+    if (ErrorCode e = session.Open(o.simulate, problem)) {
+        std::fprintf(err, "tarvikdorn: %s: %s\n", problem.c_str(), ErrorText(e).c_str());
+        return 1;
+    }
+    clDisk* disk = session.FindDisk(name);
+    if (!disk) {
+        std::fprintf(err, "tarvikdorn: no drive %s (see tarvikdorn list)\n", name.c_str());
+        return 1;
+    }
+    const char* path = disk->GetPath();
+    const std::string drive = path ? path : name;
+    const std::string bus = BusTypeName(disk->GetBusType());
+
+    const std::unique_ptr<clSmart> smart = CreateSmart(disk);
+    if (!smart) {
+        if (o.json) WriteJson(out, drive, bus, nullptr);
+        std::fprintf(err, "tarvikdorn: %s has no SMART data: %s\n", drive.c_str(), kNoSmartReason);
+        return 1;
+    }
+    // Rating needs no further read: the creation has just read the data.
+    smart->UpdateStatus();
+    smart->Close();
+    const SmartView v = ViewOf(*smart);
+    if (o.json)
+        WriteJson(out, drive, bus, &v);
+    else
+        WriteText(out, drive, bus, v);
+    return 0;
+}
+
+} // namespace tvd::cli
