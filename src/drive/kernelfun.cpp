@@ -1,0 +1,130 @@
+#include "drive/kernelfun.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <memory>
+#include <vector>
+
+#include "drive/fundisksutil.h"
+#include "drive/kernelsmartfun.h"
+#include "foundation/envutil.h"
+#include "smart/smartlangutil.h"
+#include "storage/cldevicelist.h"
+#include "storage/commandinterfaces.h"
+#include "storage/deviceregistry.h"
+#include "storage/storageplatform.h"
+
+namespace tvd {
+
+namespace {
+
+bool g_bitLocker = false;
+
+const clDisk* FindSystemDisk(SystemVolume& volume) {
+    if (!LocateSystemVolume(volume)) return nullptr;
+    clDeviceList* disks = FindList(devtype::kDisk);
+    if (!disks) return nullptr;
+    if (!volume.diskPath.empty())
+        if (clDevice* d = disks->FindByPath(volume.diskPath)) return static_cast<clDisk*>(d);
+    return disks->FindByDeviceNumber(volume.diskNumber);
+}
+
+bool ReadBitLocker(const clDisk* disk, std::uint64_t offset) {
+    clDisk* d = const_cast<clDisk*>(disk);
+    const char* path = d->GetPath();
+    const std::uint32_t sectorSize = d->GetSectorSize();
+    if (!path || sectorSize < 512 || sectorSize > 65536) return false;
+    DeviceHandle h;
+    if (Storage().Open(path, h) != err::kSuccess) return false;
+    std::vector<std::uint8_t> sector(sectorSize);
+    return Storage().ReadAt(h, offset, sector) == err::kSuccess && IsBitLockerSector(sector);
+}
+
+} // namespace
+
+bool IsBitLockerSector(ByteView sector) {
+    static constexpr char kSignature[] = "-FVE-FS-";
+    return sector.size() >= 11 && std::memcmp(sector.data() + 3, kSignature, 8) == 0;
+}
+
+bool SystemBitLocker() {
+    return g_bitLocker;
+}
+
+bool FunDiskBusStart(void* window) {
+    if (!FunDisksCreateRegistry()) return false;
+    RegisterCommandInterfaces();
+    const bool lists = RegisterList(std::make_unique<clNtDiskList>()) &&
+                       RegisterList(std::make_unique<clNtDriveList>()) &&
+                       RegisterList(std::make_unique<clWinVolumeList>()) &&
+                       RegisterList(std::make_unique<clWinUsbList>());
+    if (!lists) {
+        ShutdownAll();
+        FunDisksDestroyRegistry();
+        return false;
+    }
+    EnumerateAll(window);
+
+    g_bitLocker = false;
+    SystemVolume volume;
+    const clDisk* system = FindSystemDisk(volume);
+    FunDisksSetSystemDisk(system);
+    if (system) g_bitLocker = ReadBitLocker(system, volume.offset);
+    return true;
+}
+
+void FunDiskBusStop() {
+    // Entries first: they are detached before the device objects they borrow are deleted.
+    FunDisksDestroyRegistry();
+    ShutdownAll();
+    g_bitLocker = false;
+}
+
+void FunDiskBusPoll() {
+    PollDeviceEvents();
+    Tick([](clDevice& device) {
+        switch (device.State()) {
+        case devstate::kNew:
+            if (device.Type() == devtype::kDisk) FunDisksAdd(static_cast<clDisk*>(&device));
+            device.SetState(devstate::kCurrent);
+            break;
+        case devstate::kRemoved:
+            if (device.Type() == devtype::kDisk) FunDisksRemove(&device);
+            DeleteDevice(&device);
+            break;
+        default:
+            device.SetState(devstate::kCurrent);
+            break;
+        }
+    });
+}
+
+void KernelInitialize() {
+    const auto now = static_cast<unsigned>(std::time(nullptr));
+    std::srand(now);
+    DetectOs();
+    EnablePrivileges();
+}
+
+bool KernelStart(void* window) {
+    if (!FunDiskBusStart(window)) return false;
+    // Names are optional: without them attributes show as "Vendor Specific"-less ids.
+    LoadSmartNames(kSmartLangResourceName, kSmartLangFallback);
+    return true;
+}
+
+void KernelTick(bool skipDevices) {
+    if (skipDevices) return;
+    FunDiskBusPoll();
+    // One budget for all disks: at most one SMART read per tick keeps the window responsive.
+    SmartTickBudget budget;
+    for (clFunDisk* fd = FunDisksFirst(); fd; fd = FunDisksNext(fd))
+        SmartMonitorTick(&fd->smart, &budget);
+}
+
+void KernelFinalize() {
+    FunDiskBusStop();
+}
+
+} // namespace tvd

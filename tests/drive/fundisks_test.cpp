@@ -1,0 +1,207 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "drive/fundisksutil.h"
+#include "drive/kernelfun.h"
+#include "storage/deviceregistry.h"
+#include "storage/storageplatform.h"
+
+namespace tvd {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A folder of simulated drives, selected as the storage back end, with the kernel's disk bus
+// started over it.
+class DiskRegistryBus : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder_ =
+            fs::temp_directory_path() /
+            ("tvd-fundisks-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+             "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(folder_);
+        fs::create_directories(folder_);
+    }
+    void TearDown() override {
+        FunDiskBusStop();
+        FunDisksSetHandlers({});
+        SelectStorage(nullptr);
+        sim_.reset();
+        fs::remove_all(folder_);
+    }
+    void Drive(const std::string& name, const std::string& body) {
+        std::ofstream(folder_ / (name + ".drive")) << "[Drive]\n" << body << "\n";
+    }
+    void Start() {
+        ErrorCode e = err::kSuccess;
+        sim_ = NewSimStorage(folder_.string(), e);
+        ASSERT_TRUE(sim_) << e;
+        SelectStorage(sim_.get());
+        FunDisksSetHandlers({[this](clFunDisk* fd) { added_.push_back(Name(fd)); },
+                             [this](clFunDisk* fd) { removed_.push_back(Name(fd)); }});
+        ASSERT_TRUE(FunDiskBusStart(nullptr));
+        FunDiskBusPoll();
+    }
+    static std::string Name(clFunDisk* fd) {
+        const std::string* m = GetModel(fd);
+        return m ? *m : std::string("?");
+    }
+    std::map<std::string, clFunDisk*> ByModel() {
+        std::map<std::string, clFunDisk*> out;
+        for (clFunDisk* fd = FunDisksFirst(); fd; fd = FunDisksNext(fd))
+            out[Name(fd)] = fd;
+        return out;
+    }
+
+    fs::path folder_;
+    std::unique_ptr<StoragePlatform> sim_;
+    std::vector<std::string> added_, removed_;
+};
+
+TEST_F(DiskRegistryBus, WrapsServedDisksOnly) {
+    Drive("a-sata", "Model=Sata Disk\nBus=SATA\nCapacity=2G");
+    Drive("b-nvme", "Model=Nvme Disk\nBus=NVMe\nCapacity=4G");
+    Drive("c-usbfixed", "Model=Usb Enclosure\nBus=USB\nRemovable=0");
+    Drive("d-stick", "Model=Usb Stick\nBus=USB\nRemovable=1");
+    Drive("e-sas", "Model=Sas Disk\nBus=SAS");
+    Drive("f-virtual", "Model=Virtual Disk\nBus=Virtual");
+    Drive("g-4k", "Model=Big Sectors\nBus=SATA\nSectorSize=4096");
+    Drive("h-sd", "Model=Sd Card\nBus=SD");
+    ASSERT_NO_FATAL_FAILURE(Start());
+
+    auto disks = ByModel();
+    std::vector<std::string> names;
+    for (auto& [name, fd] : disks)
+        names.push_back(name);
+    EXPECT_EQ(names, (std::vector<std::string>{"Big Sectors", "Nvme Disk", "Sata Disk", "Sd Card",
+                                               "Usb Enclosure"}));
+    EXPECT_EQ(added_.size(), 5u);
+
+    struct Expect {
+        const char* model;
+        bool solid, source, target;
+        std::uint64_t size;
+    } rows[] = {
+        {"Sata Disk", false, true, true, 2ull << 30},
+        {"Nvme Disk", true, true, true, 4ull << 30},
+        {"Sd Card", true, true, true, 1ull << 30},
+        {"Big Sectors", false, false, false, 1ull << 30}, // only 512-byte sectors clone
+    };
+    for (const Expect& r : rows) {
+        clFunDisk* fd = disks[r.model];
+        ASSERT_NE(fd, nullptr) << r.model;
+        EXPECT_EQ(fd->solidState, r.solid) << r.model;
+        EXPECT_EQ(fd->cloneSource, r.source) << r.model;
+        EXPECT_EQ(fd->cloneTarget, r.target) << r.model;
+        EXPECT_EQ(fd->sizeBytes, r.size) << r.model;
+        EXPECT_EQ(GetSectorCount(fd), r.size / fd->bytesPerSector) << r.model;
+        EXPECT_NE(fd->diskNumber, kNoDiskNumber) << r.model;
+    }
+    // Every wrapped disk that has SMART gets it monitored from the start.
+    EXPECT_NE(disks["Sata Disk"]->smart.smart, nullptr);
+    EXPECT_NE(disks["Nvme Disk"]->smart.smart, nullptr);
+    EXPECT_EQ(disks["Sd Card"]->smart.smart, nullptr);
+    EXPECT_NE(disks["Sata Disk"]->ata, nullptr);
+    EXPECT_EQ(disks["Sata Disk"]->nvme, nullptr);
+    EXPECT_NE(disks["Nvme Disk"]->nvme, nullptr);
+    EXPECT_TRUE(IsUsb(disks["Usb Enclosure"]));
+}
+
+TEST_F(DiskRegistryBus, OrderByNumberKeepsArrivalAmongEquals) {
+    Drive("a", "Model=A");
+    Drive("b", "Model=B");
+    Drive("c", "Model=C");
+    ASSERT_NO_FATAL_FAILURE(Start());
+    ASSERT_EQ(FunDisksCount(), 3u);
+    clFunDisk* first = FunDisksFirst();
+    clFunDisk* second = FunDisksNext(first);
+    clFunDisk* third = FunDisksNext(second);
+    // Force numbers: 7, 3, 3; the earlier of the two 3s comes first, the next above 3 is 7.
+    first->diskNumber = 7;
+    second->diskNumber = 3;
+    third->diskNumber = 3;
+    EXPECT_EQ(FunDisksLowest(), second);
+    EXPECT_EQ(FunDisksNextAbove(3), first);
+    EXPECT_EQ(FunDisksNextAbove(7), nullptr);
+    // Full width: 259 is not disk 3.
+    third->diskNumber = 259;
+    EXPECT_EQ(FunDisksNextAbove(7), third);
+}
+
+TEST_F(DiskRegistryBus, RemovedDriveIsUnwrappedOnceAndNeverTouchedAgain) {
+    Drive("a", "Model=Stays");
+    Drive("b", "Model=Leaves\nBus=NVMe");
+    ASSERT_NO_FATAL_FAILURE(Start());
+    ASSERT_EQ(FunDisksCount(), 2u);
+    ZoltRef<clFunDisk> held(ByModel()["Leaves"]); // a job still holds it
+    ASSERT_TRUE(held);
+
+    fs::remove(folder_ / "b.drive");
+    for (int i = 0; i < 3; ++i)
+        FunDiskBusPoll();
+    EXPECT_EQ(removed_, std::vector<std::string>{"Leaves"});
+    EXPECT_EQ(FunDisksCount(), 1u);
+    EXPECT_TRUE(held->Detached());
+    EXPECT_EQ(held->nvme, nullptr);
+    EXPECT_EQ(held->smart.smart, nullptr);
+    EXPECT_EQ(GetSerial(held.Get()), nullptr); // not cached before: no device to ask
+    EXPECT_EQ(GetNvmeVendorId(held.Get()), 0);
+    EXPECT_FALSE(IsUsb(held.Get()));
+    EXPECT_EQ(*GetModel(held.Get()), "Leaves"); // cached texts stay
+
+    // Back again: a new entry, announced once.
+    Drive("b", "Model=Leaves\nBus=NVMe");
+    // The device layer rescans after a pending-refresh countdown.
+    for (int i = 0; i < 2 * DeviceRegistry::kRefreshTicks && FunDisksCount() < 2; ++i)
+        FunDiskBusPoll();
+    EXPECT_EQ(FunDisksCount(), 2u);
+    EXPECT_EQ(added_.size(), 3u);
+}
+
+TEST_F(DiskRegistryBus, PartitionsAreReadOnRequestAndDropped) {
+    Drive("a", "Model=Parted\nCapacity=1G\nLayout=mbr:100M/07,200M/0C,rest/83");
+    ASSERT_NO_FATAL_FAILURE(Start());
+    clFunDisk* fd = FunDisksFirst();
+    ASSERT_NE(fd, nullptr);
+    EXPECT_EQ(fd->partitions, nullptr);
+    const PartitionSnapshot* s = GetPartitions(fd);
+    ASSERT_NE(s, nullptr);
+    int partitions = 0;
+    for (const PartitionSnapshotEntry& e : s->entries)
+        partitions += e.partitionNumber > 0;
+    EXPECT_EQ(partitions, 3);
+    EXPECT_FALSE(HasWindowsPartition(fd));
+    FunDisksDropPartitions();
+    EXPECT_EQ(fd->partitions, nullptr);
+}
+
+TEST(FunDiskRegistry, WithoutRegistryNothingHappens) {
+    EXPECT_FALSE(FunDisksExists());
+    EXPECT_FALSE(FunDisksAdd(nullptr));
+    EXPECT_FALSE(FunDisksRemove(nullptr));
+    EXPECT_EQ(FunDisksFirst(), nullptr);
+    EXPECT_EQ(FunDisksLowest(), nullptr);
+    EXPECT_EQ(FunDiskCreate(nullptr), nullptr);
+    EXPECT_EQ(GetModel(nullptr), nullptr);
+    EXPECT_EQ(GetSectorCount(nullptr), 0u);
+    CloseHandles(nullptr);
+}
+
+TEST(KernelBitLocker, SignatureAtBytes3To10) {
+    std::vector<std::uint8_t> sector(512, 0);
+    std::memcpy(sector.data() + 3, "-FVE-FS-", 8);
+    EXPECT_TRUE(IsBitLockerSector(sector));
+    std::memcpy(sector.data() + 3, "NTFS    ", 8);
+    EXPECT_FALSE(IsBitLockerSector(sector));
+    EXPECT_FALSE(IsBitLockerSector(ByteView(sector).first(10)));
+}
+
+} // namespace
+} // namespace tvd
