@@ -1,6 +1,7 @@
 #include <utility>
 
 #include "drive/clfundisk.h"
+#include "drive/fundiskdescutil.h"
 #include "storage/ataidentifyutil.h"
 #include "storage/clata.h"
 #include "storage/clnvme.h"
@@ -70,7 +71,7 @@ ZoltRef<clFunDisk> FunDiskCreate(clDisk* disk, const clDisk* systemDisk) {
     else
         fd->solidState = fd->nvme != nullptr;
 
-    SmartMonitorSetup(&fd->smart, disk, std::string());
+    SmartMonitorSetup(&fd->smart, disk, GetConfigPath(fd.Get()));
 
     // Cloning works in 512-byte sectors; the system disk is never overwritten.
     fd->cloneSource = fd->bytesPerSector == 512;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "drive/fundiskdescutil.h"
 #include "drive/fundisksutil.h"
 #include "drive/kernelfun.h"
 #include "storage/deviceregistry.h"
@@ -151,10 +152,11 @@ TEST_F(DiskRegistryBus, RemovedDriveIsUnwrappedOnceAndNeverTouchedAgain) {
     EXPECT_TRUE(held->Detached());
     EXPECT_EQ(held->nvme, nullptr);
     EXPECT_EQ(held->smart.smart, nullptr);
-    EXPECT_EQ(GetSerial(held.Get()), nullptr); // not cached before: no device to ask
+    EXPECT_EQ(GetWwnText(held.Get()), ""); // a query: nothing to ask any more
     EXPECT_EQ(GetNvmeVendorId(held.Get()), 0);
     EXPECT_FALSE(IsUsb(held.Get()));
-    EXPECT_EQ(*GetModel(held.Get()), "Leaves"); // cached texts stay
+    EXPECT_EQ(*GetModel(held.Get()), "Leaves"); // texts known before stay
+    EXPECT_EQ(GetFirmware(held.Get()), nullptr); // never asked before: none now
 
     // Back again: a new entry, announced once.
     Drive("b", "Model=Leaves\nBus=NVMe");
@@ -180,6 +182,40 @@ TEST_F(DiskRegistryBus, PartitionsAreReadOnRequestAndDropped) {
     EXPECT_FALSE(HasWindowsPartition(fd));
     FunDisksDropPartitions();
     EXPECT_EQ(fd->partitions, nullptr);
+}
+
+TEST_F(DiskRegistryBus, DescriptorsAndTheDriveOwnSettings) {
+    Drive("a", "Model=Settled Disk\nSerial=SD-42\nFirmware=FW9\nBus=SATA\nTrim=1");
+    ASSERT_NO_FATAL_FAILURE(Start());
+    clFunDisk* fd = FunDisksFirst();
+    ASSERT_NE(fd, nullptr);
+    ASSERT_NE(GetFirmware(fd), nullptr);
+    EXPECT_EQ(*GetFirmware(fd), "FW9");
+    ASSERT_NE(GetBusText(fd), nullptr);
+    EXPECT_EQ(GetBusText(fd)->rfind("SATA", 0), 0u) << *GetBusText(fd);
+    EXPECT_EQ(DisplayNameShort(fd), "Settled Disk | " + *GetBusText(fd));
+    const std::string* key = GetConfigKey(fd);
+    ASSERT_NE(key, nullptr);
+    EXPECT_EQ(key->find_first_of("/\\:"), std::string::npos) << *key;
+    const std::int32_t health = fd->smart.health;
+    ASSERT_GT(health, 0);
+    EXPECT_EQ(fd->smart.HealthState, healthstate::kGood);
+    EXPECT_EQ(GetConfigPath(fd), ""); // no settings folder yet
+    const std::string keyText = *key;
+    FunDiskBusStop();
+
+    // A warning level above the drive's health, in the drive's own file, makes it a caution.
+    SetFunDiskSettingsFolder(folder_.string());
+    std::ofstream(folder_ / (keyText + ".ini"))
+        << "[Smart]\nHealthWarning=" << health << "\nHealthBad=1\n";
+    ASSERT_TRUE(FunDiskBusStart(nullptr));
+    FunDiskBusPoll();
+    fd = FunDisksFirst();
+    ASSERT_NE(fd, nullptr);
+    EXPECT_EQ(GetConfigPath(fd), (folder_ / (keyText + ".ini")).string());
+    EXPECT_EQ(fd->smart.healthWarning, health);
+    EXPECT_EQ(fd->smart.HealthState, healthstate::kCaution);
+    SetFunDiskSettingsFolder({});
 }
 
 TEST(FunDiskRegistry, WithoutRegistryNothingHappens) {
