@@ -1,6 +1,8 @@
 // `tarvikdorn smart`: what the command prints of simulated drives' SMART pages, and how it fails.
 #include <gtest/gtest.h>
 
+#include "toolrun.h"
+
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -18,32 +20,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct ToolRun {
-    int status;
-    std::string out, err;
-};
+using test::RunTool;
+using test::ToolRun;
 
-ToolRun RunTool(std::vector<std::string> args) {
-    args.insert(args.begin(), "tarvikdorn");
-    std::vector<char*> argv;
-    for (auto& a : args)
-        argv.push_back(a.data());
-    std::FILE* out = std::tmpfile();
-    std::FILE* err = std::tmpfile();
-    ToolRun r{RunCommandLine(static_cast<int>(argv.size()), argv.data(), out, err), {}, {}};
-    for (auto [f, s] : {std::pair{out, &r.out}, std::pair{err, &r.err}}) {
-        std::rewind(f);
-        for (int c; (c = std::fgetc(f)) != EOF;)
-            s->push_back(static_cast<char>(c));
-        std::fclose(f);
-    }
-    return r;
-}
-
-// The JSON on one line: line breaks and the indentation after them dropped.
-std::string Flat(const std::string& json) {
-    return std::regex_replace(json, std::regex("\n *"), "");
-}
+using test::Flat;
 
 // The same without the attribute names, which come from a resource not every build carries.
 std::string Unnamed(const std::string& json) {
@@ -192,7 +172,7 @@ TEST_F(SmartCommand, FailuresExitNonZeroWithAReason) {
 
 // The example drives show one profile each (or tell there is no SMART).
 TEST(SmartExamples, EachExampleShowsItsKind) {
-    const fs::path examples = fs::path(TVD_TEST_DATA_DIR) / ".." / ".." / "examples" / "sim";
+    const fs::path examples = fs::path(TVD_SOURCE_DIR) / "examples" / "sim";
     std::random_device random;
     std::error_code ec;
     const fs::path dir = fs::temp_directory_path(ec) / ("tvdsmex-" + std::to_string(random()));
@@ -200,6 +180,7 @@ TEST(SmartExamples, EachExampleShowsItsKind) {
     for (const auto& f : fs::directory_iterator(examples, ec))
         if (f.path().extension() == ".drive")
             fs::copy_file(f.path(), dir / f.path().filename(), ec);
+    ASSERT_TRUE(fs::exists(dir / "ssd.drive")) << "no example drives in " << examples;
     const std::pair<const char*, const char*> expected[] = {
         {"ssd", R"("section": "SmartSsd")"}, {"samsung-ssd", R"("section": "SmartSamsung")"},
         {"hdd", R"("section": "Smart",)"},   {"usb-sat", R"("section": "SmartMicronMU03")"},
