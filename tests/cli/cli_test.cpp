@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "toolrun.h"
+
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -41,27 +43,8 @@ TEST(JsonWriter, NestsObjectsAndArrays) {
               "  \"ok\": true,\n  \"none\": null,\n  \"big\": 18446744073709551615\n}\n");
 }
 
-// Runs the tool's argument handling with captured output.
-struct ToolRun {
-    int status;
-    std::string out, err;
-};
-ToolRun RunTool(std::vector<std::string> args) {
-    args.insert(args.begin(), "tarvikdorn");
-    std::vector<char*> argv;
-    for (auto& a : args)
-        argv.push_back(a.data());
-    std::FILE* out = std::tmpfile();
-    std::FILE* err = std::tmpfile();
-    ToolRun r{RunCommandLine(static_cast<int>(argv.size()), argv.data(), out, err), {}, {}};
-    for (auto [f, s] : {std::pair{out, &r.out}, std::pair{err, &r.err}}) {
-        std::rewind(f);
-        for (int c; (c = std::fgetc(f)) != EOF;)
-            s->push_back(static_cast<char>(c));
-        std::fclose(f);
-    }
-    return r;
-}
+using test::RunTool;
+using test::ToolRun;
 
 TEST(CommandLine, ExitStatusTellsSuccessFromMisuse) {
     struct {

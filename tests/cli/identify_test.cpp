@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "toolrun.h"
+
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -48,27 +50,8 @@ private:
     fs::path path_;
 };
 
-struct ToolRun {
-    int status;
-    std::string out, err;
-};
-
-ToolRun RunTool(std::vector<std::string> args) {
-    args.insert(args.begin(), "tarvikdorn");
-    std::vector<char*> argv;
-    for (auto& a : args)
-        argv.push_back(a.data());
-    std::FILE* out = std::tmpfile();
-    std::FILE* err = std::tmpfile();
-    ToolRun r{RunCommandLine(static_cast<int>(argv.size()), argv.data(), out, err), {}, {}};
-    for (auto [f, s] : {std::pair{out, &r.out}, std::pair{err, &r.err}}) {
-        std::rewind(f);
-        for (int c; (c = std::fgetc(f)) != EOF;)
-            s->push_back(static_cast<char>(c));
-        std::fclose(f);
-    }
-    return r;
-}
+using test::RunTool;
+using test::ToolRun;
 
 // One drive of each kind, with what its identify output must say: the texts come from the
 // drive file, the numbers from its capacity and sector size.
