@@ -11,5 +11,7 @@ int CmdList(const Options& o, std::FILE* out, std::FILE* err);
 int CmdIdentify(const Options& o, std::FILE* out, std::FILE* err);
 int CmdDump(const Options& o, std::FILE* out, std::FILE* err);
 int CmdSmart(const Options& o, std::FILE* out, std::FILE* err);
+int CmdInfo(const Options& o, std::FILE* out, std::FILE* err);
+int CmdWatch(const Options& o, std::FILE* out, std::FILE* err);
 
 } // namespace tvd::cli

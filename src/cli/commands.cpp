@@ -36,9 +36,15 @@ struct Command {
 };
 
 const Command kCommands[] = {
-    {"list", "the disks: path, bus, removable, capacity, sector size", CmdList},
+    {"list",
+     "the disks: path, bus, capacity, model, firmware, SSD or HDD, health, temperature, life",
+     CmdList},
     {"identify", "DRIVE [--raw] [--trace]: what a drive says about itself (ATA, NVMe, SCSI)",
      CmdIdentify},
+    {"info", "DRIVE: identity, interface, settings key, health and partitions with their volumes",
+     CmdInfo},
+    {"watch", "[--seconds N]: drive arrivals, removals and health changes as they happen",
+     CmdWatch},
     {"smart", "DRIVE: the SMART attributes and what they tell: temperature, life, health, totals",
      CmdSmart},
     {"dump", "DRIVE [--output FILE [--force]]: the drive as a simulated-drive file", CmdDump},

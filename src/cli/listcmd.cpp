@@ -2,10 +2,13 @@
 
 #include <string>
 
+#include "cli/fundiskview.h"
 #include "cli/jsonwriter.h"
 #include "cli/storagesession.h"
 #include "cli/textformat.h"
+#include "drive/fundiskdescutil.h"
 #include "foundation/errtextutil.h"
+#include "smart/clsmartata.h"
 
 namespace tvd::cli {
 
@@ -17,6 +20,7 @@ struct DiskRow {
     bool removable;
     std::uint64_t capacity;
     std::uint32_t sectorSize;
+    ZoltRef<clFunDisk> fd; // none for disks the program does not serve
 };
 
 DiskRow RowOf(std::size_t index, clDisk& d) {
@@ -44,10 +48,15 @@ int CmdList(const Options& o, std::FILE* out, std::FILE* err) {
         std::fprintf(err, "tarvikdorn: %s: %s\n", problem.c_str(), ErrorText(e).c_str());
         return 1;
     }
+    UseDefaultSettingsFolder();
+    const std::vector<clDisk*> disks = session.Disks();
+    const clDisk* system = FindSystemDiskAmong(disks);
     std::vector<DiskRow> rows;
     std::size_t index = 0;
-    for (clDisk* d : session.Disks())
+    for (clDisk* d : disks) {
         rows.push_back(RowOf(index++, *d));
+        rows.back().fd = FunDiskCreate(d, system);
+    }
 
     if (o.json) {
         JsonWriter j;
@@ -60,8 +69,15 @@ int CmdList(const Options& o, std::FILE* out, std::FILE* err) {
                 .String("bus", r.bus)
                 .Bool("removable", r.removable)
                 .Unsigned("capacity", r.capacity)
-                .Unsigned("sectorSize", r.sectorSize)
-                .EndObject();
+                .Unsigned("sectorSize", r.sectorSize);
+            if (r.fd) {
+                j.BeginObject("drive");
+                WriteFunDiskSummary(j, r.fd.Get());
+                j.EndObject();
+            } else {
+                j.Null("drive");
+            }
+            j.EndObject();
         }
         j.EndArray().EndObject();
         std::fputs(j.Text().c_str(), out);
@@ -71,11 +87,25 @@ int CmdList(const Options& o, std::FILE* out, std::FILE* err) {
         std::fprintf(out, "No disks found.\n");
         return 0;
     }
-    TextTable t({"#", "Path", "Bus", "Removable", "Capacity", "Sector", "Name"});
-    for (const auto& r : rows)
+    TextTable t({"#", "Path", "Bus", "Capacity", "Sector", "Kind", "Health", "Temp", "Life",
+                 "Model", "Firmware"});
+    for (const auto& r : rows) {
+        std::string kind = r.removable ? "removable" : "-", health = "-", temp = "-", life = "-",
+                    model = r.name, firmware = "-";
+        if (clFunDisk* fd = r.fd.Get()) {
+            kind = fd->solidState ? "SSD" : "HDD";
+            health = HealthStateWord(fd->smart.HealthState);
+            if (fd->smart.temperature != kSmartNoValue)
+                temp = std::to_string(fd->smart.temperature) + " C";
+            if (fd->smart.health != kSmartNoValue) life = std::to_string(fd->smart.health) + " %";
+            if (const std::string* m = GetModel(fd)) model = *m;
+            if (const std::string* f = GetFirmware(fd)) firmware = *f;
+        }
         t.Row({std::to_string(r.index), r.path.empty() ? "-" : r.path, r.bus,
-               r.removable ? "yes" : "no", r.capacity ? SizeText(r.capacity) : "-",
-               r.sectorSize ? std::to_string(r.sectorSize) : "-", r.name});
+               r.capacity ? SizeText(r.capacity) : "-",
+               r.sectorSize ? std::to_string(r.sectorSize) : "-", kind, health, temp, life, model,
+               firmware});
+    }
     std::fputs(t.Text().c_str(), out);
     return 0;
 }

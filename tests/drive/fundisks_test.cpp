@@ -186,6 +186,7 @@ TEST_F(DiskRegistryBus, PartitionsAreReadOnRequestAndDropped) {
 
 TEST_F(DiskRegistryBus, DescriptorsAndTheDriveOwnSettings) {
     Drive("a", "Model=Settled Disk\nSerial=SD-42\nFirmware=FW9\nBus=SATA\nTrim=1");
+    SetFunDiskSettingsFolder({});
     ASSERT_NO_FATAL_FAILURE(Start());
     clFunDisk* fd = FunDisksFirst();
     ASSERT_NE(fd, nullptr);

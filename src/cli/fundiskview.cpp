@@ -1,0 +1,85 @@
+#include "cli/fundiskview.h"
+
+#include "drive/fundiskdescutil.h"
+#include "drive/kernelfun.h"
+#include "foundation/winfolderutila.h"
+#include "smart/clsmartata.h"
+#include "storage/cldevice.h"
+
+namespace tvd::cli {
+
+const char* HealthStateWord(std::int32_t state) {
+    switch (state) {
+    case healthstate::kGood:
+        return "good";
+    case healthstate::kCaution:
+        return "caution";
+    case healthstate::kBad:
+        return "bad";
+    default:
+        return "unknown";
+    }
+}
+
+void UseDefaultSettingsFolder() {
+    std::string folder;
+#ifdef _WIN32
+    constexpr char kSeparator = '\\';
+#else
+    constexpr char kSeparator = '/';
+#endif
+    if (ShellFolderPath(csidl::kAppData, folder) != err::kSuccess || folder.empty()) return;
+    if (folder.back() != kSeparator) folder += kSeparator;
+    SetFunDiskSettingsFolder(folder + "Tarvikdorn");
+}
+
+const clDisk* FindSystemDiskAmong(const std::vector<clDisk*>& disks) {
+    SystemVolume v;
+    if (!LocateSystemVolume(v)) return nullptr;
+    for (clDisk* d : disks) {
+        const char* p = d->GetPath();
+        if (!v.diskPath.empty() && p && PathEqualsNoCase(StripDevicePrefix(p), v.diskPath))
+            return d;
+        if (v.diskNumber >= 0 && d->GetDeviceNumber() == v.diskNumber) return d;
+    }
+    return nullptr;
+}
+
+namespace {
+
+void Text(JsonWriter& j, const char* key, const std::string* value) {
+    if (value)
+        j.String(key, *value);
+    else
+        j.Null(key);
+}
+
+void Value(JsonWriter& j, const char* key, std::int64_t value, std::int64_t none) {
+    if (value == none)
+        j.Null(key);
+    else
+        j.Number(key, value);
+}
+
+} // namespace
+
+void WriteFunDiskSummary(JsonWriter& j, clFunDisk* fd) {
+    Text(j, "model", GetModel(fd));
+    Text(j, "serial", GetSerial(fd));
+    Text(j, "firmware", GetFirmware(fd));
+    Text(j, "busText", GetBusText(fd));
+    j.Bool("ssd", fd->solidState);
+    const SmartMonitor& m = fd->smart;
+    j.Bool("smart", m.smart != nullptr);
+    j.String("health", HealthStateWord(m.HealthState));
+    if (m.healthReason.empty())
+        j.Null("healthReason");
+    else
+        j.String("healthReason", m.healthReason);
+    Value(j, "life", m.health, kSmartNoValue);
+    Value(j, "temperature", m.temperature, kSmartNoValue);
+    Value(j, "powerOnHours", m.powerOnHours, kSmartNoCount);
+    Value(j, "hostWritesGib", m.written, kSmartNoCount);
+}
+
+} // namespace tvd::cli

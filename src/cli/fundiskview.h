@@ -1,0 +1,24 @@
+// The functional-disk view the front end shows for `list`, `info` and `watch`.
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "cli/jsonwriter.h"
+#include "drive/clfundisk.h"
+
+namespace tvd::cli {
+
+// Health state as a word: "good", "caution", "bad" or "unknown".
+const char* HealthStateWord(std::int32_t state);
+
+// The settings folder of the per-drive files: the user's application data folder.
+void UseDefaultSettingsFolder();
+
+// The disk that holds the running system among `disks`, or none.
+const clDisk* FindSystemDiskAmong(const std::vector<clDisk*>& disks);
+
+// Writes the summary fields (model, serial, firmware, bus text, solid state, health, temperature,
+// life) into the object being written; absent values are null.
+void WriteFunDiskSummary(JsonWriter& j, clFunDisk* fd);
+
+} // namespace tvd::cli
