@@ -86,6 +86,12 @@ const PartitionSnapshot* GetPartitions(clFunDisk* fd);
 // A disk with a Windows partition (the boot disk test of the clone and the icons).
 bool HasWindowsPartition(clFunDisk* fd);
 
+// Total and free bytes over the disk's mounted volumes (Windows: its lettered volumes). False
+// when none could be measured; the outputs are written only on success.
+bool GetVolumeSpace(clFunDisk* fd, std::uint64_t& total, std::uint64_t& free);
+// The system reads the disk's partition table again; the snapshot is dropped.
+bool RefreshProperties(clFunDisk* fd);
+
 // Removes trailing blanks and tabs.
 std::string TrimTrailingBlanks(std::string text);
 

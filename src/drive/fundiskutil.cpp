@@ -2,6 +2,7 @@
 
 #include "drive/clfundisk.h"
 #include "drive/fundiskdescutil.h"
+#include "drive/kernelfun.h"
 #include "storage/ataidentifyutil.h"
 #include "storage/clata.h"
 #include "storage/clnvme.h"
@@ -167,6 +168,35 @@ bool HasWindowsPartition(clFunDisk* fd) {
     for (const PartitionSnapshotEntry& e : s->entries)
         if (e.kind == partkind::kWindows) return true;
     return false;
+}
+
+bool GetVolumeSpace(clFunDisk* fd, std::uint64_t& total, std::uint64_t& free) {
+    const PartitionSnapshot* s = GetPartitions(fd);
+    if (!s) return false;
+    std::uint64_t sumTotal = 0, sumFree = 0;
+    bool any = false;
+    for (const PartitionSnapshotEntry& e : s->entries) {
+        if (!e.hasVolume || e.root.empty()) continue;
+#ifdef _WIN32
+        if (!e.letter) continue; // only lettered volumes count on Windows
+#endif
+        std::uint64_t t = 0, f = 0;
+        if (!VolumeSpaceOf(e.root, t, f)) continue;
+        sumTotal += t;
+        sumFree += f;
+        any = true;
+    }
+    if (any) {
+        total = sumTotal;
+        free = sumFree;
+    }
+    return any;
+}
+
+bool RefreshProperties(clFunDisk* fd) {
+    if (!fd || fd->Detached() || !fd->disk->GetPath()) return false;
+    fd->partitions.reset();
+    return UpdateDiskProperties(fd->disk->GetPath()) == err::kSuccess;
 }
 
 void CloseHandles(clFunDisk* fd) {

@@ -104,6 +104,7 @@ void KernelInitialize() {
     const auto now = static_cast<unsigned>(std::time(nullptr));
     std::srand(now);
     DetectOs();
+    KernelPlatformInitialize();
     EnablePrivileges();
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "foundation/bytesutil.h"
+#include "foundation/errorcodes.h"
 
 namespace tvd {
 
@@ -22,6 +23,13 @@ struct SystemVolume {
 // device-mapper, network or overlay file system).
 bool LocateSystemVolume(SystemVolume& out);
 
+// Free and total bytes of a mounted volume by its root ("X:\\" on Windows, a mount point on
+// Linux); false when it cannot be measured.
+bool VolumeSpaceOf(const std::u16string& root, std::uint64_t& total, std::uint64_t& free);
+// Asks the system to read the disk's partition table again (Windows
+// IOCTL_DISK_UPDATE_PROPERTIES, Linux BLKRRPART).
+ErrorCode UpdateDiskProperties(const std::string& diskPath);
+
 // "-FVE-FS-" at bytes 3-10: the volume is BitLocker-encrypted.
 bool IsBitLockerSector(ByteView sector);
 
@@ -33,6 +41,8 @@ void FunDiskBusStop();
 void FunDiskBusPoll();
 bool SystemBitLocker();
 
+// The platform's part of KernelInitialize (Windows: no critical-error boxes for empty drives).
+void KernelPlatformInitialize();
 void KernelInitialize();
 bool KernelStart(void* window);
 void KernelTick(bool skipDevices);

@@ -62,7 +62,8 @@ inline constexpr std::uint32_t kSmartSendDriveCommand = 0x0007C084; // SMART_SEN
 inline constexpr std::uint32_t kSmartRcvDriveData = 0x0007C088;     // SMART_RCV_DRIVE_DATA
 inline constexpr std::uint32_t kStorageQueryProperty = 0x002D1400;  // IOCTL_STORAGE_QUERY_PROPERTY
 inline constexpr std::uint32_t kStorageProtocolCommand =
-    0x002DD3C0; // IOCTL_STORAGE_PROTOCOL_COMMAND
+    0x002DD3C0;                                                    // IOCTL_STORAGE_PROTOCOL_COMMAND
+inline constexpr std::uint32_t kDiskUpdateProperties = 0x00070140; // IOCTL_DISK_UPDATE_PROPERTIES
 } // namespace ioctl
 
 // The pointer width whose request layouts a build sends: the 32-bit layouts of the Windows

@@ -155,7 +155,7 @@ TEST_F(DiskRegistryBus, RemovedDriveIsUnwrappedOnceAndNeverTouchedAgain) {
     EXPECT_EQ(GetWwnText(held.Get()), ""); // a query: nothing to ask any more
     EXPECT_EQ(GetNvmeVendorId(held.Get()), 0);
     EXPECT_FALSE(IsUsb(held.Get()));
-    EXPECT_EQ(*GetModel(held.Get()), "Leaves"); // texts known before stay
+    EXPECT_EQ(*GetModel(held.Get()), "Leaves");  // texts known before stay
     EXPECT_EQ(GetFirmware(held.Get()), nullptr); // never asked before: none now
 
     // Back again: a new entry, announced once.
@@ -180,6 +180,11 @@ TEST_F(DiskRegistryBus, PartitionsAreReadOnRequestAndDropped) {
         partitions += e.partitionNumber > 0;
     EXPECT_EQ(partitions, 3);
     EXPECT_FALSE(HasWindowsPartition(fd));
+    // No mounted volume: nothing measured, and the outputs stay as they were.
+    std::uint64_t total = 7, free = 9;
+    EXPECT_FALSE(GetVolumeSpace(fd, total, free));
+    EXPECT_EQ(total, 7u);
+    EXPECT_EQ(free, 9u);
     FunDisksDropPartitions();
     EXPECT_EQ(fd->partitions, nullptr);
 }

@@ -1,4 +1,10 @@
+#include <fcntl.h>
+#include <cerrno>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
 #include <sys/sysmacros.h>
 
 #include <cstdint>
@@ -8,6 +14,7 @@
 #include <filesystem>
 
 #include "drive/kernelfun.h"
+#include "foundation/textconvutil.h"
 
 namespace tvd {
 
@@ -49,7 +56,31 @@ bool LocateSystemVolume(SystemVolume& out) {
 
 namespace tvd {
 
+void KernelPlatformInitialize() {}
+
 // Linux has no window messages: device events arrive through the poll.
 void KernelMessage(std::uint32_t, std::uintptr_t, std::intptr_t) {}
+
+} // namespace tvd
+
+namespace tvd {
+
+bool VolumeSpaceOf(const std::u16string& root, std::uint64_t& total, std::uint64_t& free) {
+    struct statvfs st {};
+    if (root.empty() || statvfs(Utf16ToUtf8(root).c_str(), &st) != 0) return false;
+    total = static_cast<std::uint64_t>(st.f_blocks) * st.f_frsize;
+    free = static_cast<std::uint64_t>(st.f_bavail) * st.f_frsize;
+    return true;
+}
+
+ErrorCode UpdateDiskProperties(const std::string& diskPath) {
+    const int fd = open(diskPath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return err::kFileNotFound;
+    const int rc = ioctl(fd, BLKRRPART);
+    const int saved = errno;
+    close(fd);
+    if (rc == 0) return err::kSuccess;
+    return saved == EBUSY ? err::kSharingViolation : err::kGenFailure;
+}
 
 } // namespace tvd

@@ -5,6 +5,7 @@
 #include "drive/kernelfun.h"
 #include "storage/deviceregistry.h"
 #include "storage/storageplatform.h"
+#include "storage/commandtypes.h"
 #include "storage/win32/windevicechange.h"
 
 namespace tvd {
@@ -27,11 +28,36 @@ bool LocateSystemVolume(SystemVolume& out) {
 
 namespace tvd {
 
+void KernelPlatformInitialize() {
+    SetErrorMode(SEM_FAILCRITICALERRORS);
+}
+
 // Device-change and media messages reach the device layer; arrivals and removals are acted on
 // by the next poll.
 void KernelMessage(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) {
     const DeviceEvent event = OnDeviceChange(message, wParam, lParam);
     if (event.kind != DeviceEvent::Kind::kIgnored) OnDeviceEvent(event);
+}
+
+} // namespace tvd
+
+namespace tvd {
+
+bool VolumeSpaceOf(const std::u16string& root, std::uint64_t& total, std::uint64_t& free) {
+    ULARGE_INTEGER available{}, bytes{}, unused{};
+    if (root.empty() ||
+        !GetDiskFreeSpaceExW(reinterpret_cast<LPCWSTR>(root.c_str()), &available, &bytes, &unused))
+        return false;
+    total = bytes.QuadPart;
+    free = unused.QuadPart;
+    return true;
+}
+
+ErrorCode UpdateDiskProperties(const std::string& diskPath) {
+    DeviceHandle h;
+    if (ErrorCode e = Storage().Open(diskPath, h)) return e;
+    std::uint32_t returned = 0;
+    return Storage().IoControl(h, ioctl::kDiskUpdateProperties, {}, {}, returned);
 }
 
 } // namespace tvd
