@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -11,7 +12,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<tvd::SmartLangEntry> entries;
     std::vector<std::uint8_t> text;
     if (tvd::ReadSmartLangDirectory(bytes, entries)) {
+        // A language decodes from its first entry; later duplicates are never used.
+        std::vector<std::uint32_t> seen;
         for (const tvd::SmartLangEntry& e : entries) {
+            if (std::find(seen.begin(), seen.end(), e.language) != seen.end()) continue;
+            seen.push_back(e.language);
             if (tvd::DecodeSmartLang(bytes, e.language, text) && text.size() != e.decodedSize)
                 __builtin_trap();
         }
