@@ -8,46 +8,30 @@
 #include <sys/sysmacros.h>
 
 #include <cstdint>
-#include <fstream>
 #include <string>
-#include <system_error>
-#include <filesystem>
 
 #include "drive/kernelfun.h"
 #include "foundation/textconvutil.h"
+#include "storage/linux/linuxsysfs.h"
 
 namespace tvd {
 
-namespace {
-
-bool ReadNumber(const std::filesystem::path& file, std::uint64_t& out) {
-    std::ifstream in(file);
-    return static_cast<bool>(in >> out);
-}
-
-} // namespace
-
-// The root file system's block device: a partition gives its parent disk and start sector
-// (sysfs counts in 512-byte units whatever the logical sector size); a whole disk gives offset 0.
+// The root file system's block device: a partition gives its disk and start (sysfs counts in
+// 512-byte units whatever the logical sector size); a whole disk gives offset 0. Device-mapper
+// and md volumes have no single disk under them.
 bool LocateSystemVolume(SystemVolume& out) {
     struct stat st {};
     if (stat("/", &st) != 0 || major(st.st_dev) == 0) return false;
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    const fs::path node =
-        fs::canonical(fs::path("/sys/dev/block") / (std::to_string(major(st.st_dev)) + ":" +
-                                                    std::to_string(minor(st.st_dev))),
-                      ec);
-    if (ec) return false;
+    const std::string node =
+        linuxsys::Canonical("/sys/dev/block/" + std::to_string(major(st.st_dev)) + ":" +
+                            std::to_string(minor(st.st_dev)));
+    if (node.empty()) return false;
     std::uint64_t start = 0;
-    fs::path disk = node;
-    if (fs::exists(node / "partition", ec)) {
-        if (!ReadNumber(node / "start", start)) return false;
-        disk = node.parent_path();
-    }
-    // A device-mapper or md volume has no single disk under it.
-    if (!fs::exists(disk / "device", ec)) return false;
-    out.diskPath = "/dev/" + disk.filename().string();
+    if (linuxsys::IsPartitionDir(node) && !linuxsys::ReadAttrU64(node, "start", start))
+        return false;
+    const std::string disk = linuxsys::DiskDirOf(node);
+    if (linuxsys::ClassifyDisk(disk) == linuxsys::DiskKind::kNone) return false;
+    out.diskPath = "/dev/" + linuxsys::BaseName(disk);
     out.offset = start * 512;
     return true;
 }
@@ -75,12 +59,11 @@ bool VolumeSpaceOf(const std::u16string& root, std::uint64_t& total, std::uint64
 
 ErrorCode UpdateDiskProperties(const std::string& diskPath) {
     const int fd = open(diskPath.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return err::kFileNotFound;
+    if (fd < 0) return ErrorFromErrno(errno);
     const int rc = ioctl(fd, BLKRRPART);
     const int saved = errno;
     close(fd);
-    if (rc == 0) return err::kSuccess;
-    return saved == EBUSY ? err::kSharingViolation : err::kGenFailure;
+    return rc == 0 ? err::kSuccess : ErrorFromErrno(saved);
 }
 
 } // namespace tvd

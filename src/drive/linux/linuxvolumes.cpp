@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "foundation/textconvutil.h"
+#include "storage/cldevice.h"
 #include "storage/linux/linuxsysfs.h"
 
 namespace tvd::linuxsys {
@@ -29,39 +30,16 @@ bool ParseDev(const std::string& text, unsigned& major, unsigned& minor) {
     return true;
 }
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c | 0x20 : c; };
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
-}
-
 // The entry of `dir` named `name`, exactly or else without regard to case; empty when none.
 fs::path ChildNoCase(const fs::path& dir, const std::string& name) {
     std::error_code ec;
     if (fs::exists(dir / name, ec)) return dir / name;
     for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
-        if (EqualsNoCase(it->path().filename().string(), name)) return it->path();
+        if (PathEqualsNoCase(it->path().filename().string(), name)) return it->path();
     return {};
 }
 
 } // namespace
-
-std::string UdevProperty(std::string_view record, std::string_view key) {
-    std::size_t pos = 0;
-    while (pos < record.size()) {
-        std::size_t end = record.find('\n', pos);
-        if (end == std::string_view::npos) end = record.size();
-        const std::string_view line = record.substr(pos, end - pos);
-        pos = end + 1;
-        if (line.size() > key.size() + 2 && line.substr(0, 2) == "E:" &&
-            line.substr(2, key.size()) == key && line[2 + key.size()] == '=')
-            return std::string(line.substr(3 + key.size()));
-    }
-    return {};
-}
 
 LinuxVolumeLookup::LinuxVolumeLookup(const std::string& diskDir, std::vector<MountEntry> mounts,
                                      std::string udevDataDir, std::string devDir)

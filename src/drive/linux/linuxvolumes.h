@@ -9,11 +9,9 @@
 
 #include "drive/fundiskpartitionsutil.h"
 #include "storage/linux/linuxmountinfo.h"
+#include "storage/linux/linuxsysfs.h"
 
 namespace tvd::linuxsys {
-
-// The value of property `key` ("E:key=value" lines) of a udev database record; empty when absent.
-std::string UdevProperty(std::string_view record, std::string_view key);
 
 class LinuxVolumeLookup : public VolumeLookup {
 public:

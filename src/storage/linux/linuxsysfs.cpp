@@ -375,25 +375,25 @@ std::string DecodeUdevEscapes(std::string_view v) {
     return out;
 }
 
-std::string RecordValue(std::string_view record, std::string_view key) {
+} // namespace
+
+std::string UdevProperty(std::string_view record, std::string_view key) {
     std::size_t pos = 0;
     while (pos < record.size()) {
         std::size_t end = record.find('\n', pos);
         if (end == std::string_view::npos) end = record.size();
         const std::string_view line = record.substr(pos, end - pos);
         pos = end + 1;
-        if (line.size() > key.size() + 3 && line.substr(0, 2) == "E:" &&
+        if (line.size() > key.size() + 2 && line.substr(0, 2) == "E:" &&
             line.substr(2, key.size()) == key && line[2 + key.size()] == '=')
             return std::string(line.substr(3 + key.size()));
     }
     return {};
 }
 
-} // namespace
-
 void MergeUdevRecord(std::string_view record, DiskIdentity& id) {
-    if (id.serial.empty()) id.serial = Printable(RecordValue(record, "ID_SERIAL_SHORT"));
-    const std::string model = Printable(DecodeUdevEscapes(RecordValue(record, "ID_MODEL_ENC")));
+    if (id.serial.empty()) id.serial = Printable(UdevProperty(record, "ID_SERIAL_SHORT"));
+    const std::string model = Printable(DecodeUdevEscapes(UdevProperty(record, "ID_MODEL_ENC")));
     if (model.size() > id.product.size() && StartsWith(model, id.product)) id.product = model;
 }
 

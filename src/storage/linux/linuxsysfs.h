@@ -78,6 +78,8 @@ DiskIdentity IdentifyDisk(const std::string& blockDir);
 // sysfs had none, and the model where sysfs holds a cut-off version of it (the 16 characters of a
 // SCSI product field).
 void MergeUdevRecord(std::string_view record, DiskIdentity& id);
+// The value of property `key` ("E:key=value" lines) of a udev database record; empty when absent.
+std::string UdevProperty(std::string_view record, std::string_view key);
 // The udev database record of a block device; empty when there is none.
 std::string UdevRecordOf(const std::string& blockDir);
 
