@@ -1,10 +1,8 @@
 #include "cli/fundiskview.h"
 
 #include "drive/fundiskdescutil.h"
-#include "drive/kernelfun.h"
 #include "foundation/winfolderutila.h"
 #include "smart/clsmartata.h"
-#include "storage/cldevice.h"
 
 namespace tvd::cli {
 
@@ -31,18 +29,6 @@ void UseDefaultSettingsFolder() {
     if (ShellFolderPath(csidl::kAppData, folder) != err::kSuccess || folder.empty()) return;
     if (folder.back() != kSeparator) folder += kSeparator;
     SetFunDiskSettingsFolder(folder + "Tarvikdorn");
-}
-
-const clDisk* FindSystemDiskAmong(const std::vector<clDisk*>& disks) {
-    SystemVolume v;
-    if (!LocateSystemVolume(v)) return nullptr;
-    for (clDisk* d : disks) {
-        const char* p = d->GetPath();
-        if (!v.diskPath.empty() && p && PathEqualsNoCase(StripDevicePrefix(p), v.diskPath))
-            return d;
-        if (v.diskNumber >= 0 && d->GetDeviceNumber() == v.diskNumber) return d;
-    }
-    return nullptr;
 }
 
 namespace {

@@ -14,9 +14,6 @@ const char* HealthStateWord(std::int32_t state);
 // The settings folder of the per-drive files: the user's application data folder.
 void UseDefaultSettingsFolder();
 
-// The disk that holds the running system among `disks`, or none.
-const clDisk* FindSystemDiskAmong(const std::vector<clDisk*>& disks);
-
 // Writes the summary fields (model, serial, firmware, bus text, solid state, health, temperature,
 // life) into the object being written; absent values are null.
 void WriteFunDiskSummary(JsonWriter& j, clFunDisk* fd);

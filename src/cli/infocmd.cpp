@@ -6,6 +6,7 @@
 #include "cli/storagesession.h"
 #include "cli/textformat.h"
 #include "drive/fundiskdescutil.h"
+#include "drive/kernelfun.h"
 #include "foundation/errtextutil.h"
 #include "foundation/textconvutil.h"
 #include "smart/clsmartata.h"
@@ -85,7 +86,9 @@ int CmdInfo(const Options& o, std::FILE* out, std::FILE* err) {
         return 1;
     }
     UseDefaultSettingsFolder();
-    ZoltRef<clFunDisk> ref = FunDiskCreate(disk, FindSystemDiskAmong(session.Disks()));
+    SystemVolume volume;
+    ZoltRef<clFunDisk> ref =
+        FunDiskCreate(disk, FindSystemDisk(session.Registry().FindList(devtype::kDisk), volume));
     clFunDisk* fd = ref.Get();
     if (!fd) {
         std::fprintf(err,

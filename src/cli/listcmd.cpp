@@ -7,6 +7,7 @@
 #include "cli/storagesession.h"
 #include "cli/textformat.h"
 #include "drive/fundiskdescutil.h"
+#include "drive/kernelfun.h"
 #include "foundation/errtextutil.h"
 #include "smart/clsmartata.h"
 
@@ -50,7 +51,8 @@ int CmdList(const Options& o, std::FILE* out, std::FILE* err) {
     }
     UseDefaultSettingsFolder();
     const std::vector<clDisk*> disks = session.Disks();
-    const clDisk* system = FindSystemDiskAmong(disks);
+    SystemVolume volume;
+    const clDisk* system = FindSystemDisk(session.Registry().FindList(devtype::kDisk), volume);
     std::vector<DiskRow> rows;
     std::size_t index = 0;
     for (clDisk* d : disks) {

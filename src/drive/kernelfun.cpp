@@ -21,19 +21,9 @@ namespace {
 
 bool g_bitLocker = false;
 
-const clDisk* FindSystemDisk(SystemVolume& volume) {
-    if (!LocateSystemVolume(volume)) return nullptr;
-    clDeviceList* disks = FindList(devtype::kDisk);
-    if (!disks) return nullptr;
-    if (!volume.diskPath.empty())
-        if (clDevice* d = disks->FindByPath(volume.diskPath)) return static_cast<clDisk*>(d);
-    return disks->FindByDeviceNumber(volume.diskNumber);
-}
-
-bool ReadBitLocker(const clDisk* disk, std::uint64_t offset) {
-    clDisk* d = const_cast<clDisk*>(disk);
-    const char* path = d->GetPath();
-    const std::uint32_t sectorSize = d->GetSectorSize();
+bool ReadBitLocker(clDisk* disk, std::uint64_t offset) {
+    const char* path = disk->GetPath();
+    const std::uint32_t sectorSize = disk->GetSectorSize();
     if (!path || sectorSize < 512 || sectorSize > 65536) return false;
     DeviceHandle h;
     if (Storage().Open(path, h) != err::kSuccess) return false;
@@ -42,6 +32,13 @@ bool ReadBitLocker(const clDisk* disk, std::uint64_t offset) {
 }
 
 } // namespace
+
+clDisk* FindSystemDisk(const clDeviceList* disks, SystemVolume& volume) {
+    if (!disks || !LocateSystemVolume(volume)) return nullptr;
+    if (!volume.diskPath.empty())
+        if (clDevice* d = disks->FindByPath(volume.diskPath)) return static_cast<clDisk*>(d);
+    return disks->FindByDeviceNumber(volume.diskNumber);
+}
 
 bool IsBitLockerSector(ByteView sector) {
     static constexpr char kSignature[] = "-FVE-FS-";
@@ -68,7 +65,7 @@ bool FunDiskBusStart(void* window) {
 
     g_bitLocker = false;
     SystemVolume volume;
-    const clDisk* system = FindSystemDisk(volume);
+    clDisk* system = FindSystemDisk(FindList(devtype::kDisk), volume);
     FunDisksSetSystemDisk(system);
     if (system) g_bitLocker = ReadBitLocker(system, volume.offset);
     return true;
@@ -110,7 +107,8 @@ void KernelInitialize() {
 
 bool KernelStart(void* window) {
     if (!FunDiskBusStart(window)) return false;
-    // Names are optional: without them attributes show as "Vendor Specific"-less ids.
+    // The names are part of the program; a build without them still shows every attribute by
+    // its id, so their absence does not stop the start.
     LoadSmartNames(kSmartLangResourceName, kSmartLangFallback);
     return true;
 }

@@ -11,6 +11,7 @@
 namespace tvd {
 
 class clDisk;
+class clDeviceList;
 
 // Where the running system's volume lies: its disk and the byte offset of the volume on it.
 struct SystemVolume {
@@ -29,6 +30,10 @@ bool VolumeSpaceOf(const std::u16string& root, std::uint64_t& total, std::uint64
 // Asks the system to read the disk's partition table again (Windows
 // IOCTL_DISK_UPDATE_PROPERTIES, Linux BLKRRPART).
 ErrorCode UpdateDiskProperties(const std::string& diskPath);
+
+// The disk of `disks` that holds the system volume (`volume` gets where it lies); none when the
+// volume cannot be located or no listed disk holds it.
+clDisk* FindSystemDisk(const clDeviceList* disks, SystemVolume& volume);
 
 // "-FVE-FS-" at bytes 3-10: the volume is BitLocker-encrypted.
 bool IsBitLockerSector(ByteView sector);
