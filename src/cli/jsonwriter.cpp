@@ -52,12 +52,17 @@ std::string JsonWriter::Quote(std::string_view text) {
     return q + "\"";
 }
 
+void JsonWriter::Break() {
+    if (compact_) return;
+    out_ += '\n';
+    out_.append(static_cast<std::size_t>(depth_) * 2, ' ');
+}
+
 void JsonWriter::Key(std::string_view key) {
     if (!first_.empty()) {
         if (!first_.back()) out_ += ',';
         first_.back() = false;
-        out_ += '\n';
-        out_.append(static_cast<std::size_t>(depth_) * 2, ' ');
+        Break();
     }
     if (!key.empty()) {
         out_ += Quote(key);
@@ -77,10 +82,7 @@ JsonWriter& JsonWriter::EndObject() {
     --depth_;
     bool empty = first_.back();
     first_.pop_back();
-    if (!empty) {
-        out_ += '\n';
-        out_.append(static_cast<std::size_t>(depth_) * 2, ' ');
-    }
+    if (!empty) Break();
     out_ += '}';
     if (first_.empty()) out_ += '\n';
     return *this;
@@ -98,10 +100,7 @@ JsonWriter& JsonWriter::EndArray() {
     --depth_;
     bool empty = first_.back();
     first_.pop_back();
-    if (!empty) {
-        out_ += '\n';
-        out_.append(static_cast<std::size_t>(depth_) * 2, ' ');
-    }
+    if (!empty) Break();
     out_ += ']';
     if (first_.empty()) out_ += '\n';
     return *this;

@@ -9,6 +9,9 @@ namespace tvd::cli {
 
 class JsonWriter {
 public:
+    // `compact`: the whole value on one line (event streams); otherwise indented, one member a
+    // line. Either way a finished top-level value ends with a line break.
+    explicit JsonWriter(bool compact = false) : compact_(compact) {}
     JsonWriter& BeginObject(std::string_view key = {});
     JsonWriter& EndObject();
     JsonWriter& BeginArray(std::string_view key = {});
@@ -25,6 +28,8 @@ public:
 
 private:
     void Key(std::string_view key);
+    void Break(); // line break and indentation before a member or a closing bracket
+    bool compact_ = false;
     std::string out_;
     std::vector<bool> first_; // per open container: no member written yet
     int depth_ = 0;

@@ -34,7 +34,7 @@ struct Watcher {
         const std::string* model = GetModel(fd);
         const char* health = HealthStateWord(fd->smart.HealthState);
         if (json) {
-            JsonWriter j;
+            JsonWriter j(true);
             j.BeginObject().String("event", event).String("path", path);
             if (model)
                 j.String("model", *model);
@@ -43,20 +43,7 @@ struct Watcher {
             j.String("health", health);
             if (!detail.empty()) j.String("detail", detail);
             j.EndObject();
-            // One event per line: JSON strings never hold a raw line break, so dropping the
-            // layout's line breaks and indentation keeps the text intact.
-            std::string line;
-            bool indent = false;
-            for (char c : j.Text()) {
-                if (c == '\n') {
-                    indent = true;
-                    continue;
-                }
-                if (indent && c == ' ') continue;
-                indent = false;
-                line += c;
-            }
-            std::fprintf(out, "%s\n", line.c_str());
+            std::fputs(j.Text().c_str(), out);
         } else {
             std::fprintf(out, "%-8s %s  %s  health %s%s%s\n", event, path,
                          model ? model->c_str() : "-", health, detail.empty() ? "" : ": ",

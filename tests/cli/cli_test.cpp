@@ -31,13 +31,21 @@ TEST(JsonWriter, QuotesEveryKindOfText) {
         EXPECT_EQ(JsonWriter::Quote(r.in), r.want) << r.in;
 }
 
-TEST(JsonWriter, NestsObjectsAndArrays) {
-    JsonWriter j;
+void WriteNested(JsonWriter& j) {
     j.BeginObject().String("a", "x").BeginArray("list");
     j.BeginObject().Number("n", -5).EndObject();
     j.BeginObject().EndObject();
     j.EndArray().Bool("ok", true).Null("none").Unsigned("big", 18446744073709551615ull);
     j.EndObject();
+}
+
+TEST(JsonWriter, NestsObjectsAndArrays) {
+    JsonWriter compact(true);
+    WriteNested(compact);
+    EXPECT_EQ(compact.Text(), "{\"a\": \"x\",\"list\": [{\"n\": -5},{}],\"ok\": true,"
+                              "\"none\": null,\"big\": 18446744073709551615}\n");
+    JsonWriter j;
+    WriteNested(j);
     EXPECT_EQ(j.Text(),
               "{\n  \"a\": \"x\",\n  \"list\": [\n    {\n      \"n\": -5\n    },\n    {}\n  ],\n"
               "  \"ok\": true,\n  \"none\": null,\n  \"big\": 18446744073709551615\n}\n");
