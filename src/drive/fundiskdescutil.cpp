@@ -24,16 +24,6 @@ ByteView AtaIdentify(clFunDisk* fd) {
     return fd->ata ? fd->ata->GetIdentify() : ByteView{};
 }
 
-// The storage device descriptor's texts (vendor, product, revision, serial); empty when the
-// disk cannot be asked.
-StorageDeviceDescriptor Descriptor(clFunDisk* fd) {
-    StorageDeviceDescriptor d;
-    const char* path = fd->disk ? fd->disk->GetPath() : nullptr;
-    DeviceHandle h;
-    if (path && Storage().Open(path, h) == err::kSuccess) Storage().QueryDeviceDescriptor(h, d);
-    return d;
-}
-
 std::string SysfsBlockDir(clFunDisk* fd) {
     const char* path = fd->disk ? fd->disk->GetPath() : nullptr;
     if (!path) return {};
@@ -43,6 +33,14 @@ std::string SysfsBlockDir(clFunDisk* fd) {
 }
 
 } // namespace
+
+StorageDeviceDescriptor QueryDescriptor(clFunDisk* fd) {
+    StorageDeviceDescriptor d;
+    const char* path = fd && fd->disk ? fd->disk->GetPath() : nullptr;
+    DeviceHandle h;
+    if (path && Storage().Open(path, h) == err::kSuccess) Storage().QueryDeviceDescriptor(h, d);
+    return d;
+}
 
 void SetFunDiskSettingsFolder(std::string folder) {
     SettingsFolder() = std::move(folder);
@@ -94,7 +92,7 @@ const std::string* GetFirmware(clFunDisk* fd) {
                 break;
             }
             case FirmwareSource::kDeviceDescriptor:
-                out = Descriptor(fd).revision;
+                out = QueryDescriptor(fd).revision;
                 break;
             }
             return out;
@@ -112,10 +110,13 @@ const std::string* GetConfigKey(clFunDisk* fd) {
         if (const std::string* m = GetModel(fd)) facts.model = *m;
         if (const std::string* s = GetSerial(fd)) facts.serial = *s;
         facts.onUsb = IsUsb(fd);
-        const StorageDeviceDescriptor d = Descriptor(fd);
-        facts.vendor = d.vendor;
-        facts.product = d.product;
-        facts.descriptorSerial = d.serial;
+        // The descriptor only matters when the drive's own texts give no key.
+        if (facts.model.empty() || facts.serial.empty()) {
+            const StorageDeviceDescriptor d = QueryDescriptor(fd);
+            facts.vendor = d.vendor;
+            facts.product = d.product;
+            facts.descriptorSerial = d.serial;
+        }
         if (const char* path = fd->disk->GetPath()) facts.devicePath = path;
         std::string key = BuildConfigKey(facts);
         if (!key.empty()) fd->configKey = std::move(key);

@@ -4,12 +4,17 @@
 #include <string>
 
 #include "drive/clfundisk.h"
+#include "storage/storagetypes.h"
 
 namespace tvd {
 
 // The folder that holds the per-drive settings files (the application data folder).
 void SetFunDiskSettingsFolder(std::string folder);
 const std::string& FunDiskSettingsFolder();
+
+// The storage device descriptor (vendor, product, revision, serial); empty when the disk cannot
+// be asked.
+StorageDeviceDescriptor QueryDescriptor(clFunDisk* fd);
 
 const std::string* GetBusText(clFunDisk* fd);
 const std::string* GetFirmware(clFunDisk* fd);

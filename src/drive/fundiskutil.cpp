@@ -120,8 +120,13 @@ const std::string* GetSerial(clFunDisk* fd) {
     if (!fd) return nullptr;
     if (fd->Detached()) return fd->serial ? &*fd->serial : nullptr;
     const std::string* text = Cached(fd->serial, [fd](std::string& out) {
-        return (fd->ata && fd->ata->GetSerial(out) && !TrimTrailingBlanks(out).empty()) ||
-               (fd->nvme && fd->nvme->GetSerial(out) && !TrimTrailingBlanks(out).empty());
+        if ((fd->ata && fd->ata->GetSerial(out) && !TrimTrailingBlanks(out).empty()) ||
+            (fd->nvme && fd->nvme->GetSerial(out) && !TrimTrailingBlanks(out).empty()))
+            return true;
+        // A USB disk whose bridge passes no identify data: the storage descriptor's serial.
+        if (!fd->disk->IsUsb()) return false;
+        out = QueryDescriptor(fd).serial;
+        return !TrimTrailingBlanks(out).empty();
     });
     CloseHandles(fd);
     return text;

@@ -69,7 +69,7 @@ protected:
 TEST_F(DiskRegistryBus, WrapsServedDisksOnly) {
     Drive("a-sata", "Model=Sata Disk\nBus=SATA\nCapacity=2G");
     Drive("b-nvme", "Model=Nvme Disk\nBus=NVMe\nCapacity=4G");
-    Drive("c-usbfixed", "Model=Usb Enclosure\nBus=USB\nRemovable=0");
+    Drive("c-usbfixed", "Model=Usb Enclosure\nSerial=ENC-77\nBus=USB\nRemovable=0");
     Drive("d-stick", "Model=Usb Stick\nBus=USB\nRemovable=1");
     Drive("e-sas", "Model=Sas Disk\nBus=SAS");
     Drive("f-virtual", "Model=Virtual Disk\nBus=Virtual");
@@ -113,6 +113,11 @@ TEST_F(DiskRegistryBus, WrapsServedDisksOnly) {
     EXPECT_EQ(disks["Sata Disk"]->nvme, nullptr);
     EXPECT_NE(disks["Nvme Disk"]->nvme, nullptr);
     EXPECT_TRUE(IsUsb(disks["Usb Enclosure"]));
+    // A bridge without ATA pass-through: the serial comes from the storage descriptor.
+    EXPECT_EQ(disks["Usb Enclosure"]->ata, nullptr);
+    ASSERT_NE(GetSerial(disks["Usb Enclosure"]), nullptr);
+    EXPECT_EQ(*GetSerial(disks["Usb Enclosure"]), "ENC-77");
+    EXPECT_EQ(GetSerial(disks["Sd Card"]), nullptr); // not on USB: no descriptor fallback
 }
 
 TEST_F(DiskRegistryBus, OrderByNumberKeepsArrivalAmongEquals) {
