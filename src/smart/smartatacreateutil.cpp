@@ -349,7 +349,6 @@ std::unique_ptr<clSmartAta> CreateSmartAta(clDisk* disk, InterfacePtr<clAta> ata
 
     std::vector<std::uint8_t> thresholds(kSmartPageSize, 0), data(kSmartPageSize, 0);
     const bool read = ata->SmartReadThresholds(thresholds) && ata->SmartReadData(data);
-    ata->Close();
     // A page that is all zero or fails its checksum is no SMART, not a list of zeros.
     if (!read || !SmartPageUsable(thresholds) || !SmartPageUsable(data)) return nullptr;
 
