@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "storage/simfolder.h"
 #include "toolrun.h"
 
 #include <filesystem>
@@ -21,15 +22,12 @@ namespace fs = std::filesystem;
 class DriveCommands : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::random_device random;
-        dir_ = fs::temp_directory_path() / ("tvddrv-" + std::to_string(random()));
-        fs::create_directories(dir_);
+        ASSERT_FALSE(dir_.empty());
         Drive("a-hdd", "Model=Spin Disk\nSerial=SP-1\nFirmware=SP01\nCapacity=4G\n"
                        "Layout=mbr:1G/07,1G/0C,rest/83");
         Drive("b-nvme", "Model=Flash Disk\nSerial=FL-2\nFirmware=FL02\nBus=NVMe");
         Drive("c-stick", "Model=Pocket Stick\nBus=USB\nRemovable=1");
     }
-    void TearDown() override { fs::remove_all(dir_); }
     void Drive(const std::string& name, const std::string& body) {
         std::ofstream(dir_ / (name + ".drive")) << "[Drive]\n" << body << "\n";
     }
@@ -37,7 +35,8 @@ protected:
         args.insert(args.begin(), {"--simulate", dir_.string()});
         return RunTool(std::move(args));
     }
-    fs::path dir_;
+    test::SimFolder folder_;
+    fs::path dir_ = folder_.Dir();
 };
 
 TEST_F(DriveCommands, ListShowsEveryServedDriveWithItsSummary) {

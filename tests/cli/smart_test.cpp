@@ -1,6 +1,8 @@
 // `tarvikdorn smart`: what the command prints of simulated drives' SMART pages, and how it fails.
 #include <gtest/gtest.h>
 
+#include "storage/simfolder.h"
+
 #include "toolrun.h"
 
 #include <cstdio>
@@ -36,13 +38,6 @@ const char kHdd[] = "[Drive]\nBus=SATA\nModel=Tvd Platter 2TB\nSerial=  HP-0042 
 class SmartCommand : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::random_device random;
-        std::error_code ec;
-        for (int i = 0; i < 100 && dir_.empty(); ++i) {
-            const fs::path p =
-                fs::temp_directory_path(ec) / ("tvdsmcli-" + std::to_string(random()));
-            if (fs::create_directory(p, ec)) dir_ = p;
-        }
         ASSERT_FALSE(dir_.empty());
         Write("hdd", kHdd + test::AtaSmartKeys({{0x05, 100, 100, 36, 10},
                                                 {0x09, 100, 100, 0, 5000},
@@ -57,10 +52,6 @@ protected:
                                                .unitsWritten = 4194304}));
         Write("scsi", "[Drive]\nBus=SCSI\nModel=Loom\nCapacity=64M\n");
     }
-    void TearDown() override {
-        std::error_code ec;
-        if (!dir_.empty()) fs::remove_all(dir_, ec);
-    }
     void Write(const std::string& name, const std::string& text) {
         std::ofstream(dir_ / (name + ".drive"), std::ios::binary) << text;
     }
@@ -69,7 +60,8 @@ protected:
         return RunTool(std::move(args));
     }
 
-    fs::path dir_;
+    test::SimFolder folder_;
+    fs::path dir_ = folder_.Dir();
 };
 
 TEST_F(SmartCommand, JsonCarriesEveryAttributeAndDerivedValue) {
@@ -173,10 +165,10 @@ TEST_F(SmartCommand, FailuresExitNonZeroWithAReason) {
 // The example drives show one profile each (or tell there is no SMART).
 TEST(SmartExamples, EachExampleShowsItsKind) {
     const fs::path examples = fs::path(TVD_SOURCE_DIR) / "examples" / "sim";
-    std::random_device random;
+    const test::SimFolder folder;
+    const fs::path& dir = folder.Dir();
+    ASSERT_FALSE(dir.empty());
     std::error_code ec;
-    const fs::path dir = fs::temp_directory_path(ec) / ("tvdsmex-" + std::to_string(random()));
-    ASSERT_TRUE(fs::create_directory(dir, ec));
     for (const auto& f : fs::directory_iterator(examples, ec))
         if (f.path().extension() == ".drive")
             fs::copy_file(f.path(), dir / f.path().filename(), ec);
@@ -192,7 +184,6 @@ TEST(SmartExamples, EachExampleShowsItsKind) {
         EXPECT_EQ(r.status, std::string(drive) == "stick" ? 1 : 0) << r.err;
         EXPECT_NE(Flat(r.out).find(member), std::string::npos) << r.out;
     }
-    fs::remove_all(dir, ec);
 }
 
 } // namespace

@@ -2,6 +2,8 @@
 // the derived values. The expectations are worked out by hand from the evaluation rules.
 #include <gtest/gtest.h>
 
+#include "storage/simfolder.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -159,13 +161,6 @@ const std::vector<Case>& NoSmartCases() {
 class SmartSim : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::random_device random;
-        std::error_code ec;
-        for (int i = 0; i < 100 && dir_.empty(); ++i) {
-            const fs::path p =
-                fs::temp_directory_path(ec) / ("tvdsmart-" + std::to_string(random()));
-            if (fs::create_directory(p, ec)) dir_ = p;
-        }
         ASSERT_FALSE(dir_.empty());
         for (const auto* list : {&Cases(), &NoSmartCases()})
             for (const Case& c : *list)
@@ -175,18 +170,14 @@ protected:
         ASSERT_EQ(session_.Open(std::string(u.begin(), u.end()), problem), err::kSuccess)
             << problem;
     }
-    void TearDown() override {
-        std::error_code ec;
-        if (!dir_.empty()) fs::remove_all(dir_, ec);
-    }
-
     std::unique_ptr<clSmart> Create(const char* name) {
         clDisk* disk = session_.FindDisk(name);
         EXPECT_NE(disk, nullptr) << name << " is not listed";
         return disk ? CreateSmart(disk) : nullptr;
     }
 
-    fs::path dir_;
+    test::SimFolder folder_;
+    fs::path dir_ = folder_.Dir();
     cli::StorageSession session_;
 };
 

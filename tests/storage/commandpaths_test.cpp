@@ -4,6 +4,8 @@
 // request encoders of one side against the decoders of the other, end to end.
 #include <gtest/gtest.h>
 
+#include "storage/simfolder.h"
+
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -27,13 +29,6 @@ namespace fs = std::filesystem;
 class SimDrives : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::random_device random;
-        std::error_code ec;
-        for (int i = 0; i < 100 && dir_.empty(); ++i) {
-            const fs::path p =
-                fs::temp_directory_path(ec) / ("tvdpaths-" + std::to_string(random()));
-            if (fs::create_directory(p, ec)) dir_ = p;
-        }
         ASSERT_FALSE(dir_.empty());
         // A SMART log page the drive file gives, so the log paths have something to agree on.
         std::string log = "Log.80=";
@@ -54,8 +49,6 @@ protected:
     void TearDown() override {
         selected_.reset();
         sim_.reset();
-        std::error_code ec;
-        if (!dir_.empty()) fs::remove_all(dir_, ec);
     }
 
     void Write(const std::string& name, const std::string& text) {
@@ -85,7 +78,8 @@ protected:
         return out;
     }
 
-    fs::path dir_;
+    test::SimFolder folder_;
+    fs::path dir_ = folder_.Dir();
     std::unique_ptr<StoragePlatform> sim_;
     std::unique_ptr<test::SelectedStorage> selected_;
 };
