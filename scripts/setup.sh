@@ -5,7 +5,7 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 
 packages=(
-    build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev clang-format
+    build-essential cmake ninja-build pkg-config ccache clang libclang-rt-14-dev clang-format
     googletest libgtest-dev libpng-dev zlib1g-dev libudev-dev
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix gcc-mingw-w64-x86-64-posix
     gcc-mingw-w64-i686-posix binutils-mingw-w64 libz-mingw-w64-dev

@@ -9,6 +9,9 @@ cd "$top"
 "$top/scripts/setup.sh" || { echo "setup failed" >&2; exit 1; }
 
 jobs=$(nproc)
+# The compiler cache keys on paths relative to the checkout, so another clone of the same tree
+# (CI's fresh one) reuses what an earlier build compiled.
+export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$top} CCACHE_NOHASHDIR=${CCACHE_NOHASHDIR:-1}
 passed=0 failed=0 status=0
 summary=()
 
