@@ -13,5 +13,7 @@ int CmdDump(const Options& o, std::FILE* out, std::FILE* err);
 int CmdSmart(const Options& o, std::FILE* out, std::FILE* err);
 int CmdInfo(const Options& o, std::FILE* out, std::FILE* err);
 int CmdWatch(const Options& o, std::FILE* out, std::FILE* err);
+int CmdScan(const Options& o, std::FILE* out, std::FILE* err);
+int CmdBenchmark(const Options& o, std::FILE* out, std::FILE* err);
 
 } // namespace tvd::cli

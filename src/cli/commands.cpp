@@ -48,6 +48,11 @@ const Command kCommands[] = {
     {"smart", "DRIVE: the SMART attributes and what they tell: temperature, life, health, totals",
      CmdSmart},
     {"dump", "DRIVE [--output FILE [--force]]: the drive as a simulated-drive file", CmdDump},
+    {"scan", "DRIVE [--quick|--full]: read-only surface scan of the drive (Ctrl-C stops it)",
+     CmdScan},
+    {"benchmark",
+     "VOLUME [--size N] [--passes P]: sequential and random read and write rates of a volume",
+     CmdBenchmark},
     {"system", "what this machine is: operating system, processor, memory, board", CmdSystem},
 };
 

@@ -1,5 +1,6 @@
 #include "cli/jsonwriter.h"
 
+#include <cmath>
 #include <cstdio>
 
 namespace tvd::cli {
@@ -121,6 +122,15 @@ JsonWriter& JsonWriter::Number(std::string_view key, std::int64_t value) {
 JsonWriter& JsonWriter::Unsigned(std::string_view key, std::uint64_t value) {
     Key(key);
     out_ += std::to_string(value);
+    return *this;
+}
+
+JsonWriter& JsonWriter::Real(std::string_view key, double value, int decimals) {
+    if (!std::isfinite(value)) return Null(key);
+    Key(key);
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f", decimals < 0 ? 0 : decimals > 9 ? 9 : decimals, value);
+    out_ += text;
     return *this;
 }
 

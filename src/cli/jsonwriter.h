@@ -21,6 +21,8 @@ public:
     JsonWriter& Unsigned(std::string_view key, std::uint64_t value);
     JsonWriter& Bool(std::string_view key, bool value);
     JsonWriter& Null(std::string_view key);
+    // A number with `decimals` places; not-a-number and infinities are null.
+    JsonWriter& Real(std::string_view key, double value, int decimals = 2);
     const std::string& Text() const { return out_; }
 
     // JSON string literal of UTF-8 text; bytes that are not valid UTF-8 become U+FFFD.

@@ -9,6 +9,7 @@
 #include "drive/fundisksutil.h"
 #include "drive/kernelsmartfun.h"
 #include "foundation/envutil.h"
+#include "jobs/jobthreadutil.h"
 #include "smart/smartlangutil.h"
 #include "storage/cldevicelist.h"
 #include "storage/commandinterfaces.h"
@@ -110,6 +111,10 @@ bool KernelStart(void* window) {
     // The names are part of the program; a build without them still shows every attribute by
     // its id, so their absence does not stop the start.
     LoadSmartNames(kSmartLangResourceName, kSmartLangFallback);
+    if (!JobThreadStart()) {
+        FunDiskBusStop();
+        return false;
+    }
     return true;
 }
 
@@ -123,6 +128,8 @@ void KernelTick(bool skipDevices) {
 }
 
 void KernelFinalize() {
+    // The running job's Run ends first: it may still hold disks of the registry.
+    JobThreadStop();
     FunDiskBusStop();
 }
 

@@ -158,6 +158,14 @@ public:
     // write with sharing first, then read only. kAccessDenied tells "exists, no rights".
     virtual ErrorCode Open(const std::string& path, DeviceHandle& handle) = 0;
     virtual ErrorCode OpenLetter(char letter, DeviceHandle& handle) = 0;
+    // A whole disk opened for reading only (surface scans): no write access is asked for, and
+    // where the platform can, the system's cache is bypassed (Linux O_DIRECT), so offsets,
+    // lengths and buffers must be aligned to 4096 bytes.
+    virtual ErrorCode OpenRead(const std::string& path, DeviceHandle& handle) {
+        (void)path;
+        handle.Close();
+        return err::kNotSupported;
+    }
 
     // --- Storage queries of an open device.
     virtual ErrorCode GetDeviceNumber(DeviceHandle& h, StorageDeviceNumber& out) = 0;

@@ -231,6 +231,22 @@ ErrorCode LinuxStorage::Open(const std::string& path, DeviceHandle& handle) {
     return err::kSuccess;
 }
 
+ErrorCode LinuxStorage::OpenRead(const std::string& path, DeviceHandle& handle) {
+    handle.Close();
+    if (path.empty()) return err::kInvalidParameter;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_DIRECT);
+    if (fd < 0) return ErrorFromErrno(errno);
+    auto impl = std::make_unique<LinuxHandle>();
+    impl->fd = fd;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return ErrorFromErrno(errno);
+    if (!S_ISBLK(st.st_mode)) return err::kFileNotFound;
+    impl->block = true;
+    impl->rdev = st.st_rdev;
+    handle.Reset(std::move(impl), false);
+    return err::kSuccess;
+}
+
 ErrorCode LinuxStorage::OpenLetter(char, DeviceHandle& handle) {
     handle.Close();
     return err::kNotSupported; // no drive letters on Linux

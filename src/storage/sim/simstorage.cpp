@@ -797,6 +797,14 @@ void SimStorage::PollEvents(std::vector<DeviceEvent>& events) {
 }
 
 ErrorCode SimStorage::Open(const std::string& path, DeviceHandle& handle) {
+    return OpenAs(path, handle, true);
+}
+
+ErrorCode SimStorage::OpenRead(const std::string& path, DeviceHandle& handle) {
+    return OpenAs(path, handle, false);
+}
+
+ErrorCode SimStorage::OpenAs(const std::string& path, DeviceHandle& handle, bool write) {
     handle.Close();
     const std::string wanted = Upper(StripPrefix(path));
     if (wanted.empty()) return err::kInvalidParameter;
@@ -815,12 +823,12 @@ ErrorCode SimStorage::Open(const std::string& path, DeviceHandle& handle) {
         }
     }
     if (!s->drive) {
-        handle.Reset(std::move(s), true);
+        handle.Reset(std::move(s), write);
         return err::kSuccess;
     }
     const SimDriveSpec& spec = *s->drive->spec;
     if (spec.faults.failOpen != err::kSuccess) return spec.faults.failOpen;
-    if (const ErrorCode e = s->file.Open(s->drive->imagePath, !spec.readOnly)) return e;
+    if (const ErrorCode e = s->file.Open(s->drive->imagePath, write && !spec.readOnly)) return e;
     if (s->partitionNumber != 0) {
         s->base = s->partition.startingOffset;
         s->length = s->partition.length;
@@ -828,7 +836,7 @@ ErrorCode SimStorage::Open(const std::string& path, DeviceHandle& handle) {
         s->length = spec.capacity;
     }
     // A write-protected drive opens for writing like a real one; its writes are refused.
-    const bool writable = spec.readOnly || s->file.Writable();
+    const bool writable = write && (spec.readOnly || s->file.Writable());
     handle.Reset(std::move(s), writable);
     return err::kSuccess;
 }

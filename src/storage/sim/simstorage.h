@@ -64,6 +64,7 @@ public:
     void PollEvents(std::vector<DeviceEvent>& events) override;
 
     ErrorCode Open(const std::string& path, DeviceHandle& handle) override;
+    ErrorCode OpenRead(const std::string& path, DeviceHandle& handle) override;
     ErrorCode OpenLetter(char letter, DeviceHandle& handle) override;
 
     ErrorCode GetDeviceNumber(DeviceHandle& h, StorageDeviceNumber& out) override;
@@ -102,6 +103,7 @@ public:
 
 private:
     SimStorage();
+    ErrorCode OpenAs(const std::string& path, DeviceHandle& handle, bool write);
     std::unique_ptr<Impl> impl_;
 };
 
