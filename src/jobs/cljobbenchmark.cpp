@@ -42,6 +42,11 @@ std::uint64_t clJobBenchMark::ReserveFor(std::uint64_t volumeBytes) {
     return std::clamp<std::uint64_t>(volumeBytes / 100, 16 * kMiB, 1024 * kMiB);
 }
 
+bool clJobBenchMark::RoomFor(std::uint64_t freeBytes, std::uint64_t volumeBytes,
+                             std::uint64_t testSize) {
+    return freeBytes > testSize && freeBytes - testSize >= ReserveFor(volumeBytes);
+}
+
 clJobBenchMark::Refusal clJobBenchMark::Configure(const std::string& volume, std::uint32_t passes,
                                                   std::uint64_t testSize) {
     items_.clear();

@@ -33,6 +33,8 @@ public:
     // Free space the volume must keep after the test file: 1 % of it, at least 16 MiB, at most
     // 1 GiB, so that the test never fills a volume the system may be writing to.
     static std::uint64_t ReserveFor(std::uint64_t volumeBytes);
+    // Whether a test file of `testSize` leaves the volume its reserve.
+    static bool RoomFor(std::uint64_t freeBytes, std::uint64_t volumeBytes, std::uint64_t testSize);
 
     float GetProgress() override;
 
@@ -41,6 +43,7 @@ public:
     const std::string& FolderPath() const { return folderPath_; }
     std::uint64_t TestSize() const { return testSize_; }
     std::uint64_t FreeBytes() const { return freeBytes_; }
+    std::uint64_t VolumeBytes() const { return totalBytes_; }
     std::uint64_t Written() const { return written_.load(std::memory_order_acquire); }
     // The stage that failed: "prepare" or a measurement's name; empty when none did.
     const char* FailedStage() const { return failedStage_; }
@@ -58,6 +61,7 @@ private:
     std::string folderPath_;
     std::uint64_t testSize_ = 0;
     std::uint64_t freeBytes_ = 0;
+    std::uint64_t totalBytes_ = 0;
     std::uint32_t weight_ = 1;
     std::atomic<std::uint64_t> written_{0};
     const char* failedStage_ = "";

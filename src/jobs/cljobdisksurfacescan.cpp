@@ -105,6 +105,7 @@ bool clJobDiskSurfaceScan::ReadPoint(std::uint32_t index) {
             static_cast<std::size_t>(std::min<std::uint64_t>(length - done, bufferSize_));
         if (const ErrorCode e = Storage().ReadAt(reader_, offset + done, buffer_.View(piece))) {
             errorOffset_ = offset + done;
+            errorLength_ = static_cast<std::uint32_t>(piece);
             errorPoint_ = index;
             SetFailureCode(e);
             readError_.store(true, std::memory_order_release);

@@ -49,6 +49,8 @@ public:
     // once the job failed on a read.
     bool HasReadError() const { return readError_.load(std::memory_order_acquire); }
     std::uint64_t ErrorOffset() const { return errorOffset_; }
+    // Length of the read that failed: the bad spot lies in [ErrorOffset, +ErrorLength).
+    std::uint32_t ErrorLength() const { return errorLength_; }
     std::uint32_t ErrorPoint() const { return errorPoint_; }
 
 protected:
@@ -73,6 +75,7 @@ private:
     std::atomic<std::uint64_t> bytesRead_{0};
     std::atomic<bool> readError_{false};
     std::uint64_t errorOffset_ = 0;
+    std::uint32_t errorLength_ = 0;
     std::uint32_t errorPoint_ = 0;
 };
 
