@@ -36,11 +36,11 @@ def main(body):
     return 0
 
 
-def boot(args, commands, files=()):
+def boot(args, commands, files=(), profile="storage", env=None):
     harness.check_qemu()
     harness.prepare_assets(args.cache)
-    run = harness.GuestRun("storage", harness.HERE / "commands" / commands, args.artifacts,
-                           binaries=[args.tarvikdorn], files=files, timeout=args.timeout,
+    run = harness.GuestRun(profile, harness.HERE / "commands" / commands, args.artifacts,
+                           binaries=[args.tarvikdorn], files=files, env=env, timeout=args.timeout,
                            cache=args.cache, verbose=args.verbose)
     res = run.run()
     print(f"guest run: {res.wall_seconds:.1f} s, output in {res.out}")

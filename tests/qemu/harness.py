@@ -45,6 +45,9 @@ class Drive:
     size: int
     props: dict = field(default_factory=dict)
     fmt: str = "qcow2"
+    # blkdebug rules (the text of its config file) that make reads of the image fail where a
+    # test wants a bad sector; the image is then raw under blkdebug.
+    blkdebug: str = ""
 
     @property
     def node(self):
@@ -73,6 +76,15 @@ class Profile:
 
 KiB, MiB, GiB, TiB = 1 << 10, 1 << 20, 1 << 30, 1 << 40
 
+# The unreadable spot of the faults profile, in 512-byte units as blkdebug counts them.
+BAD_SECTOR = 300008
+BAD_SECTOR_RULE = """[inject-error]
+event = "none"
+iotype = "read"
+errno = "5"
+sector = "{sector}"
+"""
+
 PROFILES = {
     "storage": Profile(
         name="storage",
@@ -100,6 +112,27 @@ PROFILES = {
                    "vendor": "TVD", "product": "SCSI 3T"}),
             Drive("usb1", "usb-storage", 512 * MiB,
                   {"bus": "xhci.0", "serial": "TVDUSB0001", "removable": True}),
+        ],
+    ),
+    # Disks with a bad sector (blkdebug fails every read that touches it) and a clean one, for
+    # the surface scan.
+    "faults": Profile(
+        name="faults",
+        description="SCSI disks with an unreadable sector (512 and 4096-byte sectors), a clean SCSI disk",
+        controllers=["virtio-scsi-pci,id=scsi0"],
+        drives=[
+            Drive("bad512", "scsi-hd", 256 * MiB,
+                  {"bus": "scsi0.0", "scsi-id": 0, "lun": 0, "serial": "TVDBAD512",
+                   "vendor": "TVD", "product": "SCSI BAD 512"}, fmt="raw",
+                  blkdebug=BAD_SECTOR_RULE.format(sector=BAD_SECTOR)),
+            Drive("bad4k", "scsi-hd", 256 * MiB,
+                  {"bus": "scsi0.0", "scsi-id": 1, "lun": 0, "serial": "TVDBAD4K",
+                   "vendor": "TVD", "product": "SCSI BAD 4K", "logical_block_size": 4096,
+                   "physical_block_size": 4096}, fmt="raw",
+                  blkdebug=BAD_SECTOR_RULE.format(sector=BAD_SECTOR)),
+            Drive("clean", "scsi-hd", 2 * GiB,
+                  {"bus": "scsi0.0", "scsi-id": 2, "lun": 0, "serial": "TVDCLEAN",
+                   "vendor": "TVD", "product": "SCSI CLEAN"}, fmt="raw"),
         ],
     ),
 }
@@ -340,6 +373,14 @@ class GuestRun:
         for c in p.controllers:
             args += ["-device", c]
         for d in p.drives:
+            if d.blkdebug:
+                conf = images / f"{d.id}.blkdebug"
+                conf.write_text(d.blkdebug)
+                args += ["-blockdev", f"driver={d.fmt},node-name={d.node},file.driver=blkdebug,"
+                                      f"file.config={conf},file.image.driver=file,"
+                                      f"file.image.filename={images[d.id]}"]
+                args += ["-device", device_arg(d.device_props())]
+                continue
             args += ["-blockdev", f"driver={d.fmt},node-name={d.node},file.driver=file,"
                                   f"file.filename={images[d.id]},discard=unmap"]
             args += ["-device", device_arg(d.device_props())]

@@ -1,0 +1,29 @@
+# Guest commands of qemu.scan_faults: surface scans of the faults profile's disks beside dd with
+# direct reads of the sector the host made unreadable, a full scan of the clean disk, and a full
+# scan stopped by SIGINT.
+fail() {
+    note "FAIL: $*"
+    echo "$*" >>"$out/failures.txt"
+}
+
+by_product() {
+    local d
+    for d in $(disks); do
+        [ "$(cat "/sys/block/$d/device/model" 2>/dev/null)" = "$1" ] && echo "$d"
+    done
+}
+bad512=$(by_product "SCSI BAD 512")
+bad4k=$(by_product "SCSI BAD 4K")
+clean=$(by_product "SCSI CLEAN")
+[ -n "$bad512" ] && [ -n "$bad4k" ] && [ -n "$clean" ] || { fail "missing disks: $(disks)"; exit 1; }
+
+# dd around the bad spot, in each disk's own sector size: the one before reads, the bad one not.
+run dd-bad512-before dd if=/dev/$bad512 of=/dev/null bs=512 skip=$((BAD_SECTOR - 1)) count=1 iflag=direct
+run dd-bad512-at dd if=/dev/$bad512 of=/dev/null bs=512 skip=$BAD_SECTOR count=1 iflag=direct
+run dd-bad4k-at dd if=/dev/$bad4k of=/dev/null bs=4096 skip=$((BAD_SECTOR / 8)) count=1 iflag=direct
+run scan-bad512 tarvikdorn --json scan /dev/$bad512 --quick
+run scan-bad4k tarvikdorn --json scan /dev/$bad4k --full
+run size-clean cat /sys/block/$clean/size
+run scan-clean tarvikdorn --json scan /dev/$clean --full
+run abort-clean timeout -s INT 2 tarvikdorn scan /dev/$clean --full
+[ ! -s "$out/failures.txt" ]
