@@ -32,12 +32,12 @@ JobOutcome GetJobOutcome(clKernelBasicJob* job) {
 }
 
 void clKernelStdJob::Run() {
-    abort_.store(false, std::memory_order_release);
+    // A stop pressed while the job waited in the queue is kept: the work does not start.
     failure_.store(err::kSuccess, std::memory_order_release);
     state_.store(kRunning, std::memory_order_release);
     bool ok = false;
     try {
-        ok = Work();
+        if (!AbortRequested()) ok = Work();
     } catch (const std::bad_alloc&) {
         SetFailureCode(err::kNoSystemResources);
     } catch (...) {

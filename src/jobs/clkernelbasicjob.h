@@ -60,7 +60,8 @@ private:
 enum class JobOutcome { kRunning, kDone, kAborted, kFailed };
 JobOutcome GetJobOutcome(clKernelBasicJob* job);
 
-// The common pattern: Run clears the flags, calls Work, fixes the outcome and calls Finish.
+// The common pattern: Run calls Work (unless a stop was asked for while the job was queued),
+// fixes the outcome and calls Finish.
 class clKernelStdJob : public clKernelBasicJob {
 public:
     TVD_ISA(clKernelStdJob, clKernelBasicJob)

@@ -16,6 +16,17 @@ namespace {
 // The queue is touched by the window thread (append) and the worker (take): one lock guards it
 // and the stop request, and the condition variable is the wake event.
 struct JobThreadState {
+    // A program that ends without JobThreadStop still ends: the worker is stopped, not left
+    // joinable (which would terminate the process).
+    ~JobThreadState() {
+        if (!worker.joinable()) return;
+        {
+            std::lock_guard<std::mutex> q(lock);
+            stopRequest = true;
+        }
+        wake.notify_all();
+        worker.join();
+    }
     std::mutex lock;
     std::condition_variable wake;
     bool stopRequest = false;

@@ -103,6 +103,13 @@ TEST(JobFramework, PollSequenceByOutcomeAndMinPolls) {
     EXPECT_EQ(ramp30.back(), 96);
 }
 
+TEST(JobFramework, AbortBeforeRunIsKept) {
+    ScriptedJob job(ScriptedJob::End::kSucceed);
+    job.Abort(); // pressed while the job waited in the queue
+    job.Run();
+    EXPECT_EQ(GetJobOutcome(&job), JobOutcome::kAborted);
+}
+
 TEST(JobFramework, AbortedJobIsAlsoFailedAndNullIsRunning) {
     ScriptedJob job(ScriptedJob::End::kAbortedWork);
     job.Run();
