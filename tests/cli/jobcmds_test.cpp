@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "cli/jobrunner.h"
+#include "jobs/jobthreadutil.h"
 #include "storage/simfolder.h"
 #include "toolrun.h"
 
@@ -82,12 +84,19 @@ TEST_F(ScanCommand, ReportsEachOutcome) {
 }
 
 TEST_F(ScanCommand, InterruptAbortsCleanly) {
-    std::thread interrupter([] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(700));
-        RequestInterrupt();
+    // Ctrl-C as soon as the job runs, and again until the tool returns (as a user would).
+    std::atomic<bool> returned{false};
+    std::thread interrupter([&returned] {
+        while (!returned && !JobThreadRunning())
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        while (!returned) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            RequestInterrupt();
+        }
     });
     const auto start = std::chrono::steady_clock::now();
     const ToolRun r = Run({"scan", "big", "--full"}); // 156 GiB of reads: it cannot finish first
+    returned = true;
     interrupter.join();
     EXPECT_EQ(r.status, 130) << r.out << r.err;
     EXPECT_NE(r.out.find("Diagnotics full scan is aborted!"), std::string::npos) << r.out;

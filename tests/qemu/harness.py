@@ -130,7 +130,7 @@ PROFILES = {
                    "vendor": "TVD", "product": "SCSI BAD 4K", "logical_block_size": 4096,
                    "physical_block_size": 4096}, fmt="raw",
                   blkdebug=BAD_SECTOR_RULE.format(sector=BAD_SECTOR)),
-            Drive("clean", "scsi-hd", 2 * GiB,
+            Drive("clean", "scsi-hd", 512 * MiB,
                   {"bus": "scsi0.0", "scsi-id": 2, "lun": 0, "serial": "TVDCLEAN",
                    "vendor": "TVD", "product": "SCSI CLEAN"}, fmt="raw"),
         ],
@@ -374,7 +374,7 @@ class GuestRun:
             args += ["-device", c]
         for d in p.drives:
             if d.blkdebug:
-                conf = images / f"{d.id}.blkdebug"
+                conf = work / f"{d.id}.blkdebug"
                 conf.write_text(d.blkdebug)
                 args += ["-blockdev", f"driver={d.fmt},node-name={d.node},file.driver=blkdebug,"
                                       f"file.config={conf},file.image.driver=file,"

@@ -6,10 +6,13 @@ fail() {
     echo "$*" >>"$out/failures.txt"
 }
 
+# The disk whose SCSI product name (blank-padded to 16 characters) is $1.
 by_product() {
     local d
     for d in $(disks); do
-        [ "$(cat "/sys/block/$d/device/model" 2>/dev/null)" = "$1" ] && echo "$d"
+        case "$(cat "/sys/block/$d/device/model" 2>/dev/null)" in
+        "$1" | "$1 "*) echo "$d" ;;
+        esac
     done
 }
 bad512=$(by_product "SCSI BAD 512")
