@@ -1,4 +1,5 @@
 #include "storage/clusbata.h"
+#include "storage/clsatata.h"
 
 #include <gtest/gtest.h>
 
