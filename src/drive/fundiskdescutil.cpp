@@ -10,6 +10,7 @@
 #include "storage/clata.h"
 #include "storage/clnvme.h"
 #include "storage/storageplatform.h"
+#include "storage/usbnodeutil.h"
 
 namespace tvd {
 
@@ -56,6 +57,10 @@ const std::string* GetBusText(clFunDisk* fd) {
         BusFacts facts;
         facts.busType = fd->busType;
         facts.ataIdentify = AtaIdentify(fd);
+        if (fd->busType == bustype::kUsb) {
+            UsbDiskInfo usb;
+            if (GetUsbDiskInfo(fd->disk, usb)) facts.usbLinkVersion = usb.linkVersion;
+        }
         if (fd->busType == bustype::kNvme || fd->busType == bustype::kRaid) {
             const std::uint32_t controller = Storage().ControllerOf(fd->disk->DevInst());
             if (controller) Storage().GetPciLink(controller, facts.pciLink);
@@ -112,6 +117,12 @@ const std::string* GetConfigKey(clFunDisk* fd) {
         facts.onUsb = IsUsb(fd);
         // The descriptor only matters when the drive's own texts give no key.
         if (facts.model.empty() || facts.serial.empty()) {
+            UsbDiskInfo usb;
+            if (facts.onUsb && GetUsbDiskInfo(fd->disk, usb)) {
+                facts.usbManufacturer = usb.manufacturer;
+                facts.usbProduct = usb.product;
+                facts.usbSerial = usb.serial;
+            }
             const StorageDeviceDescriptor d = QueryDescriptor(fd);
             facts.vendor = d.vendor;
             facts.product = d.product;
