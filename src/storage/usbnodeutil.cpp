@@ -11,10 +11,6 @@ namespace {
 
 constexpr int kStringAttempts = 3;
 
-clDeviceList* UsbList() {
-    return FindList(devtype::kUsb);
-}
-
 ErrorCode Request(DeviceHandle& h, std::uint32_t code, ByteView in, MutableByteView out,
                   std::uint32_t& returned) {
     returned = 0;
@@ -57,7 +53,8 @@ bool StartsWithNoCase(const std::string& s, std::string_view prefix) {
 clUsb* UsbParentNode(clUsb* node) {
     if (!node || (node->NodeKind() != usbkind::kHub && node->NodeKind() != usbkind::kDevice))
         return nullptr;
-    clDeviceList* list = UsbList();
+    // The node's own list, whichever registry holds it.
+    auto* list = dynamic_cast<clDeviceList*>(node->Owner());
     const std::uint32_t parent = Storage().ParentOf(node->DevInst());
     if (!list || parent == 0) return nullptr;
     clDevice* d = list->FindByDevInst(parent);
