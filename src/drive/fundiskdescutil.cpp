@@ -25,14 +25,6 @@ ByteView AtaIdentify(clFunDisk* fd) {
     return fd->ata ? fd->ata->GetIdentify() : ByteView{};
 }
 
-std::string SysfsBlockDir(clFunDisk* fd) {
-    const char* path = fd->disk ? fd->disk->GetPath() : nullptr;
-    if (!path) return {};
-    std::string p = path;
-    const std::size_t cut = p.find_last_of('/');
-    return cut == std::string::npos ? std::string() : "/sys/block/" + p.substr(cut + 1);
-}
-
 } // namespace
 
 StorageDeviceDescriptor QueryDescriptor(clFunDisk* fd) {
@@ -92,8 +84,11 @@ const std::string* GetFirmware(clFunDisk* fd) {
                 DeviceHandle h;
                 const char* path = fd->disk->GetPath();
                 if (path) Storage().Open(path, h);
-                out = PlatformFirmwareRevision(
-                    {h.IsOpen() ? &h : nullptr, fd->nvme.get(), SysfsBlockDir(fd)});
+                PlatformFirmwareTarget target;
+                target.handle = h.IsOpen() ? &h : nullptr;
+                target.nvme = fd->nvme.get();
+                if (path) target.devicePath = path;
+                out = PlatformFirmwareRevision(target);
                 break;
             }
             case FirmwareSource::kDeviceDescriptor:

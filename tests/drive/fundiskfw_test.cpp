@@ -301,18 +301,21 @@ TEST(FunDiskFirmwareSysfs, FirstRevisionAttribute) {
 // Without the storage stack's request, the slot log speaks first and sysfs stands in.
 TEST(FunDiskFirmwareSysfs, PlatformRevisionOnLinux) {
     namespace fs = std::filesystem;
-    const fs::path block = fs::path(::testing::TempDir()) / "tvd_fundiskfw_platform";
+    const fs::path root = fs::path(::testing::TempDir()) / "tvd_fundiskfw_platform";
+    const fs::path block = root / "sdq";
     fs::create_directories(block / "device");
     std::ofstream(block / "device" / "firmware_rev") << "SYSFS1\n";
     LogNvme nvme;
     nvme.log = SlotLog(0x01, 1, "SLOT1");
-    PlatformFirmwareTarget target{nullptr, &nvme, block.string()};
+    PlatformFirmwareTarget target{nullptr, &nvme, "/dev/sdq", root.string()};
     EXPECT_EQ(PlatformFirmwareRevision(target), "SLOT1");
     nvme.ok = false;
     EXPECT_EQ(PlatformFirmwareRevision(target), "SYSFS1");
     target.nvme = nullptr;
     EXPECT_EQ(PlatformFirmwareRevision(target), "SYSFS1");
-    fs::remove_all(block);
+    target.devicePath.clear();
+    EXPECT_EQ(PlatformFirmwareRevision(target), "");
+    fs::remove_all(root);
 }
 #endif
 
