@@ -2,4 +2,8 @@
 # Fails when a tracked C++ file differs from what the repository's .clang-format makes of it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run -Werror
+files=()
+while IFS= read -r -d '' f; do
+    [ -f "$f" ] && files+=("$f") # a file deleted in the working tree is not checked
+done < <(git ls-files -z '*.cpp' '*.h')
+clang-format --dry-run -Werror "${files[@]}"

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "../storage/commandfakes.h"
 #include "../storage/fakestorage.h"
 #include "drive/fundiskfwutil.h"
 #include "storage/clnvme.h"
@@ -20,6 +21,8 @@ static_assert(IOCTL_STORAGE_FIRMWARE_GET_INFO == tvd::fwinfo::kIoctlGetInfo);
 
 namespace tvd {
 namespace {
+
+using test::LogNvme;
 
 using S = FirmwareSource;
 
@@ -244,27 +247,12 @@ TEST(FunDiskFirmwareSlotLog, RevisionOfTheActiveSlot) {
         EXPECT_EQ(FirmwareSlotLogRevision(c.log), c.revision) << c.name;
 }
 
-class LogNvme : public clNvme {
-public:
-    std::vector<std::uint8_t> log;
-    bool ok = true;
-    std::uint8_t logId = 0;
-    std::uint32_t dwords = 0;
-    bool GetLogPage(std::uint8_t id, std::uint32_t dwordsMinusOne,
-                    MutableByteView buffer) override {
-        logId = id;
-        dwords = dwordsMinusOne;
-        std::copy_n(log.begin(), std::min(log.size(), buffer.size()), buffer.begin());
-        return ok;
-    }
-};
-
 TEST(FunDiskFirmwareSlotLog, ReadsLogPage3) {
     LogNvme nvme;
     nvme.log = SlotLog(0x02, 2, "2.0");
     EXPECT_EQ(NvmeActiveFirmwareRevision(&nvme), "2.0");
-    EXPECT_EQ(nvme.logId, 3);
-    EXPECT_EQ(nvme.dwords, 127u);
+    EXPECT_EQ(nvme.askedLog, 3);
+    EXPECT_EQ(nvme.askedDwords, 127u);
     nvme.ok = false;
     EXPECT_EQ(NvmeActiveFirmwareRevision(&nvme), "");
     EXPECT_EQ(NvmeActiveFirmwareRevision(nullptr), "");

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "storage/ataidentitybuilder.h"
-#include "storage/scriptedscsi.h"
+#include "storage/commandfakes.h"
 
 namespace tvd {
 namespace {

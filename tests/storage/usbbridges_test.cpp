@@ -9,7 +9,7 @@
 #include "storage/clnvme.h"
 #include "storage/jmusbatafun.h"
 #include "storage/nvmeidentitybuilder.h"
-#include "storage/scriptedscsi.h"
+#include "storage/commandfakes.h"
 #include "storage/storagechipidentifyutil.h"
 #include "storage/usbbridgeutil.h"
 #include "storage/usbvendoratafun.h"

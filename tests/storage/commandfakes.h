@@ -1,12 +1,15 @@
-// A scripted SCSI path for the tests of the classes that speak through one (the USB bridges, the
-// SCSI/ATA Translation): it records every CDB and data-out payload, answers from a script and
-// fails once the script is used up.
+// The test doubles of the command interfaces, shared by the storage, SMART and drive tests: a
+// scripted SCSI path (for the classes that speak through one: the USB bridges, the SCSI/ATA
+// Translation), an ATA drive answering from fixed pages, an NVMe drive with a settable log.
 #pragma once
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <deque>
 #include <vector>
 
+#include "storage/clata.h"
+#include "storage/clnvme.h"
 #include "storage/clscsi.h"
 #include "storage/devicechoice.h"
 
@@ -77,6 +80,60 @@ template <class T> struct Bridge {
     explicit Bridge(Args... args) : ata(AdoptInterface<clNtScsi>(scsi), args...) {}
     ScriptedScsi* scsi = new ScriptedScsi;
     T ata;
+};
+
+// An ATA interface answering from fixed pages; any page can be made to fail, and SMART RETURN
+// STATUS gives a set answer.
+class PageAta : public clAta {
+public:
+    std::vector<std::uint8_t> identify, data, thresholds;
+    bool dataOk = true, thresholdsOk = true;
+    std::uint16_t returnStatus = 0;
+    int returnStatusReads = 0;
+    int closes = 0;
+
+    void Close() override { ++closes; }
+    bool Identify(MutableByteView buffer) override { return Copy(identify, buffer); }
+    bool SmartReadData(MutableByteView buffer) override { return dataOk && Copy(data, buffer); }
+    bool SmartReadThresholds(MutableByteView buffer) override {
+        return thresholdsOk && Copy(thresholds, buffer);
+    }
+    std::uint16_t SmartReturnStatus() override {
+        ++returnStatusReads;
+        return returnStatus;
+    }
+
+private:
+    static bool Copy(const std::vector<std::uint8_t>& from, MutableByteView to) {
+        if (from.size() != to.size()) return false;
+        std::memcpy(to.data(), from.data(), to.size());
+        return true;
+    }
+};
+
+// An NVMe interface whose log page is a buffer the test fills (the first bytes of it that fit
+// are copied); it records what was asked.
+class LogNvme : public clNvme {
+public:
+    std::vector<std::uint8_t> log = std::vector<std::uint8_t>(512, 0);
+    bool ok = true;
+    std::uint8_t askedLog = 0;
+    std::uint32_t askedDwords = 0;
+    std::size_t askedBytes = 0;
+
+    bool GetLogPage(std::uint8_t logId, std::uint32_t dwordsMinusOne,
+                    MutableByteView buffer) override {
+        askedLog = logId;
+        askedDwords = dwordsMinusOne;
+        askedBytes = buffer.size();
+        if (!ok) return false;
+        std::memcpy(buffer.data(), log.data(), std::min(buffer.size(), log.size()));
+        return true;
+    }
+    void Set(std::size_t offset, std::uint64_t value, int width) {
+        for (int b = 0; b < width; ++b)
+            log[offset + b] = static_cast<std::uint8_t>(value >> (8 * b));
+    }
 };
 
 } // namespace tvd::test
