@@ -96,11 +96,13 @@ TEST_F(SimBridgeTest, EachAtaBridgeEndToEnd) {
         ata->Close();
     }
 
-    // A SATA disk behind the host's own translation is no USB bridge.
+    // A SATA disk is no USB bridge (on Linux it is reached through libata's translation).
     InterfacePtr<clAta> sata = OpenAtaInterface(Disk("sata"));
     ASSERT_NE(sata, nullptr);
-    EXPECT_TRUE(sata->IsA("clSatAta"));
     EXPECT_FALSE(sata->IsA("clUsbAta"));
+#ifndef _WIN32
+    EXPECT_TRUE(sata->IsA("clSatAta"));
+#endif
 }
 
 TEST_F(SimBridgeTest, ExceededStatusThroughVendorSets) {
