@@ -1,6 +1,7 @@
 #include "storage/sim/simbridge.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
