@@ -56,6 +56,7 @@ build() { # preset
     cmake --preset "$1" >/dev/null && cmake --build --preset "$1" -j "$jobs"
 }
 
+step "format check" ./scripts/format-check.sh
 step "linux build" build linux && step "linux tests" run_ctest linux
 step "sanitizer build" build linux-asan && step "sanitizer tests" run_ctest linux-asan
 wrap=()

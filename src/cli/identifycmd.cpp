@@ -9,6 +9,7 @@
 #include "cli/storagesession.h"
 #include "cli/textformat.h"
 #include "cli/tracestorage.h"
+#include "cli/usbview.h"
 #include "foundation/errtextutil.h"
 #include "storage/ataidentifyutil.h"
 #include "storage/clata.h"
@@ -84,12 +85,14 @@ const char* ClassNameOf(const T* object, std::initializer_list<const char*> name
 }
 
 const char* AtaClassName(const clAta* ata) {
-    return ClassNameOf(ata, {"clSatAta", "clSatUsbAta", "clWinSmartAta", "clWinPassThroughAta",
+    return ClassNameOf(ata, {"clSatAta", "clSatUsbAta", "clJmUsbAta", "clAsmUsbAta", "clSunplusAta",
+                             "clPlx507Ata", "clPl2571Ata", "clWinSmartAta", "clWinPassThroughAta",
                              "clNtScsiAta", "clUsbAta", "clNtAta"});
 }
 
 const char* NvmeClassName(const clNvme* nvme) {
-    return ClassNameOf(nvme, {"clPlatformNvme", "clW10Nvme", "clWinNvmeIrst", "clWinNvme"});
+    return ClassNameOf(nvme, {"clPlatformNvme", "clAsmUsbNvme", "clJmUsbNvme", "clUsbNvme",
+                              "clW10Nvme", "clWinNvmeIrst", "clWinNvme"});
 }
 
 const char* ModeName(std::uint8_t mode) {
@@ -324,6 +327,7 @@ int CmdIdentify(const Options& o, std::FILE* out, std::FILE* err) {
     const char* scsiClass = d.hasScsi ? clNtScsi::kClassName : nullptr;
     const char* ataClass = AtaClassName(d.ata.get());
     const char* nvmeClass = NvmeClassName(d.nvme.get());
+    const UsbView usb = ReadUsbView(disk);
 
     if (o.json) {
         JsonWriter j;
@@ -354,6 +358,7 @@ int CmdIdentify(const Options& o, std::FILE* out, std::FILE* err) {
         } else {
             j.Null("scsi");
         }
+        WriteUsbJson(j, usb);
         if (io.raw) {
             j.BeginObject("raw");
             if (hasAta) j.String("identify", HexOf(identify));
@@ -388,6 +393,7 @@ int CmdIdentify(const Options& o, std::FILE* out, std::FILE* err) {
         t += "\nSCSI\n";
         TextFields(t, ScsiSection(d.scsi));
     }
+    if (usb.usb) t += "\nUSB\n" + UsbText(usb, 14);
     if (io.raw) {
         if (hasAta) HexDump(t, "\nIDENTIFY DEVICE", identify);
         if (hasNvme) HexDump(t, "\nIDENTIFY CONTROLLER", ctrl);

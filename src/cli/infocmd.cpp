@@ -5,6 +5,7 @@
 #include "cli/jsonwriter.h"
 #include "cli/storagesession.h"
 #include "cli/textformat.h"
+#include "cli/usbview.h"
 #include "drive/fundiskdescutil.h"
 #include "drive/kernelfun.h"
 #include "foundation/errtextutil.h"
@@ -100,6 +101,7 @@ int CmdInfo(const Options& o, std::FILE* out, std::FILE* err) {
     const PartitionSnapshot* parts = GetPartitions(fd);
     const SmartMonitor& m = fd->smart;
     const std::string path = disk->GetPath() ? disk->GetPath() : "";
+    const UsbView usb = ReadUsbView(disk);
 
     if (o.json) {
         JsonWriter j;
@@ -122,6 +124,7 @@ int CmdInfo(const Options& o, std::FILE* out, std::FILE* err) {
             j.String("settingsKey", *key);
         else
             j.Null("settingsKey");
+        WriteUsbJson(j, usb);
         WritePartitionsJson(j, parts);
         j.EndObject();
         std::fputs(j.Text().c_str(), out);
@@ -141,6 +144,7 @@ int CmdInfo(const Options& o, std::FILE* out, std::FILE* err) {
     std::fprintf(out, "Settings key: %s\n", Or(GetConfigKey(fd)).c_str());
     std::fprintf(out, "Clone:        %s source, %s target\n", fd->cloneSource ? "can be" : "not a",
                  fd->cloneTarget ? "can be" : "not a");
+    if (usb.usb) std::fprintf(out, "\n%s", UsbText(usb, 14).c_str());
     std::fprintf(out, "\nHealth:       %s%s%s\n", HealthStateWord(m.HealthState),
                  m.healthReason.empty() ? "" : " - ", m.healthReason.c_str());
     if (m.smart) {

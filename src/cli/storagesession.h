@@ -37,7 +37,8 @@ public:
 
 private:
     std::unique_ptr<StoragePlatform> sim_;
-    DeviceRegistry registry_;
+    // The process's registry: the USB queries find a disk's USB node there, as the kernel's do.
+    DeviceRegistry& registry_ = ProcessDeviceRegistry();
     bool open_ = false;
 };
 

@@ -10,6 +10,7 @@
 #include "storage/clata.h"
 #include "storage/clnvme.h"
 #include "storage/storageplatform.h"
+#include "storage/usbnodeutil.h"
 
 namespace tvd {
 
@@ -22,14 +23,6 @@ std::string& SettingsFolder() {
 
 ByteView AtaIdentify(clFunDisk* fd) {
     return fd->ata ? fd->ata->GetIdentify() : ByteView{};
-}
-
-std::string SysfsBlockDir(clFunDisk* fd) {
-    const char* path = fd->disk ? fd->disk->GetPath() : nullptr;
-    if (!path) return {};
-    std::string p = path;
-    const std::size_t cut = p.find_last_of('/');
-    return cut == std::string::npos ? std::string() : "/sys/block/" + p.substr(cut + 1);
 }
 
 } // namespace
@@ -56,6 +49,10 @@ const std::string* GetBusText(clFunDisk* fd) {
         BusFacts facts;
         facts.busType = fd->busType;
         facts.ataIdentify = AtaIdentify(fd);
+        if (fd->busType == bustype::kUsb) {
+            UsbDiskInfo usb;
+            if (GetUsbDiskInfo(fd->disk, usb)) facts.usbLinkVersion = usb.linkVersion;
+        }
         if (fd->busType == bustype::kNvme || fd->busType == bustype::kRaid) {
             const std::uint32_t controller = Storage().ControllerOf(fd->disk->DevInst());
             if (controller) Storage().GetPciLink(controller, facts.pciLink);
@@ -87,8 +84,11 @@ const std::string* GetFirmware(clFunDisk* fd) {
                 DeviceHandle h;
                 const char* path = fd->disk->GetPath();
                 if (path) Storage().Open(path, h);
-                out = PlatformFirmwareRevision(
-                    {h.IsOpen() ? &h : nullptr, fd->nvme.get(), SysfsBlockDir(fd)});
+                PlatformFirmwareTarget target;
+                target.handle = h.IsOpen() ? &h : nullptr;
+                target.nvme = fd->nvme.get();
+                if (path) target.devicePath = path;
+                out = PlatformFirmwareRevision(target);
                 break;
             }
             case FirmwareSource::kDeviceDescriptor:
@@ -112,6 +112,12 @@ const std::string* GetConfigKey(clFunDisk* fd) {
         facts.onUsb = IsUsb(fd);
         // The descriptor only matters when the drive's own texts give no key.
         if (facts.model.empty() || facts.serial.empty()) {
+            UsbDiskInfo usb;
+            if (facts.onUsb && GetUsbDiskInfo(fd->disk, usb)) {
+                facts.usbManufacturer = usb.manufacturer;
+                facts.usbProduct = usb.product;
+                facts.usbSerial = usb.serial;
+            }
             const StorageDeviceDescriptor d = QueryDescriptor(fd);
             facts.vendor = d.vendor;
             facts.product = d.product;

@@ -4,7 +4,6 @@
 #include <fstream>
 #include <iterator>
 
-#include "foundation/envutil.h"
 #include "storage/clnvme.h"
 #include "storage/storageplatform.h"
 #include "storage/storagetypes.h"
@@ -176,17 +175,6 @@ std::string SysfsFirmwareRevision(const std::string& blockDir) {
         if (!text.empty() && Printable(text)) return text;
     }
     return {};
-}
-
-std::string PlatformFirmwareRevision(const PlatformFirmwareTarget& target) {
-#ifdef _WIN32
-    if (!IsWin10OrLater()) return {};
-    return StorageFirmwareRevision(target.handle);
-#else
-    std::string revision = NvmeActiveFirmwareRevision(target.nvme);
-    if (revision.empty()) revision = SysfsFirmwareRevision(target.sysfsBlockDir);
-    return revision;
-#endif
 }
 
 } // namespace tvd

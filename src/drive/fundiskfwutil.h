@@ -89,9 +89,12 @@ std::string SysfsFirmwareRevision(const std::string& blockDir);
 struct PlatformFirmwareTarget {
     DeviceHandle* handle = nullptr; // the disk, for the Windows request
     clNvme* nvme = nullptr;
-    std::string sysfsBlockDir;
+    std::string devicePath;                    // the disk's path ("/dev/sda" on Linux)
+    std::string sysfsBlockRoot = "/sys/block"; // where Linux looks the path's name up
 };
-// The platform's own report for FirmwareSource::kPlatformQuery.
+// The platform's own report for FirmwareSource::kPlatformQuery (one definition per platform:
+// Windows 10 and later ask the storage stack; Linux reads the NVMe firmware slot log, then the
+// block device's sysfs revision).
 std::string PlatformFirmwareRevision(const PlatformFirmwareTarget& target);
 
 } // namespace tvd

@@ -1,6 +1,6 @@
-// ATA drives reached through a SCSI transport: the USB bridge base, the standard SCSI/ATA
-// Translation of USB bridges, and the same translation as Linux's libata offers it (which also
-// returns the result registers in the sense data).
+// ATA drives behind a USB bridge: the bridge base that holds the SCSI transport, and the
+// standard SCSI/ATA Translation many bridges speak. The vendor command sets live in their own
+// units (jmusbatafun, asmusbatafun, usbvendoratafun).
 #pragma once
 #include "storage/clata.h"
 #include "storage/clscsi.h"
@@ -8,7 +8,8 @@
 
 namespace tvd {
 
-// A bridge holds its transport, opened on the disk; Open and Close go to it.
+// A bridge holds its transport, opened on the disk; Open and Close go to it. The bridge knows
+// only the SCSI interface, never the platform that carries it.
 class clUsbAta : public clAta {
 public:
     TVD_ISA(clUsbAta, clAta)
@@ -17,6 +18,8 @@ public:
     void Open() override;
     void Close() override;
     clNtScsi* Transport() const noexcept { return transport_.get(); }
+    // Hands the transport back (a refused candidate gives it to the next one).
+    InterfacePtr<clNtScsi> DetachTransport() noexcept { return std::move(transport_); }
 
 private:
     InterfacePtr<clNtScsi> transport_;
@@ -39,18 +42,6 @@ public:
     bool SmartReadData(MutableByteView buffer) override;
     bool ReadSectors(std::uint64_t lba, std::uint32_t count, MutableByteView buffer) override;
     bool WriteSectors(std::uint64_t lba, std::uint32_t count, ByteView buffer) override;
-};
-
-// The translation of a SATA disk behind Linux's libata (and the simulation's SATA disks): the
-// same commands, plus result registers through ATA PASS-THROUGH (16) with CK_COND, so SMART
-// RETURN STATUS works.
-class clSatAta : public clSatUsbAta {
-public:
-    TVD_ISA(clSatAta, clSatUsbAta)
-    using clSatUsbAta::clSatUsbAta;
-
-    bool ExecNonData(const AtaRegisters& regs, AtaRegisters* result) override;
-    std::uint16_t SmartReturnStatus() override { return clAta::SmartReturnStatus(); }
 };
 
 } // namespace tvd

@@ -1,7 +1,7 @@
 #include "storage/commandinterfaces.h"
 
 #include "storage/clscsi.h"
-#include "storage/clusbata.h"
+#include "storage/usbbridgeutil.h"
 #include "storage/devicechoice.h"
 
 namespace tvd {
@@ -24,12 +24,8 @@ CandidateResult<clNtScsi> MakeNtScsi(const CandidateContext& ctx) {
 
 CandidateResult<clAta> MakeUsbBridge(const CandidateContext& ctx) {
     CandidateResult<clAta> r;
-    // Card readers and other removable media get no ATA interface.
-    if (ctx.disk == nullptr || ctx.disk->IsRemovable()) return r;
-    InterfacePtr<clNtScsi> scsi = OpenScsiInterface(ctx.disk);
-    if (!scsi) return r;
-    r.object = AdoptInterface<clAta>(new clSatUsbAta(std::move(scsi)));
-    r.valid = !r.object->GetIdentify().empty();
+    r.object = OpenUsbAtaInterface(ctx.disk);
+    r.valid = r.object != nullptr;
     return r;
 }
 
@@ -40,6 +36,8 @@ void RegisterCommandInterfaces() {
     // (and one after ClearCandidateFactories restores it).
     SetScsiCandidateFactory(ScsiCandidate::kNtScsi, MakeNtScsi);
     SetAtaCandidateFactory(AtaCandidate::kUsbBridge, MakeUsbBridge);
+    SetNvmeCandidateFactory(NvmeCandidate::kUsbAsmedia, MakeAsmediaUsbNvme);
+    SetNvmeCandidateFactory(NvmeCandidate::kUsbJmicron, MakeJmicronUsbNvme);
     RegisterPlatformCommandInterfaces();
 }
 

@@ -1,6 +1,6 @@
 // Registers the factories of the command interfaces with the interface choice: the portable
-// ones (SCSI on the disk path, the USB bridge through SCSI/ATA Translation), then the platform's
-// own paths.
+// ones (SCSI on the disk path, the USB bridges with SCSI/ATA Translation and the vendor sets),
+// then the platform's own paths.
 #pragma once
 
 namespace tvd {

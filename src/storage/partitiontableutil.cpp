@@ -12,20 +12,7 @@ namespace tvd {
 
 namespace {
 
-// MBR and EBR sector: signature at 440, four 16-byte slots from 446, 55h AAh at 510.
-namespace mbr {
-inline constexpr std::size_t kDiskSignature = 440;
-inline constexpr std::size_t kSlots = 446;
-inline constexpr std::size_t kSlotSize = 16;
-inline constexpr std::size_t kBootMark = 510;
-// Within a slot.
-inline constexpr std::size_t kBootIndicator = 0;
-inline constexpr std::size_t kType = 4;
-inline constexpr std::size_t kFirstLba = 8;
-inline constexpr std::size_t kSectorCount = 12;
-inline constexpr std::uint8_t kProtectiveType = 0xEE;
-static_assert(kSlots + 4 * kSlotSize == kBootMark);
-} // namespace mbr
+namespace mbr = mbrsector;
 
 // GPT header and entry fields (UEFI).
 namespace gpt {

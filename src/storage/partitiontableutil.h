@@ -4,6 +4,7 @@
 // it trusts nothing it reads: every count, size and link is bounded, and a table it cannot make
 // sense of gives a RAW layout, never a crash or a read outside the disk.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 
@@ -15,6 +16,24 @@ namespace tvd {
 
 // Reads data.size() bytes at a byte offset; 0 or an error number.
 using SectorReadFn = std::function<ErrorCode(std::uint64_t offset, MutableByteView data)>;
+
+// MBR and EBR sector: signature at 440, four 16-byte slots from 446, 55h AAh at 510.
+namespace mbrsector {
+inline constexpr std::size_t kSize = 512;
+inline constexpr std::size_t kDiskSignature = 440;
+inline constexpr std::size_t kSlots = 446;
+inline constexpr std::size_t kSlotSize = 16;
+inline constexpr std::size_t kBootMark = 510;
+// Within a slot.
+inline constexpr std::size_t kBootIndicator = 0;
+inline constexpr std::size_t kChsFirst = 1;
+inline constexpr std::size_t kType = 4;
+inline constexpr std::size_t kChsLast = 5;
+inline constexpr std::size_t kFirstLba = 8;
+inline constexpr std::size_t kSectorCount = 12;
+inline constexpr std::uint8_t kProtectiveType = 0xEE;
+static_assert(kSlots + 4 * kSlotSize == kBootMark);
+} // namespace mbrsector
 
 namespace layoutstyle {
 inline constexpr std::uint32_t kMbr = 0;

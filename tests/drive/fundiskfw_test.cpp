@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "../storage/commandfakes.h"
 #include "../storage/fakestorage.h"
 #include "drive/fundiskfwutil.h"
 #include "storage/clnvme.h"
@@ -20,6 +21,8 @@ static_assert(IOCTL_STORAGE_FIRMWARE_GET_INFO == tvd::fwinfo::kIoctlGetInfo);
 
 namespace tvd {
 namespace {
+
+using test::LogNvme;
 
 using S = FirmwareSource;
 
@@ -244,27 +247,12 @@ TEST(FunDiskFirmwareSlotLog, RevisionOfTheActiveSlot) {
         EXPECT_EQ(FirmwareSlotLogRevision(c.log), c.revision) << c.name;
 }
 
-class LogNvme : public clNvme {
-public:
-    std::vector<std::uint8_t> log;
-    bool ok = true;
-    std::uint8_t logId = 0;
-    std::uint32_t dwords = 0;
-    bool GetLogPage(std::uint8_t id, std::uint32_t dwordsMinusOne,
-                    MutableByteView buffer) override {
-        logId = id;
-        dwords = dwordsMinusOne;
-        std::copy_n(log.begin(), std::min(log.size(), buffer.size()), buffer.begin());
-        return ok;
-    }
-};
-
 TEST(FunDiskFirmwareSlotLog, ReadsLogPage3) {
     LogNvme nvme;
     nvme.log = SlotLog(0x02, 2, "2.0");
     EXPECT_EQ(NvmeActiveFirmwareRevision(&nvme), "2.0");
-    EXPECT_EQ(nvme.logId, 3);
-    EXPECT_EQ(nvme.dwords, 127u);
+    EXPECT_EQ(nvme.askedLog, 3);
+    EXPECT_EQ(nvme.askedDwords, 127u);
     nvme.ok = false;
     EXPECT_EQ(NvmeActiveFirmwareRevision(&nvme), "");
     EXPECT_EQ(NvmeActiveFirmwareRevision(nullptr), "");
@@ -301,18 +289,21 @@ TEST(FunDiskFirmwareSysfs, FirstRevisionAttribute) {
 // Without the storage stack's request, the slot log speaks first and sysfs stands in.
 TEST(FunDiskFirmwareSysfs, PlatformRevisionOnLinux) {
     namespace fs = std::filesystem;
-    const fs::path block = fs::path(::testing::TempDir()) / "tvd_fundiskfw_platform";
+    const fs::path root = fs::path(::testing::TempDir()) / "tvd_fundiskfw_platform";
+    const fs::path block = root / "sdq";
     fs::create_directories(block / "device");
     std::ofstream(block / "device" / "firmware_rev") << "SYSFS1\n";
     LogNvme nvme;
     nvme.log = SlotLog(0x01, 1, "SLOT1");
-    PlatformFirmwareTarget target{nullptr, &nvme, block.string()};
+    PlatformFirmwareTarget target{nullptr, &nvme, "/dev/sdq", root.string()};
     EXPECT_EQ(PlatformFirmwareRevision(target), "SLOT1");
     nvme.ok = false;
     EXPECT_EQ(PlatformFirmwareRevision(target), "SYSFS1");
     target.nvme = nullptr;
     EXPECT_EQ(PlatformFirmwareRevision(target), "SYSFS1");
-    fs::remove_all(block);
+    target.devicePath.clear();
+    EXPECT_EQ(PlatformFirmwareRevision(target), "");
+    fs::remove_all(root);
 }
 #endif
 

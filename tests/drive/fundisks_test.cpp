@@ -229,6 +229,35 @@ TEST_F(DiskRegistryBus, DescriptorsAndTheDriveOwnSettings) {
     SetFunDiskSettingsFolder({});
 }
 
+// USB disks: the link comes from the hub's connection record, the settings key from the
+// device's string descriptors when the drive itself names no model and serial.
+TEST_F(DiskRegistryBus, UsbLinkAndKeyFromTheHub) {
+    Drive("fast", "Model=Fast Box\nSerial=F1\nBus=USB\n[Usb]\nLink=3.0\nBridge=asmedia\n[Ata]");
+    Drive("slow", "Model=Slow Stick\nSerial=\nBus=USB\n[Usb]\nLink=1.1\nManufacturer=Acme\n"
+                  "Product=Stick\nSerial=U-7");
+    Drive("high", "Model=High Stick\nSerial=\nBus=USB\n[Usb]\nLink=2.0\nSerial=H-2");
+    ASSERT_NO_FATAL_FAILURE(Start());
+    auto disks = ByModel();
+    ASSERT_EQ(disks.size(), 3u);
+    struct Case {
+        const char* model;
+        const char* bus;
+        const char* key;
+    } cases[] = {
+        {"Fast Box", "USB 3.0", "DISK_Fast Box_F1"}, // the drive behind the bridge names it
+        {"Slow Stick", "USB", "USB_Acme_Stick_U-7"}, // a full-speed link shows no version
+        {"High Stick", "USB 2.0", "USB_USB Mass Storage Device_H-2"},
+    };
+    for (const Case& c : cases) {
+        clFunDisk* fd = disks[c.model];
+        ASSERT_NE(fd, nullptr) << c.model;
+        ASSERT_NE(GetBusText(fd), nullptr) << c.model;
+        EXPECT_EQ(*GetBusText(fd), c.bus) << c.model;
+        ASSERT_NE(GetConfigKey(fd), nullptr) << c.model;
+        EXPECT_EQ(*GetConfigKey(fd), c.key) << c.model;
+    }
+}
+
 TEST(FunDiskRegistry, WithoutRegistryNothingHappens) {
     EXPECT_FALSE(FunDisksExists());
     EXPECT_FALSE(FunDisksAdd(nullptr));

@@ -10,6 +10,7 @@
 
 #include "../smart/smartpagebuilder.h"
 #include "../storage/ataidentitybuilder.h"
+#include "../storage/commandfakes.h"
 #include "drive/fundisksmartutil.h"
 #include "storage/clata.h"
 #include "storage/clnvme.h"
@@ -18,41 +19,9 @@ namespace tvd {
 namespace {
 
 using test::AtaIdentityBuilder;
+using test::LogNvme;
+using test::PageAta;
 using test::SmartPageBuilder;
-
-// A hard disk answering from fixed SMART pages and a fixed RETURN STATUS answer.
-class PageAta : public clAta {
-public:
-    std::vector<std::uint8_t> identify = AtaIdentityBuilder().Set(217, 7200).Vector();
-    std::vector<std::uint8_t> data, thresholds;
-    std::uint16_t returnStatus = 0;
-    int returnStatusReads = 0;
-
-    bool Identify(MutableByteView buffer) override { return Copy(identify, buffer); }
-    bool SmartReadData(MutableByteView buffer) override { return Copy(data, buffer); }
-    bool SmartReadThresholds(MutableByteView buffer) override { return Copy(thresholds, buffer); }
-    std::uint16_t SmartReturnStatus() override {
-        ++returnStatusReads;
-        return returnStatus;
-    }
-
-private:
-    static bool Copy(const std::vector<std::uint8_t>& from, MutableByteView to) {
-        if (from.size() != to.size()) return false;
-        std::memcpy(to.data(), from.data(), to.size());
-        return true;
-    }
-};
-
-// An NVMe drive whose health log the test sets: life = 100 - used, temperature in kelvin.
-class LogNvme : public clNvme {
-public:
-    std::vector<std::uint8_t> log = std::vector<std::uint8_t>(512, 0);
-    bool GetLogPage(std::uint8_t, std::uint32_t, MutableByteView buffer) override {
-        std::memcpy(buffer.data(), log.data(), std::min(buffer.size(), log.size()));
-        return true;
-    }
-};
 
 std::unique_ptr<clSmart> NvmeDrive(int life, int celsius = 35, std::uint8_t critical = 0) {
     auto* nvme = new LogNvme;
@@ -74,6 +43,7 @@ struct AtaRow {
 
 std::unique_ptr<clSmart> AtaDrive(const AtaRow& row, PageAta** out = nullptr) {
     auto* ata = new PageAta;
+    ata->identify = AtaIdentityBuilder().Set(217, 7200).Vector(); // a hard disk
     SmartPageBuilder data, thresholds;
     data.Attr(0x09, 100, 100, 1000).Attr(0xC2, 100, 100, 40);
     if (row.criticalAttribute) {

@@ -15,7 +15,7 @@ TEST(BytesUtil, LoadsRespectBoundsAndByteOrder) {
     EXPECT_EQ(v, 0x04030201u);
     EXPECT_TRUE(LoadBe(b, 1, v));
     EXPECT_EQ(v, 0x02030405u);
-    EXPECT_FALSE(LoadLe(b, 2, v)); // would read one byte past the end
+    EXPECT_FALSE(LoadLe(b, 2, v));        // would read one byte past the end
     EXPECT_FALSE(LoadLe(b, SIZE_MAX, v)); // offset overflow
     EXPECT_EQ(Le<std::uint16_t>(b, 4, 0xBEEF), 0xBEEF);
     EXPECT_EQ(Le<std::uint8_t>(b, 4), 5);
@@ -30,11 +30,16 @@ TEST(BytesUtil, StoresRoundTrip) {
 }
 
 TEST(ErrorCodes, ErrnoMapsToWindowsNumbers) {
-    struct { int e; ErrorCode want; } rows[] = {
-        {0, err::kSuccess}, {ENOENT, err::kFileNotFound}, {EACCES, err::kAccessDenied},
-        {ENOMEM, err::kNotEnoughMemory}, {EEXIST, err::kFileExists}, {EINVAL, err::kInvalidParameter},
+    struct {
+        int e;
+        ErrorCode want;
+    } rows[] = {
+        {0, err::kSuccess},           {ENOENT, err::kFileNotFound},
+        {EACCES, err::kAccessDenied}, {ENOMEM, err::kNotEnoughMemory},
+        {EEXIST, err::kFileExists},   {EINVAL, err::kInvalidParameter},
     };
-    for (auto& r : rows) EXPECT_EQ(ErrorFromErrno(r.e), r.want) << r.e;
+    for (auto& r : rows)
+        EXPECT_EQ(ErrorFromErrno(r.e), r.want) << r.e;
 }
 
 } // namespace

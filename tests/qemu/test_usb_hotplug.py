@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """qemu.usb_hotplug: the guest asks the host to unplug the USB disk (QMP device_del) and to plug
 it back (device_add); the disk must leave /sys/block and come back, and `tarvikdorn list` must
-follow when the tool has that command."""
+follow when the tool has that command. After the plug, `tarvikdorn identify` must report the USB
+device's ids, strings, hub port and link as the guest's sysfs shows them."""
 
 import sys
 
@@ -47,6 +48,33 @@ def body():
     if new not in paths(o, "list-replugged"):
         raise Failure(f"tarvikdorn list lacks {new} after the plug")
     print("tarvikdorn list followed the unplug and the plug")
+    check_usb_facts(o, res.out)
+
+
+# sysfs speed (Mb/s) -> the link the hub's connection record gives.
+LINKS = {"1.5": "USB 1.0 (low speed)", "12": "USB 1.1", "480": "USB 2.0", "5000": "USB 3.0",
+         "10000": "USB 3.0", "20000": "USB 3.0"}
+
+
+def check_usb_facts(o, out):
+    sysfs = dict(line.split("=", 1) for line in
+                 (out / "usb-sysfs.txt").read_text().splitlines() if "=" in line)
+    usb = o.json("usb-identify").get("usb")
+    if not usb:
+        raise Failure(f"tarvikdorn identify shows no USB facts: {o.text('usb-identify')[:500]}")
+    want = {
+        "vendorId": sysfs.get("idVendor", ""),
+        "productId": sysfs.get("idProduct", ""),
+        "manufacturer": sysfs.get("manufacturer", ""),
+        "product": sysfs.get("product", ""),
+        "serial": sysfs.get("serial", ""),
+        "port": int(sysfs.get("devpath", "0").split(".")[-1] or 0),
+        "link": LINKS.get(sysfs.get("speed", ""), "?"),
+    }
+    wrong = {k: (usb.get(k), v) for k, v in want.items() if usb.get(k) != v}
+    if wrong:
+        raise Failure(f"USB facts differ from sysfs (tool, sysfs): {wrong}")
+    print(f"USB facts agree with sysfs: {want}")
 
 
 if __name__ == "__main__":

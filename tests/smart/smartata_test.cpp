@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "../storage/ataidentitybuilder.h"
+#include "../storage/commandfakes.h"
 #include "smart/smartatacreateutil.h"
 #include "smartpagebuilder.h"
 #include "storage/clata.h"
@@ -12,32 +13,8 @@ namespace tvd {
 namespace {
 
 using test::AtaIdentityBuilder;
+using test::PageAta;
 using test::SmartPageBuilder;
-
-// An ATA interface answering from fixed pages; any page can be made to fail.
-class PageAta : public clAta {
-public:
-    std::vector<std::uint8_t> identify;
-    std::vector<std::uint8_t> data;
-    std::vector<std::uint8_t> thresholds;
-    bool dataOk = true;
-    bool thresholdsOk = true;
-    int closes = 0;
-
-    void Close() override { ++closes; }
-    bool Identify(MutableByteView buffer) override { return Copy(identify, buffer); }
-    bool SmartReadData(MutableByteView buffer) override { return dataOk && Copy(data, buffer); }
-    bool SmartReadThresholds(MutableByteView buffer) override {
-        return thresholdsOk && Copy(thresholds, buffer);
-    }
-
-private:
-    static bool Copy(const std::vector<std::uint8_t>& from, MutableByteView to) {
-        if (from.size() != to.size()) return false;
-        std::memcpy(to.data(), from.data(), to.size());
-        return true;
-    }
-};
 
 struct Drive {
     std::string model;

@@ -3,35 +3,14 @@
 #include <cstring>
 #include <vector>
 
+#include "../storage/commandfakes.h"
 #include "smart/smartatacreateutil.h"
 #include "storage/clnvme.h"
 
 namespace tvd {
 namespace {
 
-// An NVMe interface whose health log is a buffer the test fills; `answered` bytes are copied.
-class LogNvme : public clNvme {
-public:
-    std::vector<std::uint8_t> log = std::vector<std::uint8_t>(512, 0);
-    bool ok = true;
-    std::uint8_t askedLog = 0;
-    std::uint32_t askedDwords = 0;
-    std::size_t askedBytes = 0;
-
-    bool GetLogPage(std::uint8_t logId, std::uint32_t dwordsMinusOne,
-                    MutableByteView buffer) override {
-        askedLog = logId;
-        askedDwords = dwordsMinusOne;
-        askedBytes = buffer.size();
-        if (!ok) return false;
-        std::memcpy(buffer.data(), log.data(), std::min(buffer.size(), log.size()));
-        return true;
-    }
-    void Set(std::size_t offset, std::uint64_t value, int width) {
-        for (int b = 0; b < width; ++b)
-            log[offset + b] = static_cast<std::uint8_t>(value >> (8 * b));
-    }
-};
+using test::LogNvme;
 
 std::unique_ptr<clSmartNvme> Create(LogNvme* nvme) {
     return CreateSmartNvme(nullptr, AdoptInterface<clNvme>(nvme));

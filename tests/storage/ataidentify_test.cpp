@@ -162,7 +162,7 @@ TEST(AtaIdentify, SolidState) {
         {"xxssdyy", true},         {"XOCZ", false},
         {"ocz-vertex3", true},     {"Super Talent UltraDrive", true},
         {"A Super Talent", false}, {"WDC WD10EZEX", false},
-        {"ORVANE SSD 860", true}, {"My SiliconHardDisk", true},
+        {"ORVANE SSD 860", true},  {"My SiliconHardDisk", true},
         {"xSPCC", false},          {"stt_ftm28gx25h", true},
         {"SOLIDIGM P44", true},    {"", false},
     };

@@ -1,4 +1,5 @@
 #include "storage/clusbata.h"
+#include "storage/clsatata.h"
 
 #include <gtest/gtest.h>
 
@@ -9,65 +10,14 @@
 #include <vector>
 
 #include "storage/ataidentitybuilder.h"
+#include "storage/commandfakes.h"
 
 namespace tvd {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-struct Reply {
-    std::uint8_t status = 0;
-    Bytes data;  // data-in bytes
-    Bytes sense; // returned sense data
-};
-
-// The bridge's SCSI transport: records every CDB and data-out payload, answers from a script
-// and fails once the script is used up.
-class BridgeScsi : public clNtScsi {
-public:
-    BridgeScsi() : clNtScsi("USBSTOR") {}
-    std::deque<Reply> replies;
-    std::vector<Bytes> cdbs, sent;
-    int opens = 0, closes = 0;
-
-    void Open() override { ++opens; }
-    void Close() override { ++closes; }
-    bool ExecNonData(ByteView cdb, std::uint8_t* status) override { return Run(cdb, {}, status); }
-    bool ExecDataIn(ByteView cdb, MutableByteView buffer, std::uint32_t& length,
-                    std::uint8_t* status) override {
-        Reply r;
-        if (!Run(cdb, &r, status)) return false;
-        const std::size_t n = std::min({r.data.size(), buffer.size(), std::size_t{length}});
-        std::copy_n(r.data.begin(), n, buffer.begin());
-        length = static_cast<std::uint32_t>(n);
-        return true;
-    }
-    bool ExecDataOut(ByteView cdb, ByteView buffer, std::uint32_t& length,
-                     std::uint8_t* status) override {
-        sent.emplace_back(buffer.begin(), buffer.begin() + length);
-        return Run(cdb, nullptr, status);
-    }
-    ByteView LastSense() const override { return sense_; }
-
-private:
-    bool Run(ByteView cdb, Reply* out, std::uint8_t* status) {
-        cdbs.emplace_back(cdb.begin(), cdb.end());
-        sense_.clear();
-        if (replies.empty()) return false;
-        Reply r = std::move(replies.front());
-        replies.pop_front();
-        if (status) *status = r.status;
-        sense_ = r.sense;
-        if (out) *out = std::move(r);
-        return true;
-    }
-    Bytes sense_;
-};
-
-template <class T> struct Bridge {
-    BridgeScsi* scsi = new BridgeScsi;
-    T ata{AdoptInterface<clNtScsi>(scsi)};
-};
+using test::Bridge;
+using test::Bytes;
+using test::Reply;
 
 // Descriptor-format sense with the ATA Status Return descriptor.
 Bytes ReturnSense(std::uint8_t mid, std::uint8_t high, std::uint8_t status = 0x50) {

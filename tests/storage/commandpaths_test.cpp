@@ -17,7 +17,7 @@
 #include "storage/clntata.h"
 #include "storage/clnvme.h"
 #include "storage/clscsi.h"
-#include "storage/clusbata.h"
+#include "storage/clsatata.h"
 #include "storage/fakestorage.h"
 #include "storage/storageplatform.h"
 

@@ -2,7 +2,7 @@
 // SG_IO and libata's SCSI/ATA Translation, NVMe through the admin pass-through.
 #include "storage/clnvme.h"
 #include "storage/clscsi.h"
-#include "storage/clusbata.h"
+#include "storage/clsatata.h"
 #include "storage/commandinterfaces.h"
 #include "storage/devicechoice.h"
 #include "storage/nvmeidentifyutil.h"

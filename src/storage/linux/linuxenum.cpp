@@ -226,6 +226,11 @@ ErrorCode LinuxStorage::GetProperty(std::uint32_t devInst, DeviceProperty prop,
         if (value.empty()) value = prop8("ID_MODEL_FROM_DATABASE");
         break;
     case DeviceProperty::kDriver:
+        // A USB device's key is its name, as the hub requests name the device on a port.
+        if (usbDevice) {
+            value = BaseName(path);
+            break;
+        }
         // Block devices have no driver of their own; theirs is the one of the device below.
         for (std::string d = path; value.empty() && d.size() > 1; d = ParentDir(d))
             value = DriverOf(d);

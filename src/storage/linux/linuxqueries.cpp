@@ -12,6 +12,7 @@
 #include <limits>
 
 #include "storage/linux/linuxstorage.h"
+#include "storage/linux/linuxusb.h"
 #include "storage/linux/linuxsysfs.h"
 #include "storage/partitiontableutil.h"
 
@@ -210,6 +211,7 @@ ErrorCode ExtentsOf(const std::string& dir, int depth, std::vector<DiskExtent>& 
 ErrorCode LinuxStorage::Open(const std::string& path, DeviceHandle& handle) {
     handle.Close();
     if (path.empty()) return err::kInvalidParameter;
+    if (IsUsbNodePath(path)) return OpenUsbNode(kUsbDevicesDir, path, handle);
     // O_NONBLOCK lets a drive without its medium open; it is cleared again for the I/O.
     bool writable = true;
     int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);

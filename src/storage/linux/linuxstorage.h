@@ -76,6 +76,9 @@ public:
     // SG_IO and the NVMe driver's pass-through on the opened node (linuxcommands.cpp).
     ErrorCode ScsiCommand(DeviceHandle& h, ScsiCommandRequest& request) override;
     ErrorCode NvmeCommand(DeviceHandle& h, NvmeCommandRequest& request) override;
+    // The USB hub requests on USB nodes, answered from sysfs (linuxusb.cpp).
+    ErrorCode IoControl(DeviceHandle& h, std::uint32_t code, ByteView in, MutableByteView out,
+                        std::uint32_t& returned) override;
 
 private:
     // libudev objects are not thread-safe: everything that touches them holds mutex_.

@@ -193,6 +193,58 @@ void ReadLogs(Reader& r, const IniBuffer& ini, const char* section, std::size_t 
     }
 }
 
+// [Usb] Bridge, Sat, Chip, DrivePort, Link: the enclosure's bridge and its link. Defaults
+// give each bridge the ids and INQUIRY data a real one of its kind has.
+void ReadUsbBridge(Reader& r, SimDriveSpec& spec) {
+    struct Kind {
+        const char* name;
+        std::uint16_t chip, vendorId, productId;
+    };
+    static constexpr Kind kKinds[] = {
+        {"sat", 0, 0, 0},
+        {"none", 0, 0, 0},
+        {"jmicron", 0x2339, 0x152D, 0x2339},
+        {"asmedia", 0x2105, 0x174C, 0x5106},
+        {"sunplus", 0, 0x04FC, 0x0C05},
+        {"plx507", 0, 0x067B, 0x2507},
+        {"pl2571", 0, 0x067B, 0x2571},
+        {"asmedia-nvme", 0, 0x174C, 0x2362},
+        {"jmicron-nvme", 0, 0x152D, 0x0583},
+    };
+    SimUsbSpec& usb = spec.usb;
+    const bool hasAta = IniFindSection(&spec.ini, "Ata") >= 0;
+    std::string bridge = r.Text("Usb", "Bridge", hasAta ? "sat" : "");
+    for (char& c : bridge)
+        c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    const Kind* kind = nullptr;
+    for (const Kind& k : kKinds)
+        if (bridge == k.name) kind = &k;
+    if (!bridge.empty() && !kind) {
+        r.Fail("Usb", "Bridge", bridge,
+               "must be sat, none, jmicron, asmedia, sunplus, plx507, pl2571, asmedia-nvme or "
+               "jmicron-nvme");
+        return;
+    }
+    usb.bridge = bridge;
+    usb.sat = r.Flag("Usb", "Sat", bridge == "sat");
+    usb.chip = kind ? kind->chip : 0;
+    if (r.Get("Usb", "Chip")) usb.chip = r.Hex16("Usb", "Chip");
+    if (kind && !r.Get("Usb", "VendorId")) usb.vendorId = kind->vendorId;
+    if (kind && !r.Get("Usb", "ProductId")) usb.productId = kind->productId;
+    usb.drivePort = static_cast<std::uint8_t>(r.Number("Usb", "DrivePort", 0, 1));
+    const std::string link = r.Text("Usb", "Link", "2.0");
+    if (link == "1.0")
+        usb.link = 0x0100;
+    else if (link == "1.1")
+        usb.link = 0x0110;
+    else if (link == "2.0")
+        usb.link = 0x0200;
+    else if (link == "3.0")
+        usb.link = 0x0300;
+    else
+        r.Fail("Usb", "Link", link, "must be 1.0, 1.1, 2.0 or 3.0");
+}
+
 void ReadCommandSets(Reader& r, SimDriveSpec& spec) {
     const bool hasAta = IniFindSection(&spec.ini, "Ata") >= 0;
     const std::uint32_t bus = spec.busType;
@@ -386,6 +438,7 @@ ErrorCode ParseSimDrive(std::string_view name, ByteView text, SimDriveSpec& out,
         spec.usb.product = r.Text("Usb", "Product", "USB Mass Storage Device");
         spec.usb.manufacturer = r.Text("Usb", "Manufacturer", "");
         spec.usb.serial = r.Text("Usb", "Serial", "");
+        ReadUsbBridge(r, spec);
     }
 
     if (IniFindSection(&spec.ini, "Pci") >= 0) {

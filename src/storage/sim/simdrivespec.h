@@ -19,6 +19,14 @@ namespace tvd {
 struct SimUsbSpec {
     std::uint16_t vendorId = 0, productId = 0;
     std::string product, manufacturer, serial;
+    // The enclosure's bridge (Bridge=): "sat", "none", "jmicron", "asmedia", "sunplus",
+    // "plx507", "pl2571", "asmedia-nvme", "jmicron-nvme"; empty: SAT when there is an [Ata]
+    // section.
+    std::string bridge;
+    bool sat = false;            // Sat=: the bridge also answers ATA PASS-THROUGH
+    std::uint16_t chip = 0;      // Chip=: the chip its INQUIRY data names
+    std::uint8_t drivePort = 0;  // DrivePort=: the bridge port of the drive, 0 or 1
+    std::uint16_t link = 0x0200; // Link=: 0x0100, 0x0110, 0x0200 or 0x0300
 };
 
 struct SimFaults {

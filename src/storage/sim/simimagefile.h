@@ -1,8 +1,10 @@
 // The image file behind a simulated drive: reads and writes at explicit 64-bit offsets, sparse
 // growth and cheap zeroing, through the platform's own file calls (pread/pwrite on Linux, the
 // wide Win32 API with offsets on Windows) so that large images and Wine behave alike. Positioned
-// calls never share a file pointer, so one open image may serve several threads.
+// calls never share a file pointer, so one open image may serve several threads. The file calls
+// live in the platform folders (linux/linuxsimimagefile.cpp, win32/winsimimagefile.cpp).
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -41,13 +43,21 @@ public:
 private:
     ErrorCode Create(const std::string& path); // a new, empty file; fails when one exists
     ErrorCode SetSize(std::uint64_t size);
-#ifdef _WIN32
-    void* handle_ = nullptr;
-#else
-    int fd_ = -1;
-#endif
+    // Releases a range's space so that it reads zeros; kNotSupported where the file system
+    // cannot.
+    ErrorCode PunchHole(std::uint64_t offset, std::uint64_t length);
+
+    static constexpr std::intptr_t kNoFile = -1;
+    std::intptr_t native_ = kNoFile; // the descriptor or handle
     bool writable_ = false;
 };
+
+namespace simimage {
+// Transfers in pieces that every platform call accepts in one go.
+inline constexpr std::size_t kPiece = std::size_t(1) << 30;
+// A range whose end is a valid signed 64-bit file offset.
+bool OffsetFits(std::uint64_t offset, std::uint64_t length);
+} // namespace simimage
 
 // The sectors of a plugged drive as its command-set personalities reach them: byte offsets on
 // the drive, with its write protection and injected faults applied by whoever implements it.

@@ -4,22 +4,14 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "storage/partitiontableutil.h"
 #include "storage/sim/simdrivespec.h"
 
 namespace tvd {
 
 namespace {
 
-namespace mbr {
-constexpr std::size_t kSignature = 440;
-constexpr std::size_t kTable = 446;
-constexpr std::size_t kEntrySize = 16;
-constexpr std::size_t kBootMark = 510;
-constexpr std::size_t kSize = 512;
-// Offsets inside one entry.
-constexpr std::size_t kStatus = 0, kChsFirst = 1, kType = 4, kChsLast = 5, kLbaFirst = 8,
-                      kSectors = 12;
-} // namespace mbr
+namespace mbr = mbrsector;
 
 void EncodeChs(std::uint64_t lba, MutableByteView sector, std::size_t at) {
     constexpr std::uint64_t kHeads = 255, kSectors = 63;
@@ -72,7 +64,7 @@ ErrorCode BuildMbrSector(std::uint32_t signature, const std::vector<PartitionEnt
         std::uint64_t first, last;
     };
     std::vector<Span> used;
-    std::uint8_t table[4 * mbr::kEntrySize] = {};
+    std::uint8_t table[4 * mbr::kSlotSize] = {};
     const MutableByteView t(table);
     for (std::size_t i = 0; i < partitions.size(); ++i) {
         const PartitionEntry& p = partitions[i];
@@ -88,17 +80,17 @@ ErrorCode BuildMbrSector(std::uint32_t signature, const std::vector<PartitionEnt
         for (const Span& u : used)
             if (s.first <= u.last && u.first <= s.last) return err::kInvalidParameter;
         used.push_back(s);
-        const std::size_t at = i * mbr::kEntrySize;
-        StoreLe<std::uint8_t>(t, at + mbr::kStatus, p.bootIndicator ? 0x80 : 0x00);
+        const std::size_t at = i * mbr::kSlotSize;
+        StoreLe<std::uint8_t>(t, at + mbr::kBootIndicator, p.bootIndicator ? 0x80 : 0x00);
         EncodeChs(s.first, t, at + mbr::kChsFirst);
         StoreLe<std::uint8_t>(t, at + mbr::kType, p.mbrType);
         EncodeChs(s.last, t, at + mbr::kChsLast);
-        StoreLe<std::uint32_t>(t, at + mbr::kLbaFirst, static_cast<std::uint32_t>(firstLba));
-        StoreLe<std::uint32_t>(t, at + mbr::kSectors, static_cast<std::uint32_t>(sectors));
+        StoreLe<std::uint32_t>(t, at + mbr::kFirstLba, static_cast<std::uint32_t>(firstLba));
+        StoreLe<std::uint32_t>(t, at + mbr::kSectorCount, static_cast<std::uint32_t>(sectors));
     }
-    StoreLe<std::uint32_t>(sector, mbr::kSignature, signature);
-    StoreLe<std::uint16_t>(sector, mbr::kSignature + 4, 0);
-    std::memcpy(sector.data() + mbr::kTable, table, sizeof table);
+    StoreLe<std::uint32_t>(sector, mbr::kDiskSignature, signature);
+    StoreLe<std::uint16_t>(sector, mbr::kDiskSignature + 4, 0);
+    std::memcpy(sector.data() + mbr::kSlots, table, sizeof table);
     StoreLe<std::uint16_t>(sector, mbr::kBootMark, 0xAA55);
     return err::kSuccess;
 }

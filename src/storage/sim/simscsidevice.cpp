@@ -63,7 +63,10 @@ bool IsAtaBus(std::uint32_t bus) {
 
 } // namespace
 
-SimScsi::SimScsi(const SimDriveSpec& spec, SimAta* ata) : spec_(spec), ata_(ata) {}
+SimScsi::SimScsi(const SimDriveSpec& spec, SimAta* ata) : spec_(spec), ata_(ata) {
+    if (!spec.parent.empty() && !spec.usb.bridge.empty())
+        bridge_ = std::make_unique<SimBridge>(spec, ata);
+}
 
 void SimScsi::Execute(ScsiCommandRequest& r) {
     r.transferred = 0;
@@ -74,6 +77,7 @@ void SimScsi::Execute(ScsiCommandRequest& r) {
         FixedSense(r, kIllegalRequest, kInvalidOpcode);
         return;
     }
+    if (bridge_ && bridge_->Execute(r)) return;
     const std::uint64_t sectors = spec_.SectorCount();
     switch (cdb[0]) {
     case 0x00: // TEST UNIT READY
@@ -126,7 +130,7 @@ void SimScsi::Execute(ScsiCommandRequest& r) {
         return;
     case 0xA1:
     case 0x85:
-        if (!ata_) break;
+        if (!ata_ || (bridge_ && !bridge_->AnswersSat())) break;
         PassThrough(r);
         return;
     default:
@@ -156,11 +160,13 @@ void SimScsi::Inquiry(ScsiCommandRequest& r) {
             DataIn(r, ByteView(given).first(n), allocation);
             return;
         }
-        std::uint8_t inq[kInqStandardSize] = {};
+        std::uint8_t inq[64] = {};
+        // A bridge adds its own identification after the standard bytes.
+        const std::size_t size = bridge_ ? bridge_->InquiryTail(inq) : kInqStandardSize;
         inq[1] = spec_.removable ? 0x80 : 0;
         inq[2] = 0x06; // SPC-4
         inq[3] = 0x02;
-        inq[4] = kInqStandardSize - 5;
+        inq[4] = static_cast<std::uint8_t>(size - 5);
         inq[7] = 0x02; // command queueing
         // Like the Linux SAT layer: "ATA" as vendor, the model's start as product, the last
         // four characters of an eight-character firmware revision.
@@ -174,7 +180,7 @@ void SimScsi::Inquiry(ScsiCommandRequest& r) {
         PutText(inq + kInqVendor, 8, vendor);
         PutText(inq + kInqProduct, 16, spec_.model);
         PutText(inq + kInqRevision, 4, revision);
-        DataIn(r, inq, allocation);
+        DataIn(r, ByteView(inq).first(size), allocation);
         return;
     }
     std::string payload;

@@ -4,8 +4,10 @@
 // does.
 #pragma once
 #include <cstdint>
+#include <memory>
 
 #include "storage/sim/simatadevice.h"
+#include "storage/sim/simbridge.h"
 #include "storage/sim/simdrivespec.h"
 #include "storage/sim/simimagefile.h"
 #include "storage/storageplatform.h"
@@ -21,9 +23,13 @@ inline constexpr std::uint8_t kAbortedCommand = 0x0B;
 class SimScsi {
 public:
     // `ata` (not owned, may be null) is the drive behind the translation.
+    // A USB disk's commands pass its enclosure's bridge first ([Usb] Bridge=).
     SimScsi(const SimDriveSpec& spec, SimAta* ata);
 
-    void SetMedium(SimMedium* medium) { medium_ = medium; }
+    void SetMedium(SimMedium* medium) {
+        medium_ = medium;
+        if (bridge_) bridge_->SetMedium(medium);
+    }
     // Fills status, sense and transferred; the command always reaches the device.
     void Execute(ScsiCommandRequest& request);
 
@@ -36,6 +42,7 @@ private:
     const SimDriveSpec& spec_;
     SimAta* ata_ = nullptr;
     SimMedium* medium_ = nullptr;
+    std::unique_ptr<SimBridge> bridge_;
 };
 
 } // namespace tvd

@@ -18,6 +18,7 @@
 #include "storage/sim/simlayout.h"
 #include "storage/sim/simnvmedevice.h"
 #include "storage/sim/simscsidevice.h"
+#include "storage/sim/simusbhub.h"
 
 namespace tvd {
 
@@ -168,6 +169,7 @@ struct DriveFile {
 struct SimHandle final : DeviceHandle::Impl {
     const SimStorage::Impl* owner = nullptr;
     std::shared_ptr<SimDrive> drive; // null for USB nodes
+    std::uint32_t node = 0;          // the USB node of a USB node handle
     std::uint32_t partitionNumber = 0;
     PartitionEntry partition;
     std::uint64_t base = 0, length = 0; // the bytes this handle addresses
@@ -188,6 +190,8 @@ struct SimStorage::Impl {
     std::uint32_t nextDevInst = 1;
     std::map<std::string, std::int64_t> numbers;
     std::int64_t nextNumber = 0;
+    std::map<std::uint32_t, std::uint32_t> usbPorts; // USB device node -> root hub port
+    std::uint32_t nextUsbPort = 1;
     std::uint64_t nextGeneration = 1;
     std::vector<DeviceEvent> pending;
     std::set<std::uintptr_t> tokens;
@@ -204,6 +208,15 @@ struct SimStorage::Impl {
         if (added) ++nextNumber;
         return it->second;
     }
+
+    // A USB device keeps its port for the life of the back end, as a re-plugged device does.
+    std::uint32_t UsbPortOf(std::uint32_t devInst) {
+        auto [it, added] = usbPorts.emplace(devInst, nextUsbPort);
+        if (added) ++nextUsbPort;
+        return it->second;
+    }
+    ErrorCode UsbIoControl(const SimHandle& s, std::uint32_t code, ByteView in, MutableByteView out,
+                           std::uint32_t& returned) const;
 
     const Node* FindNode(std::uint32_t devInst) const {
         for (const Node& n : nodes)
@@ -501,6 +514,7 @@ std::vector<Node> SimStorage::Impl::BuildNodes() {
                       std::string(kUsbDevicePrefix) + spec.parent,
                       "usb:" + std::to_string(d->generation));
         n.drive = d;
+        UsbPortOf(d->usbDevInst);
         n.friendlyName = Join(spec.usb.manufacturer, spec.usb.product);
         n.deviceDesc = spec.usb.product;
         n.driver = DriverKey(kUsbClass, d->usbDevInst);
@@ -816,6 +830,7 @@ ErrorCode SimStorage::OpenAs(const std::string& path, DeviceHandle& handle, bool
         for (const Node& n : impl_->nodes)
             if (!n.path.empty() && Upper(n.path) == wanted) node = &n;
         if (!node) return err::kFileNotFound;
+        s->node = node->devInst;
         if (node->kind == NodeKind::kDisk || node->kind == NodeKind::kVolume) {
             s->drive = node->drive;
             s->partition = node->partition;
@@ -1106,6 +1121,8 @@ ErrorCode SimStorage::NvmeCommand(DeviceHandle& h, NvmeCommandRequest& request) 
 ErrorCode SimStorage::IoControl(DeviceHandle& h, std::uint32_t code, ByteView in,
                                 MutableByteView out, std::uint32_t& returned) {
     returned = 0;
+    if (const SimHandle* node = impl_->HandleOf(h); node && !node->drive)
+        return impl_->UsbIoControl(*node, code, in, out, returned);
     SimHandle* s = nullptr;
     if (const ErrorCode e = impl_->DriveHandle(h, s)) return e;
     SimDrive& d = *s->drive;
@@ -1130,6 +1147,34 @@ ErrorCode SimStorage::IoControl(DeviceHandle& h, std::uint32_t code, ByteView in
         return err::kInvalidFunction;
     }
     return e;
+}
+
+} // namespace tvd
+
+namespace tvd {
+
+// The host controller names its root hub; the root hub answers for the devices on its ports.
+ErrorCode SimStorage::Impl::UsbIoControl(const SimHandle& s, std::uint32_t code, ByteView in,
+                                         MutableByteView out, std::uint32_t& returned) const {
+    returned = 0;
+    std::lock_guard<std::mutex> guard(lock);
+    const Node* node = FindNode(s.node);
+    if (!node) return simerr::kDeviceNotConnected;
+    if (node->kind == NodeKind::kUsbHost)
+        return SimUsbHostIoControl(std::string(kUsbHubPath), code, out, returned);
+    if (node->kind != NodeKind::kUsbHub) return err::kInvalidFunction;
+    std::vector<SimUsbPort> ports;
+    std::uint32_t highest = 4;
+    for (const Node& n : nodes) {
+        if (n.kind != NodeKind::kUsbDevice || n.parent != node->devInst || !n.drive) continue;
+        const auto it = usbPorts.find(n.devInst);
+        if (it == usbPorts.end()) continue;
+        ports.push_back({it->second, n.drive->spec->usb, n.driver});
+        highest = std::max(highest, it->second);
+    }
+    return SimUsbHubIoControl(ports,
+                              static_cast<std::uint8_t>(std::min<std::uint32_t>(highest, 255)),
+                              code, in, out, returned);
 }
 
 } // namespace tvd

@@ -22,4 +22,12 @@ settle
 disk_on '*/usb*' >"$out/usb-after.txt"
 run sysblock-replugged ls /sys/block
 run list-replugged tarvikdorn list --json
+
+# The USB facts of the disk as sysfs shows them, and as the tool reports them.
+usbdev=$(readlink -f "/sys/block/$(cat "$out/usb-after.txt")")
+while [ -n "$usbdev" ] && [ ! -e "$usbdev/idVendor" ]; do usbdev=${usbdev%/*}; done
+for f in idVendor idProduct manufacturer product serial speed devpath; do
+    printf '%s=%s\n' "$f" "$(cat "$usbdev/$f" 2>/dev/null)"
+done >"$out/usb-sysfs.txt"
+run usb-identify tarvikdorn --json identify "/dev/$(cat "$out/usb-after.txt")"
 [ ! -s "$out/failures.txt" ]
