@@ -221,8 +221,9 @@ void SelectStorage(StoragePlatform* platform);
 // The platform's own back end (Windows or Linux).
 StoragePlatform& NativeStorage();
 // Creates the simulated back end over the drive files of a folder; null with `error` set when
-// the folder cannot be read.
-std::unique_ptr<StoragePlatform> NewSimStorage(const std::string& folder, ErrorCode& error);
+// the folder cannot be read. `readOnly`: no image file is created, grown or written.
+std::unique_ptr<StoragePlatform> NewSimStorage(const std::string& folder, ErrorCode& error,
+                                               bool readOnly = false);
 // The environment variable that selects simulated drives for the programs.
 inline constexpr const char* kSimulateEnv = "TARVIKDORN_SIMULATE";
 

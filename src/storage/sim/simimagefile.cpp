@@ -53,53 +53,110 @@ SimImageFile& SimImageFile::operator=(SimImageFile&& o) noexcept {
     return *this;
 }
 
-ErrorCode SimImageFile::Prepare(const std::string& path, std::uint64_t size, bool& created) {
+ErrorCode SimImageFile::Prepare(const std::string& folder, const std::string& relative,
+                                std::uint64_t size, bool& created) {
     created = false;
-    if (path.empty() || !OffsetFits(0, size)) return err::kInvalidParameter;
+    if (relative.empty() || !OffsetFits(0, size)) return err::kInvalidParameter;
     SimImageFile f;
-    ErrorCode e = f.Open(path, true);
+    ErrorCode e = f.Open(folder, relative, true);
     if (e == err::kFileNotFound) {
-        if ((e = f.Create(path)) != err::kSuccess) return e;
+        if ((e = f.Create(folder, relative)) != err::kSuccess) return e;
         created = true;
     } else if (e) {
         return e;
     }
+    if (!f.Writable()) return err::kAccessDenied;
     std::uint64_t current = 0;
     if ((e = f.Size(current)) != err::kSuccess) return e;
     if (current >= size) return err::kSuccess;
     return f.SetSize(size);
 }
 
+namespace {
+
+// The parts of an image path; the drive file's parser has already refused "..", roots and
+// drive letters.
+std::vector<std::string> PathParts(const std::string& relative) {
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    while (start <= relative.size()) {
+        std::size_t end = relative.find_first_of("/\\", start);
+        if (end == std::string::npos) end = relative.size();
+        std::string part = relative.substr(start, end - start);
+        if (!part.empty() && part != ".") parts.push_back(std::move(part));
+        start = end + 1;
+    }
+    return parts;
+}
+
+} // namespace
+
 #ifdef _WIN32
 
-ErrorCode SimImageFile::Open(const std::string& path, bool write) {
-    Close();
-    if (path.empty()) return err::kInvalidParameter;
-    const std::u16string wide = Utf8ToUtf16(path);
-    const auto* name = reinterpret_cast<const wchar_t*>(wide.c_str());
-    constexpr DWORD kShare = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-    HANDLE h = INVALID_HANDLE_VALUE;
-    if (write) {
-        h = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, kShare, nullptr, OPEN_EXISTING,
-                        FILE_ATTRIBUTE_NORMAL, nullptr);
-        writable_ = h != INVALID_HANDLE_VALUE;
+namespace {
+
+constexpr DWORD kShare = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// The image's full wide path, after checking that no folder on the way is a reparse point.
+ErrorCode WidePathBeneath(const std::string& folder, const std::string& relative,
+                          std::u16string& out) {
+    const std::vector<std::string> parts = PathParts(relative);
+    if (parts.empty() || folder.empty()) return err::kInvalidParameter;
+    std::u16string path = Utf8ToUtf16(folder);
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        if (path.back() != u'\\' && path.back() != u'/') path += u'\\';
+        path += Utf8ToUtf16(parts[i]);
+        if (i + 1 == parts.size()) break;
+        const DWORD attributes = GetFileAttributesW(reinterpret_cast<const wchar_t*>(path.c_str()));
+        if (attributes == INVALID_FILE_ATTRIBUTES) return GetLastError();
+        if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return kSimImageLink;
+        if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return err::kPathNotFound;
     }
-    if (h == INVALID_HANDLE_VALUE)
-        h = CreateFileW(name, GENERIC_READ, kShare, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                        nullptr);
-    if (h == INVALID_HANDLE_VALUE) return GetLastError();
+    out = std::move(path);
+    return err::kSuccess;
+}
+
+// Opens the reparse point itself, never its target, and refuses it.
+ErrorCode OpenNoLink(const std::u16string& path, DWORD access, DWORD disposition, HANDLE& out) {
+    out = CreateFileW(reinterpret_cast<const wchar_t*>(path.c_str()), access, kShare, nullptr,
+                      disposition, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (out == INVALID_HANDLE_VALUE) return GetLastError();
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(out, &info) ||
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY))) {
+        const bool link = info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT;
+        CloseHandle(out);
+        out = INVALID_HANDLE_VALUE;
+        return link ? kSimImageLink : err::kFileNotFound;
+    }
+    return err::kSuccess;
+}
+
+} // namespace
+
+ErrorCode SimImageFile::Open(const std::string& folder, const std::string& relative, bool write) {
+    Close();
+    std::u16string path;
+    if (const ErrorCode e = WidePathBeneath(folder, relative, path)) return e;
+    HANDLE h = INVALID_HANDLE_VALUE;
+    ErrorCode e = err::kAccessDenied;
+    if (write) {
+        e = OpenNoLink(path, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING, h);
+        writable_ = e == err::kSuccess;
+    }
+    if (e == err::kAccessDenied || e == err::kSharingViolation || e == err::kWriteProtect)
+        e = OpenNoLink(path, GENERIC_READ, OPEN_EXISTING, h);
+    if (e) return e;
     handle_ = h;
     return err::kSuccess;
 }
 
-ErrorCode SimImageFile::Create(const std::string& path) {
+ErrorCode SimImageFile::Create(const std::string& folder, const std::string& relative) {
     Close();
-    const std::u16string wide = Utf8ToUtf16(path);
-    HANDLE h =
-        CreateFileW(reinterpret_cast<const wchar_t*>(wide.c_str()), GENERIC_READ | GENERIC_WRITE,
-                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
-                    FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return GetLastError();
+    std::u16string path;
+    if (const ErrorCode e = WidePathBeneath(folder, relative, path)) return e;
+    HANDLE h = INVALID_HANDLE_VALUE;
+    if (const ErrorCode e = OpenNoLink(path, GENERIC_READ | GENERIC_WRITE, CREATE_NEW, h)) return e;
     handle_ = h;
     writable_ = true;
     // Sparse where the file system knows the notion; elsewhere the size alone is set.
@@ -182,31 +239,84 @@ ErrorCode SimImageFile::WriteAt(std::uint64_t offset, ByteView data) {
 
 #else
 
-ErrorCode SimImageFile::Open(const std::string& path, bool write) {
-    Close();
-    if (path.empty()) return err::kInvalidParameter;
-    int fd = -1;
-    if (write) {
-        fd = open(path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
-        writable_ = fd >= 0;
+namespace {
+
+class Fd {
+public:
+    explicit Fd(int fd = -1) : fd_(fd) {}
+    ~Fd() {
+        if (fd_ >= 0) close(fd_);
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int Get() const { return fd_; }
+    int Release() { return std::exchange(fd_, -1); }
+    void Reset(int fd) {
+        if (fd_ >= 0) close(fd_);
+        fd_ = fd;
+    }
+
+private:
+    int fd_;
+};
+
+// Why `name` in `dir` could not be opened: a symbolic link is named as such.
+ErrorCode OpenFailure(int dir, const std::string& name, int error) {
+    struct stat st {};
+    if ((error == ELOOP || error == ENOTDIR || error == EEXIST) &&
+        fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode))
+        return kSimImageLink;
+    return ErrorFromErrno(error);
+}
+
+// Opens the last part of `relative` below `folder` with `flags`, walking the folders one by one
+// without following a link anywhere on the way.
+ErrorCode OpenBeneath(const std::string& folder, const std::string& relative, int flags, int& out) {
+    out = -1;
+    const std::vector<std::string> parts = PathParts(relative);
+    if (parts.empty() || folder.empty()) return err::kInvalidParameter;
+    Fd dir(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.Get() < 0) return ErrorFromErrno(errno);
+    for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
+        const int next =
+            openat(dir.Get(), parts[i].c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (next < 0) return OpenFailure(dir.Get(), parts[i], errno);
+        dir.Reset(next);
     }
     // Non-blocking so that a FIFO in the image's place cannot hang the open.
-    if (fd < 0) fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return ErrorFromErrno(errno);
-    struct stat st {};
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        close(fd);
-        writable_ = false;
-        return err::kFileNotFound;
-    }
-    fd_ = fd;
+    const int fd =
+        openat(dir.Get(), parts.back().c_str(), flags | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0644);
+    if (fd < 0) return OpenFailure(dir.Get(), parts.back(), errno);
+    out = fd;
     return err::kSuccess;
 }
 
-ErrorCode SimImageFile::Create(const std::string& path) {
+} // namespace
+
+ErrorCode SimImageFile::Open(const std::string& folder, const std::string& relative, bool write) {
     Close();
-    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0) return ErrorFromErrno(errno);
+    int raw = -1;
+    ErrorCode e = err::kAccessDenied;
+    if (write) {
+        e = OpenBeneath(folder, relative, O_RDWR, raw);
+        writable_ = e == err::kSuccess;
+    }
+    if (e == err::kAccessDenied) e = OpenBeneath(folder, relative, O_RDONLY, raw);
+    if (e) return e;
+    Fd fd(raw);
+    struct stat st {};
+    if (fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        writable_ = false;
+        return err::kFileNotFound;
+    }
+    fd_ = fd.Release();
+    return err::kSuccess;
+}
+
+ErrorCode SimImageFile::Create(const std::string& folder, const std::string& relative) {
+    Close();
+    int fd = -1;
+    if (const ErrorCode e = OpenBeneath(folder, relative, O_RDWR | O_CREAT | O_EXCL, fd)) return e;
     fd_ = fd;
     writable_ = true;
     return err::kSuccess;

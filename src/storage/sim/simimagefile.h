@@ -11,6 +11,9 @@
 
 namespace tvd {
 
+// ERROR_CANT_RESOLVE_FILENAME: an image path through a symbolic link or reparse point.
+inline constexpr ErrorCode kSimImageLink = 1921;
+
 class SimImageFile {
 public:
     SimImageFile() = default;
@@ -20,13 +23,19 @@ public:
     SimImageFile(SimImageFile&& o) noexcept;
     SimImageFile& operator=(SimImageFile&& o) noexcept;
 
-    // Makes sure the image at `path` (UTF-8) holds at least `size` bytes: a missing file is
-    // created sparse, a shorter one is extended sparsely, a longer one is left alone. `created`
-    // tells whether the file is new.
-    static ErrorCode Prepare(const std::string& path, std::uint64_t size, bool& created);
+    // Images live at `relative` ('/' between parts) inside `folder` (both UTF-8). No part of
+    // `relative` is followed when it is a symbolic link or another reparse point: such a path
+    // answers kSimImageLink, so an image can never reach a file outside the folder.
+
+    // Makes sure the image holds at least `size` bytes: a missing file is created sparse, a
+    // shorter one is extended sparsely, a longer one is left alone. `created` tells whether the
+    // file is new.
+    static ErrorCode Prepare(const std::string& folder, const std::string& relative,
+                             std::uint64_t size, bool& created);
 
     // Opens an existing image, read-write when `write` is asked and allowed, else read-only.
-    ErrorCode Open(const std::string& path, bool write);
+    // kFileNotFound when it is missing or not a regular file.
+    ErrorCode Open(const std::string& folder, const std::string& relative, bool write);
     void Close();
     bool IsOpen() const;
     bool Writable() const { return writable_; }
@@ -39,7 +48,8 @@ public:
     ErrorCode Zero(std::uint64_t offset, std::uint64_t length);
 
 private:
-    ErrorCode Create(const std::string& path); // a new, empty file; fails when one exists
+    // A new, empty file; fails when anything (a link too) has the name.
+    ErrorCode Create(const std::string& folder, const std::string& relative);
     ErrorCode SetSize(std::uint64_t size);
 #ifdef _WIN32
     void* handle_ = nullptr;
