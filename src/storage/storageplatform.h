@@ -158,6 +158,21 @@ public:
     // write with sharing first, then read only. kAccessDenied tells "exists, no rights".
     virtual ErrorCode Open(const std::string& path, DeviceHandle& handle) = 0;
     virtual ErrorCode OpenLetter(char letter, DeviceHandle& handle) = 0;
+    // A handle good for the storage queries (descriptor, device number, geometry, length,
+    // layout) of a device the caller may not open for I/O: where the system tells these facts
+    // without opening the device, a back end answers from them. Commands and sector access
+    // through such a handle fail. The default is Open.
+    virtual ErrorCode OpenForQuery(const std::string& path, DeviceHandle& handle) {
+        return Open(path, handle);
+    }
+
+    // Buses whose disks become functional disks on this platform beyond the portable rules
+    // (FunDiskBusAccepted), and the name the platform's users know a bus by.
+    virtual bool AdmitsExtraBus(std::uint32_t busType) {
+        (void)busType;
+        return false;
+    }
+    virtual const char* BusName(std::uint32_t busType) { return BusTypeName(busType); }
 
     // --- Storage queries of an open device.
     virtual ErrorCode GetDeviceNumber(DeviceHandle& h, StorageDeviceNumber& out) = 0;
