@@ -1,11 +1,14 @@
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "cli/clicommands.h"
+#include "cli/clierror.h"
 #include "cli/storagesession.h"
-#include "foundation/errtextutil.h"
+#include "foundation/fileutil.h"
 #include "storage/ataidentifyutil.h"
 #include "storage/clata.h"
 #include "storage/nvmeidentifyutil.h"
@@ -89,6 +92,9 @@ std::string DriveFileOf(DriveInterfaces& d) {
     DriveFile f;
     const char* path = disk->GetPath();
     f.Comment(std::string("captured from ") + (path ? path : "a drive") + " by tarvikdorn dump");
+    // Said rather than silently lost: a drive made from this file differs from the original here.
+    f.Comment("not captured: the partition table and the data (the image starts empty), the "
+              "PCIe link, TRIM support and the USB device the drive hangs on");
     f.Section("Drive");
     f.Key("Bus", SimBusName(disk->GetBusType()));
     f.Key("Vendor", vendor);
@@ -171,40 +177,36 @@ int CmdDump(const Options& o, std::FILE* out, std::FILE* err) {
     DumpOptions dopt;
     if (int status = ParseArgs(o, dopt, err)) return status;
     if (!dopt.output.empty() && !dopt.force) {
-        // Checked before the drives are touched, so a refusal costs nothing.
-        if (std::FILE* existing = std::fopen(dopt.output.c_str(), "rb")) {
-            std::fclose(existing);
-            std::fprintf(err, "tarvikdorn: %s exists; --force replaces it\n", dopt.output.c_str());
-            return 1;
-        }
+        // Checked before the drives are touched, so a refusal costs nothing. The name itself
+        // counts, so a dangling link is an existing file too.
+        std::error_code ec;
+        const auto name = std::filesystem::u8path(dopt.output);
+        if (std::filesystem::symlink_status(name, ec).type() !=
+            std::filesystem::file_type::not_found)
+            return Fail(o, out, err, 1, dopt.output + " exists; --force replaces it");
     }
     StorageSession session;
     std::string problem;
-    if (ErrorCode e = session.Open(o.simulate, problem)) {
-        std::fprintf(err, "tarvikdorn: %s: %s\n", problem.c_str(), ErrorText(e).c_str());
-        return 1;
-    }
+    if (ErrorCode e = session.Open(o.simulate, problem, err))
+        return Fail(o, out, err, 1, problem, e);
     clDisk* disk = session.FindDisk(dopt.drive);
-    if (!disk) {
-        std::fprintf(err, "tarvikdorn: no drive %s (see tarvikdorn list)\n", dopt.drive.c_str());
-        return 1;
-    }
+    if (!disk) return Fail(o, out, err, 1, "no drive " + dopt.drive + " (see tarvikdorn list)");
     DriveInterfaces d = OpenDriveInterfaces(disk);
+    if (d.openError) {
+        const char* path = disk->GetPath();
+        return Fail(o, out, err, 1, std::string("cannot open ") + (path ? path : dopt.drive),
+                    d.openError);
+    }
     const std::string text = DriveFileOf(d);
     if (dopt.output.empty()) {
         std::fputs(text.c_str(), out);
         return 0;
     }
-    std::FILE* f = std::fopen(dopt.output.c_str(), "wb");
-    if (!f) {
-        std::fprintf(err, "tarvikdorn: cannot write %s\n", dopt.output.c_str());
-        return 1;
-    }
-    const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-    if (std::fclose(f) != 0 || !written) {
-        std::fprintf(err, "tarvikdorn: cannot write %s\n", dopt.output.c_str());
-        return 1;
-    }
+    // Written beside the target and renamed over it: a link at the name is replaced, never
+    // followed, and a failed write leaves nothing behind.
+    const ErrorCode e = WriteWholeFile(
+        dopt.output, ByteView(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+    if (e) return Fail(o, out, err, 1, "cannot write " + dopt.output, e);
     return 0;
 }
 

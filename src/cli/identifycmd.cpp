@@ -9,7 +9,7 @@
 #include "cli/storagesession.h"
 #include "cli/textformat.h"
 #include "cli/tracestorage.h"
-#include "foundation/errtextutil.h"
+#include "cli/clierror.h"
 #include "storage/ataidentifyutil.h"
 #include "storage/clata.h"
 #include "storage/nvmeidentifyutil.h"
@@ -299,21 +299,17 @@ int CmdIdentify(const Options& o, std::FILE* out, std::FILE* err) {
     if (int status = ParseArgs(o, io, err)) return status;
     StorageSession session;
     std::string problem;
-    if (ErrorCode e = session.Open(o.simulate, problem)) {
-        std::fprintf(err, "tarvikdorn: %s: %s\n", problem.c_str(), ErrorText(e).c_str());
-        return 1;
-    }
+    if (ErrorCode e = session.Open(o.simulate, problem, err))
+        return Fail(o, out, err, 1, problem, e);
     clDisk* disk = session.FindDisk(io.drive);
-    if (!disk) {
-        std::fprintf(err, "tarvikdorn: no drive %s (see tarvikdorn list)\n", io.drive.c_str());
-        return 1;
-    }
+    if (!disk) return Fail(o, out, err, 1, "no drive " + io.drive + " (see tarvikdorn list)");
     std::optional<ScopedTrace> trace;
     if (io.trace) trace.emplace(err);
     const DriveInterfaces d = OpenDriveInterfaces(disk);
     const char* path = disk->GetPath();
     const std::string drive = path ? path : io.drive;
-    const std::string bus = BusTypeName(disk->GetBusType());
+    if (d.openError) return Fail(o, out, err, 1, "cannot open " + drive, d.openError);
+    const std::string bus = Storage().BusName(disk->GetBusType());
     const ByteView identify(d.identify.data(), d.identify.size());
     const ByteView ctrl(d.controller.data(), d.controller.size());
     const ByteView ns(d.nvmeNamespace.data(), d.nvmeNamespace.size());
