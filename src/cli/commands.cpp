@@ -20,10 +20,7 @@ constexpr const char* kVersion = "0.1.0";
 } // namespace
 
 int CmdSystem(const Options& o, std::FILE* out, std::FILE* err) {
-    if (!o.args.empty()) {
-        std::fprintf(err, "tarvikdorn: system takes no arguments\n");
-        return 2;
-    }
+    if (!o.args.empty()) return Fail(o, out, err, 2, "system takes no arguments");
     MachineInfo info = GatherMachineInfo();
     std::string text = o.json ? MachineInfoJson(info) : MachineInfoText(info);
     std::fputs(text.c_str(), out);

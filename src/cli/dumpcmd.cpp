@@ -141,32 +141,28 @@ struct DumpOptions {
     bool force = false;
 };
 
-int ParseArgs(const Options& o, DumpOptions& dopt, std::FILE* err) {
+int ParseArgs(const Options& o, DumpOptions& dopt, std::FILE* out, std::FILE* err) {
     for (std::size_t i = 0; i < o.args.size(); ++i) {
         const std::string& a = o.args[i];
         if (a == "--force") {
             dopt.force = true;
         } else if (a == "--output" || a == "-o") {
             if (i + 1 >= o.args.size() || o.args[i + 1].empty()) {
-                std::fprintf(err, "tarvikdorn: dump: --output needs a file\n");
-                return 2;
+                return Fail(o, out, err, 2, "dump: --output needs a file");
             }
             dopt.output = o.args[++i];
         } else if (a.rfind("--output=", 0) == 0 && a.size() > 9) {
             dopt.output = a.substr(9);
         } else if (!a.empty() && a[0] == '-') {
-            std::fprintf(err, "tarvikdorn: dump: unknown option %s\n", a.c_str());
-            return 2;
+            return Fail(o, out, err, 2, "dump: unknown option " + a);
         } else if (dopt.drive.empty()) {
             dopt.drive = a;
         } else {
-            std::fprintf(err, "tarvikdorn: dump takes one drive\n");
-            return 2;
+            return Fail(o, out, err, 2, "dump takes one drive");
         }
     }
     if (dopt.drive.empty()) {
-        std::fprintf(err, "usage: tarvikdorn dump DRIVE [--output FILE [--force]]\n");
-        return 2;
+        return Fail(o, out, err, 2, "usage: tarvikdorn dump DRIVE [--output FILE [--force]]");
     }
     return 0;
 }
@@ -175,7 +171,7 @@ int ParseArgs(const Options& o, DumpOptions& dopt, std::FILE* err) {
 
 int CmdDump(const Options& o, std::FILE* out, std::FILE* err) {
     DumpOptions dopt;
-    if (int status = ParseArgs(o, dopt, err)) return status;
+    if (int status = ParseArgs(o, dopt, out, err)) return status;
     if (!dopt.output.empty() && !dopt.force) {
         // Checked before the drives are touched, so a refusal costs nothing. The name itself
         // counts, so a dangling link is an existing file too.

@@ -269,25 +269,22 @@ struct IdentifyOptions {
     bool trace = false; // every command sent while identifying, on the error stream
 };
 
-int ParseArgs(const Options& o, IdentifyOptions& io, std::FILE* err) {
+int ParseArgs(const Options& o, IdentifyOptions& io, std::FILE* out, std::FILE* err) {
     for (const std::string& a : o.args) {
         if (a == "--raw") {
             io.raw = true;
         } else if (a == "--trace") {
             io.trace = true;
         } else if (!a.empty() && a[0] == '-') {
-            std::fprintf(err, "tarvikdorn: identify: unknown option %s\n", a.c_str());
-            return 2;
+            return Fail(o, out, err, 2, "identify: unknown option " + a);
         } else if (io.drive.empty()) {
             io.drive = a;
         } else {
-            std::fprintf(err, "tarvikdorn: identify takes one drive\n");
-            return 2;
+            return Fail(o, out, err, 2, "identify takes one drive");
         }
     }
     if (io.drive.empty()) {
-        std::fprintf(err, "usage: tarvikdorn identify DRIVE [--json] [--raw] [--trace]\n");
-        return 2;
+        return Fail(o, out, err, 2, "usage: tarvikdorn identify DRIVE [--json] [--raw] [--trace]");
     }
     return 0;
 }
@@ -296,7 +293,7 @@ int ParseArgs(const Options& o, IdentifyOptions& io, std::FILE* err) {
 
 int CmdIdentify(const Options& o, std::FILE* out, std::FILE* err) {
     IdentifyOptions io;
-    if (int status = ParseArgs(o, io, err)) return status;
+    if (int status = ParseArgs(o, io, out, err)) return status;
     StorageSession session;
     std::string problem;
     if (ErrorCode e = session.Open(o.simulate, problem, err))

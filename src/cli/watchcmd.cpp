@@ -12,11 +12,13 @@
 #include "cli/clierror.h"
 #include "cli/fundiskview.h"
 #include "cli/jsonwriter.h"
+#include "cli/storagesession.h"
 #include "drive/fundiskdescutil.h"
 #include "drive/fundisksutil.h"
 #include "drive/kernelfun.h"
 #include "storage/cldevicelist.h"
 #include "storage/deviceregistry.h"
+#include "storage/sim/simstorage.h"
 #include "storage/storageplatform.h"
 
 namespace tvd::cli {
@@ -95,7 +97,7 @@ struct Watcher {
     }
 };
 
-bool ParseSeconds(const Options& o, std::uint64_t& seconds, std::FILE* err) {
+bool ParseSeconds(const Options& o, std::uint64_t& seconds, std::FILE* out, std::FILE* err) {
     seconds = 0;
     for (std::size_t i = 0; i < o.args.size(); ++i) {
         if (o.args[i] == "--seconds" && i + 1 < o.args.size()) {
@@ -103,7 +105,7 @@ bool ParseSeconds(const Options& o, std::uint64_t& seconds, std::FILE* err) {
             auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), seconds);
             if (ec == std::errc() && end == v.data() + v.size()) continue;
         }
-        std::fprintf(err, "tarvikdorn: watch takes only --seconds N (0: until Ctrl+C)\n");
+        Fail(o, out, err, 2, "watch takes only --seconds N (0: until Ctrl+C)");
         return false;
     }
     return true;
@@ -113,15 +115,18 @@ bool ParseSeconds(const Options& o, std::uint64_t& seconds, std::FILE* err) {
 
 int CmdWatch(const Options& o, std::FILE* out, std::FILE* err) {
     std::uint64_t seconds = 0;
-    if (!ParseSeconds(o, seconds, err)) return 2;
-    std::unique_ptr<StoragePlatform> sim;
+    if (!ParseSeconds(o, seconds, out, err)) return 2;
+    std::unique_ptr<SimStorage> sim;
     if (!o.simulate.empty()) {
         ErrorCode e = err::kSuccess;
-        sim = NewSimStorage(o.simulate, e, true);
+        sim = SimStorage::Create(o.simulate, e, SimImages::kReadOnly);
         if (!sim)
             return Fail(o, out, err, 1, "cannot use the simulated drives in " + o.simulate,
                         e ? e : err::kFileNotFound);
         SelectStorage(sim.get());
+        for (const SimProblem& p : sim->Problems())
+            std::fprintf(err, "tarvikdorn: %s: refused: %s\n", o.simulate.c_str(),
+                         ProblemText(p).c_str());
     }
     UseDefaultSettingsFolder();
     Watcher w{out, o.json, {}, {}, false};
@@ -136,8 +141,7 @@ int CmdWatch(const Options& o, std::FILE* out, std::FILE* err) {
     KernelInitialize();
     int status = 0;
     if (!KernelStart(nullptr)) {
-        std::fprintf(err, "tarvikdorn: cannot start the drive registry\n");
-        status = 1;
+        status = Fail(o, out, err, 1, "cannot start the drive registry");
     } else {
         g_stop = 0;
         auto previous = std::signal(SIGINT, OnInterrupt);

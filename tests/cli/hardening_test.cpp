@@ -149,6 +149,10 @@ TEST_F(Hardening, JsonErrorsAreDocuments) {
         {"--json", "info"},
         {"--json", "list", "extra"},
         {"--json", "smart", "nosuch"},
+        {"--json", "identify"},
+        {"--json", "dump", "good", "--bogus"},
+        {"--json", "watch", "--seconds", "x"},
+        {"--json", "system", "extra"},
     };
     for (const auto& args : cases) {
         SCOPED_TRACE(args[1]);
