@@ -12,6 +12,7 @@
 #include "storage/ataidentifyutil.h"
 #include "storage/clata.h"
 #include "storage/nvmeidentifyutil.h"
+#include "storage/storageplatform.h"
 #include "storage/sim/simdrivespec.h"
 
 namespace tvd::cli {
@@ -93,8 +94,8 @@ std::string DriveFileOf(DriveInterfaces& d) {
     const char* path = disk->GetPath();
     f.Comment(std::string("captured from ") + (path ? path : "a drive") + " by tarvikdorn dump");
     // Said rather than silently lost: a drive made from this file differs from the original here.
-    f.Comment("not captured: the partition table and the data (the image starts empty), the "
-              "PCIe link, TRIM support and the USB device the drive hangs on");
+    f.Comment("not captured: the partition table and the data (the image starts empty), and the "
+              "USB device the drive hangs on");
     f.Section("Drive");
     f.Key("Bus", SimBusName(disk->GetBusType()));
     f.Key("Vendor", vendor);
@@ -106,6 +107,20 @@ std::string DriveFileOf(DriveInterfaces& d) {
     if (const std::uint32_t sector = disk->GetSectorSize())
         f.Key("SectorSize", std::to_string(sector));
     if (disk->IsRemovable()) f.Key("Removable", "1");
+    if (DeviceHandle h; path && Storage().Open(path, h) == err::kSuccess) {
+        bool trim = false;
+        if (Storage().QueryTrimEnabled(h, trim) == err::kSuccess && trim) f.Key("Trim", "1");
+    }
+    PciLinkInfo link;
+    if (const std::uint32_t controller = Storage().ControllerOf(disk->DevInst());
+        controller && Storage().GetPciLink(controller, link) == err::kSuccess &&
+        (link.currentSpeed || link.currentWidth)) {
+        f.Section("Pci");
+        f.Key("Speed", std::to_string(link.currentSpeed));
+        f.Key("Width", std::to_string(link.currentWidth));
+        f.Key("MaxSpeed", std::to_string(link.maxSpeed));
+        f.Key("MaxWidth", std::to_string(link.maxWidth));
+    }
 
     if (hasAta) {
         f.Section("Ata");

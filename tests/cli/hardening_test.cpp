@@ -81,7 +81,8 @@ TEST_F(Hardening, ReadOnlyCommandsMakeNoImages) {
     }
     const ToolRun info = Run({"info", "big"});
     EXPECT_EQ(info.status, 0) << info.err;
-    EXPECT_TRUE(std::regex_search(info.out, std::regex(R"(\n1 +1048576 +1.0 GiB +ordinary)"))) << info.out;
+    EXPECT_TRUE(std::regex_search(info.out, std::regex(R"(\n1 +1048576 +1.0 GiB +ordinary)")))
+        << info.out;
     EXPECT_FALSE(fs::exists(folder_ / "big.img"));
     EXPECT_EQ(folder_.Size("short.img"), 3u);
 }
@@ -264,6 +265,19 @@ TEST_F(Hardening, LinuxReasonsAreErrnoTexts) {
     EXPECT_NE(r.err.find("No such file or directory"), std::string::npos) << r.err;
 }
 #endif
+
+// dump writes what the drive file format can say, and says what it leaves out.
+TEST_F(Hardening, DumpKeepsTrimAndTheLink) {
+    folder_.Drive("fast", "Bus=NVMe\nModel=Fast\nCapacity=64M\nTrim=1\n[Pci]\nSpeed=3\nWidth=4\n"
+                          "MaxSpeed=4\n");
+    const ToolRun dump = Run({"dump", "fast"});
+    ASSERT_EQ(dump.status, 0) << dump.err;
+    EXPECT_NE(dump.out.find("\nTrim=1\n"), std::string::npos) << dump.out;
+    EXPECT_NE(dump.out.find("\n[Pci]\nSpeed=3\nWidth=4\nMaxSpeed=4\nMaxWidth=4\n"),
+              std::string::npos)
+        << dump.out;
+    EXPECT_NE(dump.out.find("; not captured: the partition table"), std::string::npos);
+}
 
 // list, info and smart rate a drive with one function.
 TEST_F(Hardening, OneVerdictEverywhere) {
