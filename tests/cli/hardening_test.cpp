@@ -181,6 +181,7 @@ TEST_F(Hardening, UnwritableOutputFails) {
         {"--simulate", dir, "--json", "info", "good"},
         {"--simulate", dir, "dump", "good"},
         {"system"},
+        {"--simulate", dir, "watch", "--seconds", "1"},
     };
     for (std::vector<std::string> args : cases) {
         SCOPED_TRACE(args.back());
