@@ -93,7 +93,7 @@ TEST_F(Hardening, ExamplesStayAsTheyAre) {
     const fs::path examples = fs::path(TVD_SOURCE_DIR) / "examples" / "sim";
     std::vector<std::string> names;
     for (const auto& e : fs::directory_iterator(examples)) {
-        fs::copy_file(e.path(), folder_ / e.path().filename());
+        fs::copy_file(e.path(), folder_.Dir() / e.path().filename());
         names.push_back(e.path().filename().string());
     }
     std::sort(names.begin(), names.end());
