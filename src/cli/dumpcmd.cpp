@@ -208,6 +208,13 @@ int CmdDump(const Options& o, std::FILE* out, std::FILE* err) {
         return Fail(o, out, err, 1, std::string("cannot open ") + (path ? path : dopt.drive),
                     d.openError);
     }
+    // Without a capacity the file would load as the default 1 GiB disk: no copy at all.
+    if (disk->GetCapacity() == 0) {
+        const char* path = disk->GetPath();
+        return Fail(o, out, err, 1,
+                    std::string(path ? path : dopt.drive) +
+                        " reports no capacity (no medium?); a drive file needs one");
+    }
     const std::string text = DriveFileOf(d);
     if (dopt.output.empty()) {
         std::fputs(text.c_str(), out);
