@@ -59,10 +59,13 @@ struct Watcher {
     // Disks without a functional disk (USB sticks, card readers) come and go too.
     void DiskEvents() {
         std::set<std::string> now;
+        std::set<const clDisk*> served; // once per tick: a lookup per disk would be quadratic
+        for (clFunDisk* fd = FunDisksFirst(); fd; fd = FunDisksNext(fd))
+            served.insert(fd->disk);
         const clDeviceList* list = ProcessDeviceRegistry().FindList(devtype::kDisk);
         for (clDevice* d = list ? list->FirstDevice() : nullptr; d; d = list->NextDevice(d)) {
             auto* disk = static_cast<clDisk*>(d);
-            if (!disk->GetPath() || FunDisksFind(disk)) continue;
+            if (!disk->GetPath() || served.count(disk)) continue;
             now.insert(disk->GetPath());
             if (unserved.count(disk->GetPath())) continue;
             const std::string name = disk->GetDescription() ? disk->GetDescription() : "";
