@@ -4,6 +4,7 @@
 #include <string>
 
 #include "cli/clicommands.h"
+#include "cli/clierror.h"
 #include "cli/jobrunner.h"
 #include "cli/jsonwriter.h"
 #include "cli/textformat.h"
@@ -57,9 +58,8 @@ const char* RefusalText(clJobBenchMark::Refusal r) {
     }
 }
 
-int Usage(std::FILE* err) {
-    std::fprintf(err, "tarvikdorn: benchmark takes VOLUME [--size N] [--passes P]\n");
-    return 2;
+int Usage(const Options& o, std::FILE* out, std::FILE* err) {
+    return Fail(o, out, err, 2, "benchmark takes VOLUME [--size N] [--passes P]");
 }
 
 } // namespace
@@ -71,56 +71,39 @@ int CmdBenchmark(const Options& o, std::FILE* out, std::FILE* err) {
     for (std::size_t i = 0; i < o.args.size(); ++i) {
         const std::string& a = o.args[i];
         if (a == "--size" && i + 1 < o.args.size()) {
-            if (!ParseSize(o.args[++i], size)) {
-                std::fprintf(err, "tarvikdorn: --size takes a size such as 16M, 512M or 1G\n");
-                return 2;
-            }
+            if (!ParseSize(o.args[++i], size))
+                return Fail(o, out, err, 2, "--size takes a size such as 16M, 512M or 1G");
         } else if (a == "--passes" && i + 1 < o.args.size()) {
             const std::string& v = o.args[++i];
             auto [p, ec] = std::from_chars(v.data(), v.data() + v.size(), passes);
-            if (ec != std::errc() || p != v.data() + v.size()) {
-                std::fprintf(err, "tarvikdorn: --passes takes a number from 1 to 9\n");
-                return 2;
-            }
+            if (ec != std::errc() || p != v.data() + v.size())
+                return Fail(o, out, err, 2, "--passes takes a number from 1 to 9");
         } else if (!a.empty() && a[0] != '-' && volume.empty()) {
             volume = a;
         } else {
-            return Usage(err);
+            return Usage(o, out, err);
         }
     }
-    if (volume.empty()) return Usage(err);
+    if (volume.empty()) return Usage(o, out, err);
 
     auto job = MakeZoltRef<clJobBenchMark>();
-    if (!job) {
-        std::fprintf(err, "tarvikdorn: Memory allocation failed.\n");
-        return 1;
-    }
+    if (!job) return Fail(o, out, err, 1, "Memory allocation failed.");
     const clJobBenchMark::Refusal refusal = job->Configure(volume, passes, size);
     if (refusal == clJobBenchMark::Refusal::kBadSize ||
-        refusal == clJobBenchMark::Refusal::kBadPasses) {
-        std::fprintf(err, "tarvikdorn: %s\n", RefusalText(refusal));
-        return 2;
-    }
-    if (refusal == clJobBenchMark::Refusal::kNoRoom) {
-        std::fprintf(err,
-                     "tarvikdorn: Benchmark fails! %s on %s: %s free, the test file takes %s "
-                     "and the volume must keep %s\n",
-                     RefusalText(refusal), volume.c_str(), SizeText(job->FreeBytes()).c_str(),
-                     SizeText(size).c_str(),
-                     SizeText(clJobBenchMark::ReserveFor(job->VolumeBytes())).c_str());
-        return 3;
-    }
-    if (refusal != clJobBenchMark::Refusal::kNone) {
-        std::fprintf(err, "tarvikdorn: Benchmark fails! %s: %s\n", volume.c_str(),
-                     RefusalText(refusal));
-        return refusal == clJobBenchMark::Refusal::kNoVolume ? 3 : 1;
-    }
+        refusal == clJobBenchMark::Refusal::kBadPasses)
+        return Fail(o, out, err, 2, RefusalText(refusal));
+    if (refusal == clJobBenchMark::Refusal::kNoRoom)
+        return Fail(o, out, err, 3,
+                    std::string("Benchmark fails! ") + RefusalText(refusal) + " on " + volume +
+                        ": " + SizeText(job->FreeBytes()) + " free, the test file takes " +
+                        SizeText(size) + " and the volume must keep " +
+                        SizeText(clJobBenchMark::ReserveFor(job->VolumeBytes())));
+    if (refusal != clJobBenchMark::Refusal::kNone)
+        return Fail(o, out, err, refusal == clJobBenchMark::Refusal::kNoVolume ? 3 : 1,
+                    std::string("Benchmark fails! ") + volume + ": " + RefusalText(refusal));
     const std::string label = "Benchmark of " + volume;
     const JobRunResult r = RunJobWithProgress(job.Get(), label.c_str(), err);
-    if (!r.queued) {
-        std::fprintf(err, "tarvikdorn: the job thread could not be started\n");
-        return 1;
-    }
+    if (!r.queued) return Fail(o, out, err, 1, "the job thread could not be started");
     const clBenchMarkItem* first = job->Measure(BenchMeasure::kSequentialRead);
     const char* method = first && first->Method()[0] ? first->Method() : "";
     const ErrorCode code = job->FailureCode();

@@ -1,11 +1,14 @@
 #include "cli/commands.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
 
 #include "cli/clicommands.h"
+#include "cli/clierror.h"
 #include "cli/machineinfo.h"
+#include "foundation/errtextutil.h"
 #include "storage/storageplatform.h"
 
 namespace tvd::cli {
@@ -17,10 +20,7 @@ constexpr const char* kVersion = "0.1.0";
 } // namespace
 
 int CmdSystem(const Options& o, std::FILE* out, std::FILE* err) {
-    if (!o.args.empty()) {
-        std::fprintf(err, "tarvikdorn: system takes no arguments\n");
-        return 2;
-    }
+    if (!o.args.empty()) return Fail(o, out, err, 2, "system takes no arguments");
     MachineInfo info = GatherMachineInfo();
     std::string text = o.json ? MachineInfoJson(info) : MachineInfoText(info);
     std::fputs(text.c_str(), out);
@@ -43,7 +43,9 @@ const Command kCommands[] = {
      CmdIdentify},
     {"info", "DRIVE: identity, interface, settings key, health and partitions with their volumes",
      CmdInfo},
-    {"watch", "[--seconds N]: drive arrivals, removals and health changes as they happen",
+    {"watch",
+     "[--seconds N]: drive arrivals, removals and health changes as they happen, each with its "
+     "time; N=0 (the default) watches until Ctrl+C; --json writes JSON Lines",
      CmdWatch},
     {"smart", "DRIVE: the SMART attributes and what they tell: temperature, life, health, totals",
      CmdSmart},
@@ -72,7 +74,19 @@ void Usage(std::FILE* f) {
 
 } // namespace
 
-int RunCommandLine(int argc, char** argv, std::FILE* out, std::FILE* err) {
+namespace {
+
+// A command succeeded only if its output arrived (a full disk, a closed pipe).
+int CheckedOutput(int status, std::FILE* out, std::FILE* err) {
+    errno = 0;
+    if (OutputWritten(out)) return status;
+    const int error = errno;
+    std::fprintf(err, "tarvikdorn: cannot write the output%s%s\n", error ? ": " : "",
+                 error ? SystemErrorText(ErrorFromErrno(error)).c_str() : "");
+    return status ? status : 1;
+}
+
+int RunParsed(int argc, char** argv, std::FILE* out, std::FILE* err) {
     Options o;
     if (const char* env = std::getenv(kSimulateEnv)) o.simulate = env;
     std::string command;
@@ -112,6 +126,12 @@ int RunCommandLine(int argc, char** argv, std::FILE* out, std::FILE* err) {
     std::fprintf(err, "tarvikdorn: unknown command %s\n", command.c_str());
     Usage(err);
     return 2;
+}
+
+} // namespace
+
+int RunCommandLine(int argc, char** argv, std::FILE* out, std::FILE* err) {
+    return CheckedOutput(RunParsed(argc, argv, out, err), out, err);
 }
 
 } // namespace tvd::cli

@@ -1,14 +1,18 @@
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "cli/clicommands.h"
+#include "cli/clierror.h"
 #include "cli/storagesession.h"
-#include "foundation/errtextutil.h"
+#include "foundation/fileutil.h"
 #include "storage/ataidentifyutil.h"
 #include "storage/clata.h"
 #include "storage/nvmeidentifyutil.h"
+#include "storage/storageplatform.h"
 #include "storage/sim/simdrivespec.h"
 
 namespace tvd::cli {
@@ -89,6 +93,9 @@ std::string DriveFileOf(DriveInterfaces& d) {
     DriveFile f;
     const char* path = disk->GetPath();
     f.Comment(std::string("captured from ") + (path ? path : "a drive") + " by tarvikdorn dump");
+    // Said rather than silently lost: a drive made from this file differs from the original here.
+    f.Comment("not captured: the partition table and the data (the image starts empty), and the "
+              "USB device the drive hangs on");
     f.Section("Drive");
     f.Key("Bus", SimBusName(disk->GetBusType()));
     f.Key("Vendor", vendor);
@@ -100,6 +107,20 @@ std::string DriveFileOf(DriveInterfaces& d) {
     if (const std::uint32_t sector = disk->GetSectorSize())
         f.Key("SectorSize", std::to_string(sector));
     if (disk->IsRemovable()) f.Key("Removable", "1");
+    if (DeviceHandle h; path && Storage().Open(path, h) == err::kSuccess) {
+        bool trim = false;
+        if (Storage().QueryTrimEnabled(h, trim) == err::kSuccess && trim) f.Key("Trim", "1");
+    }
+    PciLinkInfo link;
+    if (const std::uint32_t controller = Storage().ControllerOf(disk->DevInst());
+        controller && Storage().GetPciLink(controller, link) == err::kSuccess &&
+        (link.currentSpeed || link.currentWidth)) {
+        f.Section("Pci");
+        f.Key("Speed", std::to_string(link.currentSpeed));
+        f.Key("Width", std::to_string(link.currentWidth));
+        f.Key("MaxSpeed", std::to_string(link.maxSpeed));
+        f.Key("MaxWidth", std::to_string(link.maxWidth));
+    }
 
     if (hasAta) {
         f.Section("Ata");
@@ -135,32 +156,28 @@ struct DumpOptions {
     bool force = false;
 };
 
-int ParseArgs(const Options& o, DumpOptions& dopt, std::FILE* err) {
+int ParseArgs(const Options& o, DumpOptions& dopt, std::FILE* out, std::FILE* err) {
     for (std::size_t i = 0; i < o.args.size(); ++i) {
         const std::string& a = o.args[i];
         if (a == "--force") {
             dopt.force = true;
         } else if (a == "--output" || a == "-o") {
             if (i + 1 >= o.args.size() || o.args[i + 1].empty()) {
-                std::fprintf(err, "tarvikdorn: dump: --output needs a file\n");
-                return 2;
+                return Fail(o, out, err, 2, "dump: --output needs a file");
             }
             dopt.output = o.args[++i];
         } else if (a.rfind("--output=", 0) == 0 && a.size() > 9) {
             dopt.output = a.substr(9);
         } else if (!a.empty() && a[0] == '-') {
-            std::fprintf(err, "tarvikdorn: dump: unknown option %s\n", a.c_str());
-            return 2;
+            return Fail(o, out, err, 2, "dump: unknown option " + a);
         } else if (dopt.drive.empty()) {
             dopt.drive = a;
         } else {
-            std::fprintf(err, "tarvikdorn: dump takes one drive\n");
-            return 2;
+            return Fail(o, out, err, 2, "dump takes one drive");
         }
     }
     if (dopt.drive.empty()) {
-        std::fprintf(err, "usage: tarvikdorn dump DRIVE [--output FILE [--force]]\n");
-        return 2;
+        return Fail(o, out, err, 2, "usage: tarvikdorn dump DRIVE [--output FILE [--force]]");
     }
     return 0;
 }
@@ -169,42 +186,45 @@ int ParseArgs(const Options& o, DumpOptions& dopt, std::FILE* err) {
 
 int CmdDump(const Options& o, std::FILE* out, std::FILE* err) {
     DumpOptions dopt;
-    if (int status = ParseArgs(o, dopt, err)) return status;
+    if (int status = ParseArgs(o, dopt, out, err)) return status;
     if (!dopt.output.empty() && !dopt.force) {
-        // Checked before the drives are touched, so a refusal costs nothing.
-        if (std::FILE* existing = std::fopen(dopt.output.c_str(), "rb")) {
-            std::fclose(existing);
-            std::fprintf(err, "tarvikdorn: %s exists; --force replaces it\n", dopt.output.c_str());
-            return 1;
-        }
+        // Checked before the drives are touched, so a refusal costs nothing. The name itself
+        // counts, so a dangling link is an existing file too.
+        std::error_code ec;
+        const auto name = std::filesystem::u8path(dopt.output);
+        if (std::filesystem::symlink_status(name, ec).type() !=
+            std::filesystem::file_type::not_found)
+            return Fail(o, out, err, 1, dopt.output + " exists; --force replaces it");
     }
     StorageSession session;
     std::string problem;
-    if (ErrorCode e = session.Open(o.simulate, problem)) {
-        std::fprintf(err, "tarvikdorn: %s: %s\n", problem.c_str(), ErrorText(e).c_str());
-        return 1;
-    }
+    if (ErrorCode e = session.Open(o.simulate, problem, err))
+        return Fail(o, out, err, 1, problem, e);
     clDisk* disk = session.FindDisk(dopt.drive);
-    if (!disk) {
-        std::fprintf(err, "tarvikdorn: no drive %s (see tarvikdorn list)\n", dopt.drive.c_str());
-        return 1;
-    }
+    if (!disk) return Fail(o, out, err, 1, "no drive " + dopt.drive + " (see tarvikdorn list)");
     DriveInterfaces d = OpenDriveInterfaces(disk);
+    if (d.openError) {
+        const char* path = disk->GetPath();
+        return Fail(o, out, err, 1, std::string("cannot open ") + (path ? path : dopt.drive),
+                    d.openError);
+    }
+    // Without a capacity the file would load as the default 1 GiB disk: no copy at all.
+    if (disk->GetCapacity() == 0) {
+        const char* path = disk->GetPath();
+        return Fail(o, out, err, 1,
+                    std::string(path ? path : dopt.drive) +
+                        " reports no capacity (no medium?); a drive file needs one");
+    }
     const std::string text = DriveFileOf(d);
     if (dopt.output.empty()) {
         std::fputs(text.c_str(), out);
         return 0;
     }
-    std::FILE* f = std::fopen(dopt.output.c_str(), "wb");
-    if (!f) {
-        std::fprintf(err, "tarvikdorn: cannot write %s\n", dopt.output.c_str());
-        return 1;
-    }
-    const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-    if (std::fclose(f) != 0 || !written) {
-        std::fprintf(err, "tarvikdorn: cannot write %s\n", dopt.output.c_str());
-        return 1;
-    }
+    // Written beside the target and renamed over it: a link at the name is replaced, never
+    // followed, and a failed write leaves nothing behind.
+    const ErrorCode e = WriteWholeFile(
+        dopt.output, ByteView(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+    if (e) return Fail(o, out, err, 1, "cannot write " + dopt.output, e);
     return 0;
 }
 

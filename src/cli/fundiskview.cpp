@@ -2,6 +2,7 @@
 
 #include "drive/fundiskdescutil.h"
 #include "foundation/winfolderutila.h"
+#include "storage/storageplatform.h"
 #include "smart/clsmartata.h"
 
 namespace tvd::cli {
@@ -49,11 +50,17 @@ void Value(JsonWriter& j, const char* key, std::int64_t value, std::int64_t none
 
 } // namespace
 
+std::string InterfaceText(clFunDisk* fd) {
+    const std::string* text = GetBusText(fd);
+    if (text && *text != "---") return *text;
+    return fd ? Storage().BusName(fd->busType) : std::string();
+}
+
 void WriteFunDiskSummary(JsonWriter& j, clFunDisk* fd) {
     Text(j, "model", GetModel(fd));
     Text(j, "serial", GetSerial(fd));
     Text(j, "firmware", GetFirmware(fd));
-    Text(j, "busText", GetBusText(fd));
+    j.String("busText", InterfaceText(fd));
     j.Bool("ssd", fd->solidState);
     const SmartMonitor& m = fd->smart;
     j.Bool("smart", m.smart != nullptr);
@@ -62,10 +69,27 @@ void WriteFunDiskSummary(JsonWriter& j, clFunDisk* fd) {
         j.Null("healthReason");
     else
         j.String("healthReason", m.healthReason);
-    Value(j, "life", m.health, kSmartNoValue);
+    Value(j, "life", GetLife(m.smart.get()), kSmartNoValue);
+    Value(j, "healthValue", m.health, kSmartNoValue);
     Value(j, "temperature", m.temperature, kSmartNoValue);
     Value(j, "powerOnHours", m.powerOnHours, kSmartNoCount);
     Value(j, "hostWritesGib", m.written, kSmartNoCount);
+}
+
+// Why FunDiskCreate refused a disk, in the order it checks; `code` gets a system error when
+// the device could not even be opened.
+std::string WhyNotServed(clDisk* disk, ErrorCode& code) {
+    code = err::kSuccess;
+    DeviceHandle probe;
+    if (const char* path = disk->GetPath()) {
+        code = Storage().Open(path, probe);
+        if (code != err::kSuccess) return "the device cannot be opened";
+    }
+    if (!disk->HasMedia()) return "it reports no medium";
+    if (disk->IsUsb() && disk->IsRemovable())
+        return "it is a removable USB medium (a stick or card reader)";
+    return std::string("its bus (") + Storage().BusName(disk->GetBusType()) +
+           ") is not one this program serves";
 }
 
 } // namespace tvd::cli

@@ -11,6 +11,7 @@
 #include "cli/tracestorage.h"
 #include "cli/usbview.h"
 #include "foundation/errtextutil.h"
+#include "cli/clierror.h"
 #include "storage/ataidentifyutil.h"
 #include "storage/clata.h"
 #include "storage/nvmeidentifyutil.h"
@@ -272,25 +273,22 @@ struct IdentifyOptions {
     bool trace = false; // every command sent while identifying, on the error stream
 };
 
-int ParseArgs(const Options& o, IdentifyOptions& io, std::FILE* err) {
+int ParseArgs(const Options& o, IdentifyOptions& io, std::FILE* out, std::FILE* err) {
     for (const std::string& a : o.args) {
         if (a == "--raw") {
             io.raw = true;
         } else if (a == "--trace") {
             io.trace = true;
         } else if (!a.empty() && a[0] == '-') {
-            std::fprintf(err, "tarvikdorn: identify: unknown option %s\n", a.c_str());
-            return 2;
+            return Fail(o, out, err, 2, "identify: unknown option " + a);
         } else if (io.drive.empty()) {
             io.drive = a;
         } else {
-            std::fprintf(err, "tarvikdorn: identify takes one drive\n");
-            return 2;
+            return Fail(o, out, err, 2, "identify takes one drive");
         }
     }
     if (io.drive.empty()) {
-        std::fprintf(err, "usage: tarvikdorn identify DRIVE [--json] [--raw] [--trace]\n");
-        return 2;
+        return Fail(o, out, err, 2, "usage: tarvikdorn identify DRIVE [--json] [--raw] [--trace]");
     }
     return 0;
 }
@@ -299,24 +297,20 @@ int ParseArgs(const Options& o, IdentifyOptions& io, std::FILE* err) {
 
 int CmdIdentify(const Options& o, std::FILE* out, std::FILE* err) {
     IdentifyOptions io;
-    if (int status = ParseArgs(o, io, err)) return status;
+    if (int status = ParseArgs(o, io, out, err)) return status;
     StorageSession session;
     std::string problem;
-    if (ErrorCode e = session.Open(o.simulate, problem)) {
-        std::fprintf(err, "tarvikdorn: %s: %s\n", problem.c_str(), ErrorText(e).c_str());
-        return 1;
-    }
+    if (ErrorCode e = session.Open(o.simulate, problem, err))
+        return Fail(o, out, err, 1, problem, e);
     clDisk* disk = session.FindDisk(io.drive);
-    if (!disk) {
-        std::fprintf(err, "tarvikdorn: no drive %s (see tarvikdorn list)\n", io.drive.c_str());
-        return 1;
-    }
+    if (!disk) return Fail(o, out, err, 1, "no drive " + io.drive + " (see tarvikdorn list)");
     std::optional<ScopedTrace> trace;
     if (io.trace) trace.emplace(err);
     const DriveInterfaces d = OpenDriveInterfaces(disk);
     const char* path = disk->GetPath();
     const std::string drive = path ? path : io.drive;
-    const std::string bus = BusTypeName(disk->GetBusType());
+    if (d.openError) return Fail(o, out, err, 1, "cannot open " + drive, d.openError);
+    const std::string bus = Storage().BusName(disk->GetBusType());
     const ByteView identify(d.identify.data(), d.identify.size());
     const ByteView ctrl(d.controller.data(), d.controller.size());
     const ByteView ns(d.nvmeNamespace.data(), d.nvmeNamespace.size());

@@ -1,6 +1,8 @@
 #include <string>
+#include <utility>
 
 #include "cli/clicommands.h"
+#include "cli/clierror.h"
 #include "cli/fundiskview.h"
 #include "cli/jsonwriter.h"
 #include "cli/storagesession.h"
@@ -8,9 +10,10 @@
 #include "cli/usbview.h"
 #include "drive/fundiskdescutil.h"
 #include "drive/kernelfun.h"
-#include "foundation/errtextutil.h"
 #include "foundation/textconvutil.h"
 #include "smart/clsmartata.h"
+#include "storage/partitiontableutil.h"
+#include "storage/storageplatform.h"
 
 namespace tvd::cli {
 
@@ -37,8 +40,27 @@ std::string Or(const std::string* text, const char* none = "-") {
     return text ? *text : std::string(none);
 }
 
+// "WWN: 50A1..." as its label and value.
+std::pair<std::string, std::string> SplitWwn(const std::string& text) {
+    const std::size_t colon = text.find(": ");
+    if (colon == std::string::npos) return {std::string(), text};
+    return {text.substr(0, colon), text.substr(colon + 2)};
+}
+
 std::string Figure(std::int64_t value, std::int64_t none, const char* unit) {
     return value == none ? std::string("none") : std::to_string(value) + unit;
+}
+
+// How many partitions the table holds and how many the snapshot shows: a snapshot keeps at most
+// kMaxSnapshotEntries places, and a cut list must say so.
+std::pair<std::size_t, std::size_t> PartitionCounts(const PartitionSnapshot& s) {
+    std::size_t total = 0, shown = 0;
+    const bool gpt = s.layout.style == layoutstyle::kGpt;
+    for (const PartitionEntry& p : s.layout.partitions)
+        if (p.length != 0 && (gpt || !IsExtendedMbrType(p.mbrType))) ++total;
+    for (const PartitionSnapshotEntry& e : s.entries)
+        if (e.partitionNumber >= 0) ++shown;
+    return {total, shown};
 }
 
 void WritePartitionsJson(JsonWriter& j, const PartitionSnapshot* s) {
@@ -46,6 +68,8 @@ void WritePartitionsJson(JsonWriter& j, const PartitionSnapshot* s) {
         j.Null("partitions");
         return;
     }
+    const auto [total, shown] = PartitionCounts(*s);
+    j.Unsigned("partitionCount", total).Unsigned("partitionsShown", shown);
     j.BeginArray("partitions");
     for (const PartitionSnapshotEntry& e : s->entries) {
         j.BeginObject();
@@ -71,32 +95,23 @@ void WritePartitionsJson(JsonWriter& j, const PartitionSnapshot* s) {
 } // namespace
 
 int CmdInfo(const Options& o, std::FILE* out, std::FILE* err) {
-    if (o.args.size() != 1) {
-        std::fprintf(err, "tarvikdorn: info takes one DRIVE\n");
-        return 2;
-    }
+    if (o.args.size() != 1) return Fail(o, out, err, 2, "info takes one DRIVE");
     StorageSession session;
     std::string problem;
-    if (ErrorCode e = session.Open(o.simulate, problem)) {
-        std::fprintf(err, "tarvikdorn: %s: %s\n", problem.c_str(), ErrorText(e).c_str());
-        return 1;
-    }
+    if (ErrorCode e = session.Open(o.simulate, problem, err))
+        return Fail(o, out, err, 1, problem, e);
     clDisk* disk = session.FindDisk(o.args[0]);
-    if (!disk) {
-        std::fprintf(err, "tarvikdorn: no drive %s (see tarvikdorn list)\n", o.args[0].c_str());
-        return 1;
-    }
+    if (!disk) return Fail(o, out, err, 1, "no drive " + o.args[0] + " (see tarvikdorn list)");
     UseDefaultSettingsFolder();
     SystemVolume volume;
     ZoltRef<clFunDisk> ref =
         FunDiskCreate(disk, FindSystemDisk(session.Registry().FindList(devtype::kDisk), volume));
     clFunDisk* fd = ref.Get();
     if (!fd) {
-        std::fprintf(err,
-                     "tarvikdorn: %s is not a drive this program serves (no media, a removable "
-                     "USB medium, or an unsupported bus)\n",
-                     o.args[0].c_str());
-        return 1;
+        ErrorCode code = err::kSuccess;
+        const std::string why = WhyNotServed(disk, code);
+        return Fail(o, out, err, 1, o.args[0] + " is not a drive this program serves: " + why,
+                    code);
     }
     const PartitionSnapshot* parts = GetPartitions(fd);
     const SmartMonitor& m = fd->smart;
@@ -114,8 +129,16 @@ int CmdInfo(const Options& o, std::FILE* out, std::FILE* err) {
             .Unsigned("sectorSize", fd->bytesPerSector)
             .Unsigned("sectors", GetSectorCount(fd));
         WriteFunDiskSummary(j, fd);
-        j.String("wwn", GetWwnText(fd))
-            .String("displayName", DisplayNameShort(fd))
+        const auto [idLabel, id] = SplitWwn(GetWwnText(fd));
+        if (id.empty() || id == "N/A")
+            j.Null("wwn");
+        else
+            j.String("wwn", id);
+        if (idLabel.empty())
+            j.Null("wwnKind");
+        else
+            j.String("wwnKind", idLabel);
+        j.String("displayName", DisplayNameShort(fd))
             .String("icon", DiskIcon(fd))
             .Bool("cloneSource", fd->cloneSource)
             .Bool("cloneTarget", fd->cloneTarget);
@@ -135,12 +158,16 @@ int CmdInfo(const Options& o, std::FILE* out, std::FILE* err) {
     std::fprintf(out, "Model:        %s\n", Or(GetModel(fd)).c_str());
     std::fprintf(out, "Serial:       %s\n", Or(GetSerial(fd)).c_str());
     std::fprintf(out, "Firmware:     %s\n", Or(GetFirmware(fd)).c_str());
-    std::fprintf(out, "Interface:    %s\n", Or(GetBusText(fd)).c_str());
+    std::fprintf(out, "Interface:    %s\n", InterfaceText(fd).c_str());
     std::fprintf(out, "Capacity:     %s (%llu sectors of %u bytes)\n",
                  SizeText(fd->sizeBytes).c_str(),
                  static_cast<unsigned long long>(GetSectorCount(fd)), fd->bytesPerSector);
     std::fprintf(out, "Kind:         %s\n", fd->solidState ? "SSD" : "HDD");
-    std::fprintf(out, "%s\n", GetWwnText(fd).c_str());
+    if (const auto [idLabel, id] = SplitWwn(GetWwnText(fd)); !idLabel.empty()) {
+        std::string label = idLabel + ":";
+        label.resize(14, ' ');
+        std::fprintf(out, "%s%s\n", label.c_str(), id.c_str());
+    }
     std::fprintf(out, "Settings key: %s\n", Or(GetConfigKey(fd)).c_str());
     std::fprintf(out, "Clone:        %s source, %s target\n", fd->cloneSource ? "can be" : "not a",
                  fd->cloneTarget ? "can be" : "not a");
@@ -148,14 +175,16 @@ int CmdInfo(const Options& o, std::FILE* out, std::FILE* err) {
     std::fprintf(out, "\nHealth:       %s%s%s\n", HealthStateWord(m.HealthState),
                  m.healthReason.empty() ? "" : " - ", m.healthReason.c_str());
     if (m.smart) {
-        std::fprintf(out, "Life:         %s\n", Figure(m.health, kSmartNoValue, " %").c_str());
+        std::fprintf(out, "Life:         %s\n",
+                     Figure(GetLife(m.smart.get()), kSmartNoValue, " %").c_str());
+        std::fprintf(out, "Health value: %s\n", Figure(m.health, kSmartNoValue, " %").c_str());
         std::fprintf(out, "Temperature:  %s\n",
                      Figure(m.temperature, kSmartNoValue, " °C").c_str());
         std::fprintf(out, "Power-on:     %s\n",
                      Figure(m.powerOnHours, kSmartNoCount, " h").c_str());
         std::fprintf(out, "Written:      %s\n", Figure(m.written, kSmartNoCount, " GiB").c_str());
     } else {
-        std::fprintf(out, "SMART:        none\n");
+        std::fprintf(out, "SMART:        none (the drive answered no SMART or health-log read)\n");
     }
     std::fprintf(out, "\nPartitions:\n");
     if (!parts || parts->entries.empty()) {
@@ -169,6 +198,8 @@ int CmdInfo(const Options& o, std::FILE* out, std::FILE* err) {
                e.hasVolume ? Utf16ToUtf8(e.fileSystem) : "-",
                e.hasVolume ? Utf16ToUtf8(e.label) : "-", e.hasVolume ? Utf16ToUtf8(e.root) : "-"});
     std::fputs(t.Text().c_str(), out);
+    if (const auto [total, shown] = PartitionCounts(*parts); shown < total)
+        std::fprintf(out, "(%zu of %zu partitions shown)\n", shown, total);
     return 0;
 }
 

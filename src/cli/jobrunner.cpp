@@ -80,9 +80,9 @@ void RequestInterrupt() {
 JobRunResult RunJobWithProgress(clKernelBasicJob* job, const char* label, std::FILE* err) {
     JobRunResult r;
     if (!job) return r;
+    InterruptScope interrupt; // before the thread: a job that runs is always interruptible
     const bool ownThread = !JobThreadRunning();
     if (ownThread && !JobThreadStart()) return r;
-    InterruptScope interrupt;
     const auto start = std::chrono::steady_clock::now();
     ProgressLine line(label, err);
     if (JobThreadQueue(job)) {

@@ -2,13 +2,13 @@
 
 #include <string>
 
+#include "cli/clierror.h"
 #include "cli/fundiskview.h"
 #include "cli/jsonwriter.h"
 #include "cli/storagesession.h"
 #include "cli/textformat.h"
 #include "drive/fundiskdescutil.h"
 #include "drive/kernelfun.h"
-#include "foundation/errtextutil.h"
 #include "smart/clsmartata.h"
 
 namespace tvd::cli {
@@ -29,7 +29,7 @@ DiskRow RowOf(std::size_t index, clDisk& d) {
     r.index = index;
     if (const char* p = d.GetPath()) r.path = p;
     if (const char* n = d.GetDescription()) r.name = n;
-    r.bus = BusTypeName(d.GetBusType());
+    r.bus = Storage().BusName(d.GetBusType());
     r.removable = d.IsRemovable();
     r.capacity = d.GetCapacity();
     r.sectorSize = d.GetSectorSize();
@@ -39,16 +39,11 @@ DiskRow RowOf(std::size_t index, clDisk& d) {
 } // namespace
 
 int CmdList(const Options& o, std::FILE* out, std::FILE* err) {
-    if (!o.args.empty()) {
-        std::fprintf(err, "tarvikdorn: list takes no arguments\n");
-        return 2;
-    }
+    if (!o.args.empty()) return Fail(o, out, err, 2, "list takes no arguments");
     StorageSession session;
     std::string problem;
-    if (ErrorCode e = session.Open(o.simulate, problem)) {
-        std::fprintf(err, "tarvikdorn: %s: %s\n", problem.c_str(), ErrorText(e).c_str());
-        return 1;
-    }
+    if (ErrorCode e = session.Open(o.simulate, problem, err))
+        return Fail(o, out, err, 1, problem, e);
     UseDefaultSettingsFolder();
     const std::vector<clDisk*> disks = session.Disks();
     SystemVolume volume;
@@ -59,6 +54,9 @@ int CmdList(const Options& o, std::FILE* out, std::FILE* err) {
         rows.push_back(RowOf(index++, *d));
         rows.back().fd = FunDiskCreate(d, system);
     }
+    // A refused drive file makes the listing incomplete: it is named and the status says so.
+    const std::vector<SimProblem> problems = session.Problems();
+    const int status = problems.empty() ? 0 : 1;
 
     if (o.json) {
         JsonWriter j;
@@ -81,13 +79,23 @@ int CmdList(const Options& o, std::FILE* out, std::FILE* err) {
             }
             j.EndObject();
         }
+        j.EndArray().BeginArray("problems");
+        for (const SimProblem& p : problems) {
+            j.BeginObject().String("file", p.name.empty() ? "" : p.name + ".drive");
+            if (p.line)
+                j.Unsigned("line", p.line);
+            else
+                j.Null("line");
+            j.String("reason", p.message).EndObject();
+        }
         j.EndArray().EndObject();
         std::fputs(j.Text().c_str(), out);
-        return 0;
+        return status;
     }
     if (rows.empty()) {
-        std::fprintf(out, "No disks found.\n");
-        return 0;
+        std::fprintf(out, problems.empty() ? "No disks found.\n"
+                                           : "No disks found (drive files were refused).\n");
+        return status;
     }
     TextTable t({"#", "Path", "Bus", "Capacity", "Sector", "Kind", "Health", "Temp", "Life",
                  "Model", "Firmware"});
@@ -99,7 +107,9 @@ int CmdList(const Options& o, std::FILE* out, std::FILE* err) {
             health = HealthStateWord(fd->smart.HealthState);
             if (fd->smart.temperature != kSmartNoValue)
                 temp = std::to_string(fd->smart.temperature) + " C";
-            if (fd->smart.health != kSmartNoValue) life = std::to_string(fd->smart.health) + " %";
+            // The drive's own remaining-life figure, as `smart` and `info` show it.
+            if (const int l = GetLife(fd->smart.smart.get()); l != kSmartNoValue)
+                life = std::to_string(l) + " %";
             if (const std::string* m = GetModel(fd)) model = *m;
             if (const std::string* f = GetFirmware(fd)) firmware = *f;
         }
@@ -109,7 +119,7 @@ int CmdList(const Options& o, std::FILE* out, std::FILE* err) {
                firmware});
     }
     std::fputs(t.Text().c_str(), out);
-    return 0;
+    return status;
 }
 
 } // namespace tvd::cli

@@ -91,6 +91,17 @@ MachineInfo GatherMachineInfo() {
     return info;
 }
 
+namespace {
+
+// CPUID pads the brand string with blanks (on both ends, on some processors).
+std::string Tidy(const std::string& text) {
+    const std::size_t first = text.find_first_not_of(' ');
+    if (first == std::string::npos) return {};
+    return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+} // namespace
+
 std::string MachineInfoText(const MachineInfo& m) {
     std::string t;
     auto line = [&](const char* label, const std::string& value) {
@@ -106,7 +117,7 @@ std::string MachineInfoText(const MachineInfo& m) {
     line("Architecture:     ",
          std::string(ArchName(m.arch)) + (m.machine.empty() ? "" : " (" + m.machine + ")"));
     line("Administrator:    ", m.admin ? "yes" : "no");
-    std::string cpu = m.cpuBrand.empty() ? m.cpuVendor : m.cpuBrand;
+    std::string cpu = Tidy(m.cpuBrand).empty() ? Tidy(m.cpuVendor) : Tidy(m.cpuBrand);
     if (m.cpuThreads) cpu += ", " + std::to_string(m.cpuThreads) + " threads";
     line("Processor:        ", cpu);
     line("Memory:           ", m.memoryBytes ? SizeText(m.memoryBytes) : "unknown");
@@ -114,7 +125,8 @@ std::string MachineInfoText(const MachineInfo& m) {
         line("  Module:         ", (d.locator.empty() ? std::string("?") : d.locator) + ": " +
                                        SizeText(d.bytes) + (d.type.empty() ? "" : " " + d.type));
     if (m.smbiosError != err::kSuccess) {
-        line("Board:            ", "unknown (SMBIOS table: " + ErrorText(m.smbiosError) + ")");
+        line("Board:            ",
+             "unknown (SMBIOS table: " + SystemErrorText(m.smbiosError) + ")");
         return t;
     }
     line("System:           ",
@@ -142,8 +154,8 @@ std::string MachineInfoJson(const MachineInfo& m) {
         .Bool("administrator", m.admin)
         .EndObject();
     j.BeginObject("processor")
-        .String("vendor", m.cpuVendor)
-        .String("brand", m.cpuBrand)
+        .String("vendor", Tidy(m.cpuVendor))
+        .String("brand", Tidy(m.cpuBrand))
         .Unsigned("threads", m.cpuThreads)
         .EndObject();
     j.BeginObject("memory").Unsigned("bytes", m.memoryBytes).BeginArray("modules");
@@ -157,7 +169,7 @@ std::string MachineInfoJson(const MachineInfo& m) {
     if (m.smbiosError != err::kSuccess) {
         j.BeginObject("smbios")
             .Unsigned("error", m.smbiosError)
-            .String("errorText", ErrorText(m.smbiosError))
+            .String("errorText", SystemErrorText(m.smbiosError))
             .EndObject();
     } else {
         j.BeginObject("smbios").String("version", m.smbiosVersion).EndObject();

@@ -2,6 +2,8 @@
 #include <string>
 
 #include "cli/clicommands.h"
+#include "cli/clierror.h"
+#include "cli/fundiskview.h"
 #include "cli/jobrunner.h"
 #include "cli/jsonwriter.h"
 #include "cli/storagesession.h"
@@ -52,61 +54,42 @@ int CmdScan(const Options& o, std::FILE* out, std::FILE* err) {
         if (a == "--quick" || a == "--full") {
             const ScanMode m = a == "--quick" ? ScanMode::kQuick : ScanMode::kFull;
             if (modeGiven && m != mode) {
-                std::fprintf(err, "tarvikdorn: scan takes --quick or --full, not both\n");
-                return 2;
+                return Fail(o, out, err, 2, "scan takes --quick or --full, not both");
             }
             mode = m;
             modeGiven = true;
         } else if (!a.empty() && a[0] != '-' && drive.empty()) {
             drive = a;
         } else {
-            std::fprintf(err, "tarvikdorn: scan takes one DRIVE and --quick or --full\n");
-            return 2;
+            return Fail(o, out, err, 2, "scan takes one DRIVE and --quick or --full");
         }
     }
-    if (drive.empty()) {
-        std::fprintf(err, "tarvikdorn: scan takes one DRIVE and --quick or --full\n");
-        return 2;
-    }
+    if (drive.empty()) return Fail(o, out, err, 2, "scan takes one DRIVE and --quick or --full");
     const ScanTexts& texts = mode == ScanMode::kQuick ? kQuickTexts : kFullTexts;
 
     StorageSession session;
     std::string problem;
-    if (ErrorCode e = session.Open(o.simulate, problem)) {
-        std::fprintf(err, "tarvikdorn: %s: %s\n", problem.c_str(), ErrorText(e).c_str());
-        return 1;
-    }
+    if (ErrorCode e = session.Open(o.simulate, problem)) return Fail(o, out, err, 1, problem, e);
     clDisk* disk = session.FindDisk(drive);
-    if (!disk) {
-        std::fprintf(err, "tarvikdorn: no drive %s (see tarvikdorn list)\n", drive.c_str());
-        return 1;
-    }
+    if (!disk) return Fail(o, out, err, 1, "no drive " + drive + " (see tarvikdorn list)");
     SystemVolume volume;
     ZoltRef<clFunDisk> fd =
         FunDiskCreate(disk, FindSystemDisk(session.Registry().FindList(devtype::kDisk), volume));
     if (!fd) {
-        std::fprintf(err,
-                     "tarvikdorn: %s is not a drive this program serves (no media, a removable "
-                     "USB medium, or an unsupported bus)\n",
-                     drive.c_str());
-        return 1;
+        ErrorCode code = err::kSuccess;
+        const std::string why = WhyNotServed(disk, code);
+        return Fail(o, out, err, 1, drive + " is not a drive this program serves: " + why, code);
     }
     // The scan reads through a handle of its own; the interfaces' handles are not needed.
     CloseHandles(fd.Get());
     auto job = MakeZoltRef<clJobDiskSurfaceScan>();
-    if (!job) {
-        std::fprintf(err, "tarvikdorn: Memory allocation failed.\n");
-        return 1;
-    }
+    if (!job) return Fail(o, out, err, 1, "Memory allocation failed.");
     job->SetMode(mode);
     job->SetDisk(fd.Get());
     const std::string path = disk->GetPath() ? disk->GetPath() : drive;
     const std::string label = std::string("Scanning ") + path + " (" + texts.mode + ")";
     const JobRunResult r = RunJobWithProgress(job.Get(), label.c_str(), err);
-    if (!r.queued) {
-        std::fprintf(err, "tarvikdorn: the job thread could not be started\n");
-        return 1;
-    }
+    if (!r.queued) return Fail(o, out, err, 1, "the job thread could not be started");
     const ErrorCode code = job->FailureCode();
     const std::uint32_t sectorSize = fd->bytesPerSector ? fd->bytesPerSector : 512;
 

@@ -6,14 +6,19 @@
 #include <vector>
 
 #include "cli/clicommands.h"
+#include "cli/clierror.h"
+#include "cli/fundiskview.h"
 #include "cli/jsonwriter.h"
 #include "cli/storagesession.h"
 #include "cli/textformat.h"
-#include "foundation/errtextutil.h"
+#include "drive/fundiskdescutil.h"
+#include "drive/fundisksmartutil.h"
+#include "drive/kernelfun.h"
 #include "foundation/textconvutil.h"
 #include "smart/smartatacreateutil.h"
 #include "smart/smartlangutil.h"
 #include "storage/cldevice.h"
+#include "storage/storageplatform.h"
 #include "storage/storagetypes.h"
 
 namespace tvd::cli {
@@ -101,9 +106,12 @@ struct SmartView {
     std::vector<Row> rows;
     std::vector<Derived> derived;
     std::uint32_t status = smartstatus::kUnknown;
+    // The drive's health as list and info rate it (SmartMonitorEvaluate).
+    std::int32_t health = 0;
+    std::string healthReason;
 };
 
-SmartView ViewOf(clSmart& smart) {
+SmartView ViewOf(clSmart& smart, const SmartMonitor& m) {
     SmartView v;
     v.model = TextOf(&clSmart::GetModel, smart);
     v.serial = TextOf(&clSmart::GetSerial, smart);
@@ -116,6 +124,8 @@ SmartView ViewOf(clSmart& smart) {
             {list.entries[i], Utf16ToUtf8(smart.GetAttributeName(list.entries[i].id))});
     v.derived = DerivedValues(&smart);
     v.status = GetSmartStatus(&smart);
+    v.health = m.HealthState;
+    v.healthReason = m.healthReason;
     return v;
 }
 
@@ -167,7 +177,13 @@ void WriteJson(std::FILE* out, const std::string& drive, const std::string& bus,
         else
             j.Null(d.key);
     }
-    j.String("status", StatusText(v->status)).EndObject().EndObject().EndObject();
+    j.String("status", StatusText(v->status)).EndObject();
+    j.String("health", HealthStateWord(v->health));
+    if (v->healthReason.empty())
+        j.Null("healthReason");
+    else
+        j.String("healthReason", v->healthReason);
+    j.EndObject().EndObject();
     std::fputs(j.Text().c_str(), out);
 }
 
@@ -200,7 +216,10 @@ void WriteText(std::FILE* out, const std::string& drive, const std::string& bus,
         label.resize(16, ' ');
         t += label + (d.present ? std::to_string(d.value) + d.unit : std::string("none")) + '\n';
     }
-    t += std::string("Status:         ") + StatusText(v.status) + '\n';
+    t += std::string("Attributes:     ") + StatusText(v.status) + '\n';
+    // The drive's verdict, the same as list's and info's health.
+    t += std::string("Status:         ") + HealthStateWord(v.health) +
+         (v.healthReason.empty() ? std::string() : " - " + v.healthReason) + '\n';
     std::fputs(t.c_str(), out);
 }
 
@@ -209,47 +228,44 @@ void WriteText(std::FILE* out, const std::string& drive, const std::string& bus,
 int CmdSmart(const Options& o, std::FILE* out, std::FILE* err) {
     std::string name;
     for (const std::string& a : o.args) {
-        if (!a.empty() && a[0] == '-') {
-            std::fprintf(err, "tarvikdorn: smart: unknown option %s\n", a.c_str());
-            return 2;
-        }
-        if (!name.empty()) {
-            std::fprintf(err, "tarvikdorn: smart takes one drive\n");
-            return 2;
-        }
+        if (!a.empty() && a[0] == '-') return Fail(o, out, err, 2, "smart: unknown option " + a);
+        if (!name.empty()) return Fail(o, out, err, 2, "smart takes one drive");
         name = a;
     }
-    if (name.empty()) {
-        std::fprintf(err, "usage: tarvikdorn smart DRIVE [--json]\n");
-        return 2;
-    }
+    if (name.empty()) return Fail(o, out, err, 2, "usage: tarvikdorn smart DRIVE [--json]");
     // Without the name table the attributes are still shown, only unnamed.
     LoadSmartNames(kSmartLangResourceName, kSmartLangFallback);
     StorageSession session;
     std::string problem;
-    if (ErrorCode e = session.Open(o.simulate, problem)) {
-        std::fprintf(err, "tarvikdorn: %s: %s\n", problem.c_str(), ErrorText(e).c_str());
-        return 1;
-    }
+    if (ErrorCode e = session.Open(o.simulate, problem, err))
+        return Fail(o, out, err, 1, problem, e);
     clDisk* disk = session.FindDisk(name);
-    if (!disk) {
-        std::fprintf(err, "tarvikdorn: no drive %s (see tarvikdorn list)\n", name.c_str());
-        return 1;
-    }
+    if (!disk) return Fail(o, out, err, 1, "no drive " + name + " (see tarvikdorn list)");
     const char* path = disk->GetPath();
     const std::string drive = path ? path : name;
-    const std::string bus = BusTypeName(disk->GetBusType());
+    const std::string bus = Storage().BusName(disk->GetBusType());
 
-    const std::unique_ptr<clSmart> smart = CreateSmart(disk);
-    if (!smart) {
+    {
+        DeviceHandle probe;
+        if (const ErrorCode e = Storage().Open(path ? path : "", probe))
+            return Fail(o, out, err, 1, "cannot open " + drive, e);
+    }
+    // The verdict comes from the same monitor as list's and info's, with the drive's own
+    // thresholds where the program serves it and the defaults otherwise.
+    UseDefaultSettingsFolder();
+    SystemVolume volume;
+    ZoltRef<clFunDisk> fd =
+        FunDiskCreate(disk, FindSystemDisk(session.Registry().FindList(devtype::kDisk), volume));
+    SmartMonitor own;
+    SmartMonitor& m = fd ? fd->smart : own;
+    if (!fd) SmartMonitorSetup(&m, disk, std::string());
+    if (!m.smart) {
         if (o.json) WriteJson(out, drive, bus, nullptr);
         std::fprintf(err, "tarvikdorn: %s has no SMART data: %s\n", drive.c_str(), kNoSmartReason);
         return 1;
     }
-    // Rating needs no further read: the creation has just read the data.
-    smart->UpdateStatus();
-    smart->Close();
-    const SmartView v = ViewOf(*smart);
+    clSmart& smart = *m.smart;
+    const SmartView v = ViewOf(smart, m);
     if (o.json)
         WriteJson(out, drive, bus, &v);
     else

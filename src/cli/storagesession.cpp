@@ -12,16 +12,22 @@ StorageSession::~StorageSession() {
     if (sim_) SelectStorage(nullptr);
 }
 
-ErrorCode StorageSession::Open(const std::string& simulateFolder, std::string& problem) {
+ErrorCode StorageSession::Open(const std::string& simulateFolder, std::string& problem,
+                               std::FILE* warnings, bool readOnly) {
     if (open_) return err::kSuccess;
     if (!simulateFolder.empty()) {
         ErrorCode e = err::kSuccess;
-        sim_ = NewSimStorage(simulateFolder, e);
+        sim_ = SimStorage::Create(simulateFolder, e,
+                                  readOnly ? SimImages::kReadOnly : SimImages::kPrepare);
         if (!sim_) {
             problem = "cannot use the simulated drives in " + simulateFolder;
             return e ? e : err::kFileNotFound;
         }
         SelectStorage(sim_.get());
+        if (warnings)
+            for (const SimProblem& p : sim_->Problems())
+                std::fprintf(warnings, "tarvikdorn: %s: refused: %s\n", simulateFolder.c_str(),
+                             ProblemText(p).c_str());
     }
     RegisterCommandInterfaces();
     bool ok = registry_.RegisterList(std::make_unique<clNtDiskList>()) &&
@@ -35,6 +41,17 @@ ErrorCode StorageSession::Open(const std::string& simulateFolder, std::string& p
     registry_.EnumerateAll(nullptr);
     open_ = true;
     return err::kSuccess;
+}
+
+std::vector<SimProblem> StorageSession::Problems() const {
+    return sim_ ? sim_->Problems() : std::vector<SimProblem>{};
+}
+
+std::string ProblemText(const SimProblem& p) {
+    std::string text;
+    if (!p.name.empty()) text = p.name + ".drive: ";
+    if (p.line) text += "line " + std::to_string(p.line) + ": ";
+    return text + p.message;
 }
 
 std::vector<clDisk*> StorageSession::Disks() const {
@@ -77,6 +94,14 @@ DriveInterfaces OpenDriveInterfaces(clDisk* disk) {
     DriveInterfaces d;
     d.disk = disk;
     if (!disk) return d;
+    {
+        // Every interface below opens the device; one that cannot be opened has nothing to say,
+        // and the user wants the system's reason rather than empty answers.
+        DeviceHandle probe;
+        const char* path = disk->GetPath();
+        d.openError = path ? Storage().Open(path, probe) : err::kFileNotFound;
+        if (d.openError != err::kSuccess) return d;
+    }
     if (InterfacePtr<clNtScsi> scsi = OpenScsiInterface(disk))
         d.hasScsi = FillScsiDiskInfo(d.scsi, std::move(scsi));
     d.ata = OpenAtaInterface(disk);

@@ -2,6 +2,7 @@
 // simulated drives of a folder) and a device registry enumerated over it.
 #pragma once
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -11,6 +12,7 @@
 #include "storage/clnvme.h"
 #include "storage/clscsi.h"
 #include "storage/deviceregistry.h"
+#include "storage/sim/simstorage.h"
 
 namespace tvd::cli {
 
@@ -23,8 +25,13 @@ public:
 
     // Selects the simulated drives of `simulateFolder` when it is not empty, the machine's own
     // otherwise, registers the command interfaces, then registers and enumerates the disk,
-    // drive-letter, volume and USB lists. `problem` tells what failed.
-    ErrorCode Open(const std::string& simulateFolder, std::string& problem);
+    // drive-letter, volume and USB lists. `problem` tells what failed. Each drive file the
+    // simulation refuses is reported on `warnings` when given. A `readOnly` session never
+    // creates, grows or writes a simulated drive's image.
+    ErrorCode Open(const std::string& simulateFolder, std::string& problem,
+                   std::FILE* warnings = nullptr, bool readOnly = true);
+    // The drive files the simulation refused; none for the machine's own drives.
+    std::vector<SimProblem> Problems() const;
 
     DeviceRegistry& Registry() { return registry_; }
     // The present disks in enumeration order.
@@ -36,16 +43,20 @@ public:
     clDisk* FindDisk(std::string_view name) const;
 
 private:
-    std::unique_ptr<StoragePlatform> sim_;
+    std::unique_ptr<SimStorage> sim_;
     // The process's registry: the USB queries find a disk's USB node there, as the kernel's do.
     DeviceRegistry& registry_ = ProcessDeviceRegistry();
     bool open_ = false;
 };
 
+// "NAME.drive: line N: reason" (the folder's own problems name no file).
+std::string ProblemText(const SimProblem& p);
+
 // What a disk answers through its command interfaces: SCSI always tried, then ATA, and NVMe
 // only where no ATA interface answered.
 struct DriveInterfaces {
     clDisk* disk = nullptr;
+    ErrorCode openError = err::kSuccess; // why the device could not be opened; nothing else is set
     ScsiDiskInfo scsi;
     bool hasScsi = false;
     InterfacePtr<clAta> ata;

@@ -20,7 +20,7 @@ void WriteHexLine(std::FILE* log, const char* tag, ByteView bytes) {
 }
 
 void WriteOutcome(std::FILE* log, ErrorCode e) {
-    if (e != err::kSuccess) std::fprintf(log, " error: %s", ErrorText(e).c_str());
+    if (e != err::kSuccess) std::fprintf(log, " error: %s", SystemErrorText(e).c_str());
     std::fputc('\n', log);
 }
 

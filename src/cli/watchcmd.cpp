@@ -1,18 +1,24 @@
+#include <charconv>
 #include <chrono>
 #include <csignal>
-#include <charconv>
+#include <ctime>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <thread>
 
 #include "cli/clicommands.h"
+#include "cli/clierror.h"
 #include "cli/fundiskview.h"
 #include "cli/jsonwriter.h"
+#include "cli/storagesession.h"
 #include "drive/fundiskdescutil.h"
 #include "drive/fundisksutil.h"
 #include "drive/kernelfun.h"
-#include "foundation/errtextutil.h"
+#include "storage/cldevicelist.h"
+#include "storage/deviceregistry.h"
+#include "storage/sim/simstorage.h"
 #include "storage/storageplatform.h"
 
 namespace tvd::cli {
@@ -24,18 +30,59 @@ extern "C" void OnInterrupt(int) {
     g_stop = 1;
 }
 
+// The moment of an event, UTC, as ISO 8601.
+std::string TimeNow() {
+    const std::time_t now = std::time(nullptr);
+    std::tm tm{};
+#ifdef _WIN32
+    gmtime_s(&tm, &now);
+#else
+    gmtime_r(&now, &tm);
+#endif
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &tm);
+    return text;
+}
+
 struct Watcher {
     std::FILE* out;
     bool json;
     std::map<const clFunDisk*, std::int32_t> states;
+    std::set<std::string> unserved; // paths of present disks the program does not serve
+    bool failed = false;            // the output could not be written
 
     void Event(const char* event, clFunDisk* fd, const std::string& detail = {}) {
         const char* path = fd->disk && fd->disk->GetPath() ? fd->disk->GetPath() : "";
-        const std::string* model = GetModel(fd);
-        const char* health = HealthStateWord(fd->smart.HealthState);
+        Write(event, path, GetModel(fd), HealthStateWord(fd->smart.HealthState), detail);
+    }
+
+    // Disks without a functional disk (USB sticks, card readers) come and go too.
+    void DiskEvents() {
+        std::set<std::string> now;
+        std::set<const clDisk*> served; // once per tick: a lookup per disk would be quadratic
+        for (clFunDisk* fd = FunDisksFirst(); fd; fd = FunDisksNext(fd))
+            served.insert(fd->disk);
+        const clDeviceList* list = ProcessDeviceRegistry().FindList(devtype::kDisk);
+        for (clDevice* d = list ? list->FirstDevice() : nullptr; d; d = list->NextDevice(d)) {
+            auto* disk = static_cast<clDisk*>(d);
+            if (!disk->GetPath() || served.count(disk)) continue;
+            now.insert(disk->GetPath());
+            if (unserved.count(disk->GetPath())) continue;
+            const std::string name = disk->GetDescription() ? disk->GetDescription() : "";
+            Write("arrival", disk->GetPath(), name.empty() ? nullptr : &name, "unknown",
+                  "not served (no SMART or health)");
+        }
+        for (const std::string& path : unserved)
+            if (!now.count(path)) Write("removal", path.c_str(), nullptr, "unknown", "");
+        unserved = std::move(now);
+    }
+
+    void Write(const char* event, const char* path, const std::string* model, const char* health,
+               const std::string& detail) {
+        const std::string time = TimeNow();
         if (json) {
             JsonWriter j(true);
-            j.BeginObject().String("event", event).String("path", path);
+            j.BeginObject().String("time", time).String("event", event).String("path", path);
             if (model)
                 j.String("model", *model);
             else
@@ -45,15 +92,15 @@ struct Watcher {
             j.EndObject();
             std::fputs(j.Text().c_str(), out);
         } else {
-            std::fprintf(out, "%-8s %s  %s  health %s%s%s\n", event, path,
+            std::fprintf(out, "%s %-8s %s  %s  health %s%s%s\n", time.c_str(), event, path,
                          model ? model->c_str() : "-", health, detail.empty() ? "" : ": ",
                          detail.c_str());
         }
-        std::fflush(out);
+        if (!OutputWritten(out)) failed = true;
     }
 };
 
-bool ParseSeconds(const Options& o, std::uint64_t& seconds, std::FILE* err) {
+bool ParseSeconds(const Options& o, std::uint64_t& seconds, std::FILE* out, std::FILE* err) {
     seconds = 0;
     for (std::size_t i = 0; i < o.args.size(); ++i) {
         if (o.args[i] == "--seconds" && i + 1 < o.args.size()) {
@@ -61,7 +108,7 @@ bool ParseSeconds(const Options& o, std::uint64_t& seconds, std::FILE* err) {
             auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), seconds);
             if (ec == std::errc() && end == v.data() + v.size()) continue;
         }
-        std::fprintf(err, "tarvikdorn: watch takes only --seconds N\n");
+        Fail(o, out, err, 2, "watch takes only --seconds N (0: until Ctrl+C)");
         return false;
     }
     return true;
@@ -71,20 +118,21 @@ bool ParseSeconds(const Options& o, std::uint64_t& seconds, std::FILE* err) {
 
 int CmdWatch(const Options& o, std::FILE* out, std::FILE* err) {
     std::uint64_t seconds = 0;
-    if (!ParseSeconds(o, seconds, err)) return 2;
-    std::unique_ptr<StoragePlatform> sim;
+    if (!ParseSeconds(o, seconds, out, err)) return 2;
+    std::unique_ptr<SimStorage> sim;
     if (!o.simulate.empty()) {
         ErrorCode e = err::kSuccess;
-        sim = NewSimStorage(o.simulate, e);
-        if (!sim) {
-            std::fprintf(err, "tarvikdorn: cannot use the simulated drives in %s: %s\n",
-                         o.simulate.c_str(), ErrorText(e ? e : err::kFileNotFound).c_str());
-            return 1;
-        }
+        sim = SimStorage::Create(o.simulate, e, SimImages::kReadOnly);
+        if (!sim)
+            return Fail(o, out, err, 1, "cannot use the simulated drives in " + o.simulate,
+                        e ? e : err::kFileNotFound);
         SelectStorage(sim.get());
+        for (const SimProblem& p : sim->Problems())
+            std::fprintf(err, "tarvikdorn: %s: refused: %s\n", o.simulate.c_str(),
+                         ProblemText(p).c_str());
     }
     UseDefaultSettingsFolder();
-    Watcher w{out, o.json, {}};
+    Watcher w{out, o.json, {}, {}, false};
     FunDisksSetHandlers({[&w](clFunDisk* fd) {
                              w.states[fd] = fd->smart.HealthState;
                              w.Event("arrival", fd);
@@ -96,14 +144,15 @@ int CmdWatch(const Options& o, std::FILE* out, std::FILE* err) {
     KernelInitialize();
     int status = 0;
     if (!KernelStart(nullptr)) {
-        std::fprintf(err, "tarvikdorn: cannot start the drive registry\n");
-        status = 1;
+        status = Fail(o, out, err, 1, "cannot start the drive registry");
     } else {
         g_stop = 0;
         auto previous = std::signal(SIGINT, OnInterrupt);
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-        while (!g_stop && (seconds == 0 || std::chrono::steady_clock::now() < deadline)) {
+        while (!g_stop && !w.failed &&
+               (seconds == 0 || std::chrono::steady_clock::now() < deadline)) {
             KernelTick(false);
+            w.DiskEvents();
             for (clFunDisk* fd = FunDisksFirst(); fd; fd = FunDisksNext(fd)) {
                 auto it = w.states.find(fd);
                 if (it == w.states.end() || it->second == fd->smart.HealthState) continue;
@@ -122,7 +171,7 @@ int CmdWatch(const Options& o, std::FILE* out, std::FILE* err) {
     KernelFinalize();
     FunDisksSetHandlers({});
     if (sim) SelectStorage(nullptr);
-    return status;
+    return w.failed && status == 0 ? 1 : status;
 }
 
 } // namespace tvd::cli

@@ -31,7 +31,8 @@ StorageDeviceDescriptor QueryDescriptor(clFunDisk* fd) {
     StorageDeviceDescriptor d;
     const char* path = fd && fd->disk ? fd->disk->GetPath() : nullptr;
     DeviceHandle h;
-    if (path && Storage().Open(path, h) == err::kSuccess) Storage().QueryDeviceDescriptor(h, d);
+    if (path && Storage().OpenForQuery(path, h) == err::kSuccess)
+        Storage().QueryDeviceDescriptor(h, d);
     return d;
 }
 

@@ -180,7 +180,7 @@ ErrorCode BuildDiskPartitionSnapshot(const std::string& diskPath, std::uint64_t 
                                      const VolumeLookup& volumes, PartitionSnapshot& out) {
     DriveLayout layout;
     DeviceHandle h;
-    ErrorCode e = diskPath.empty() ? err::kInvalidParameter : Storage().Open(diskPath, h);
+    ErrorCode e = diskPath.empty() ? err::kInvalidParameter : Storage().OpenForQuery(diskPath, h);
     if (e == err::kSuccess) e = Storage().GetDriveLayout(h, layout);
     BuildPartitionSnapshot(e == err::kSuccess ? &layout : nullptr, diskBytes, volumes, out);
     return e;

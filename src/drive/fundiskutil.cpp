@@ -6,6 +6,7 @@
 #include "storage/ataidentifyutil.h"
 #include "storage/clata.h"
 #include "storage/clnvme.h"
+#include "storage/storageplatform.h"
 #include "storage/storagetypes.h"
 
 namespace tvd {
@@ -42,7 +43,7 @@ ZoltRef<clFunDisk> FunDiskCreate(clDisk* disk, const clDisk* systemDisk) {
     const bool removable = disk->IsRemovable();
     if (disk->IsUsb() && removable) return nullptr;
     const std::uint32_t busType = disk->GetBusType();
-    if (!FunDiskBusAccepted(busType)) return nullptr;
+    if (!FunDiskBusAccepted(busType) && !Storage().AdmitsExtraBus(busType)) return nullptr;
 
     ZoltRef<clFunDisk> fd = MakeZoltRef<clFunDisk>(disk);
     if (!fd) return nullptr;
@@ -123,8 +124,9 @@ const std::string* GetSerial(clFunDisk* fd) {
         if ((fd->ata && fd->ata->GetSerial(out) && !TrimTrailingBlanks(out).empty()) ||
             (fd->nvme && fd->nvme->GetSerial(out) && !TrimTrailingBlanks(out).empty()))
             return true;
-        // A USB disk whose bridge passes no identify data: the storage descriptor's serial.
-        if (!fd->disk->IsUsb()) return false;
+        // A USB disk whose bridge passes no identify data, and a virtual machine's disk (which
+        // answers no identify at all): the storage descriptor's serial.
+        if (!fd->disk->IsUsb() && fd->busType != bustype::kVirtual) return false;
         out = QueryDescriptor(fd).serial;
         return !TrimTrailingBlanks(out).empty();
     });

@@ -90,24 +90,22 @@ void clZoltObjectList::Clear() noexcept {
         obj->next_ = nullptr;
         if (obj->owner_ == this) delete obj;
     }
+    tail_ = nullptr;
 }
 
 bool clZoltObjectList::Append(clZoltObject* obj) noexcept {
     if (obj == nullptr || obj == this || obj->prev_ != nullptr || obj->next_ != nullptr)
         return false;
     if (obj->owner_ != nullptr && obj->owner_ != this) return false;
-    clZoltObject* tail = head_;
-    if (tail == nullptr) {
-        head_ = obj;
+    // The tail is kept, so that filling a list of n objects costs n steps, not n squared.
+    if (head_ == nullptr) {
+        head_ = tail_ = obj;
         return true;
     }
-    for (;;) {
-        if (tail == obj) return false; // already the only or the last member
-        if (tail->next_ == nullptr) break;
-        tail = tail->next_;
-    }
-    tail->next_ = obj;
-    obj->prev_ = tail;
+    if (obj == head_) return false; // already the only member (a later one has a prev link)
+    tail_->next_ = obj;
+    obj->prev_ = tail_;
+    tail_ = obj;
     return true;
 }
 
@@ -122,6 +120,7 @@ bool clZoltObjectList::AppendOwned(clZoltObject* obj) noexcept {
 
 bool clZoltObjectList::Remove(clZoltObject* obj) noexcept {
     if (!Contains(obj)) return false;
+    if (obj == tail_) tail_ = obj->prev_;
     if (obj == head_) {
         head_ = obj->next_;
         if (head_) head_->prev_ = nullptr;
@@ -143,10 +142,7 @@ bool clZoltObjectList::Contains(const clZoltObject* obj) const noexcept {
 }
 
 clZoltObject* clZoltObjectList::Last() const noexcept {
-    clZoltObject* it = head_;
-    while (it && it->next_)
-        it = it->next_;
-    return it;
+    return tail_;
 }
 
 std::size_t clZoltObjectList::Count() const noexcept {

@@ -128,6 +128,7 @@ public:
 
 private:
     clZoltObject* head_ = nullptr;
+    clZoltObject* tail_ = nullptr;
 };
 
 } // namespace tvd

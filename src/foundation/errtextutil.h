@@ -15,4 +15,8 @@ std::string ErrorText(ErrorCode code, std::uint16_t langId = 0, std::uint8_t* ch
 std::u16string ErrorTextW(ErrorCode code, std::uint16_t langId = 0,
                           std::uint8_t* charset = nullptr);
 
+// The reason as this system's own tools word it, for the command-line tool: the errno text on
+// Linux for the numbers that come from an errno, ErrorText otherwise (and always on Windows).
+std::string SystemErrorText(ErrorCode code);
+
 } // namespace tvd

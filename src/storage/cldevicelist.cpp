@@ -2,6 +2,8 @@
 
 #include <cstring>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace tvd {
 
@@ -128,10 +130,27 @@ clDeviceList::EnumerateInterfaces(DeviceClass cls,
     const ErrorCode e = Storage().EnumerateClass(cls, devices);
     if (e != err::kSuccess) return e;
     const bool upperCase = BackEndUpperCasesPaths();
+    // The list indexed once, so that a pass stays linear in the number of devices: the holder of
+    // each key (a present device before a removed one, as HolderOfDevInst chooses) and the
+    // present paths, compared ignoring case.
+    std::unordered_map<std::uint32_t, clDevice*> holders;
+    std::unordered_set<std::string> paths;
+    const auto pathKey = [](std::string_view path) {
+        std::string key(path);
+        for (char& c : key)
+            c = AsciiUpper(c);
+        return key;
+    };
+    for (clZoltObject* o = First(); o; o = o->Next()) {
+        clDevice* d = AsDevice(o);
+        clDevice*& holder = holders[d->DevInst()];
+        if (!holder || (holder->IsRemoved() && !d->IsRemoved())) holder = d;
+        if (!d->IsRemoved() && !d->Path().empty()) paths.insert(pathKey(d->Path()));
+    }
     for (const PresentDevice& present : devices) {
         if (!present.started) continue;
-        if (clDevice* holder = HolderOfDevInst(present.devInst)) {
-            if (holder->IsRemoved()) deferred_ = true;
+        if (const auto found = holders.find(present.devInst); found != holders.end()) {
+            if (found->second->IsRemoved()) deferred_ = true;
             continue;
         }
         // Only the device's own interface names it: a device without one gets no path, and a
@@ -147,13 +166,15 @@ clDeviceList::EnumerateInterfaces(DeviceClass cls,
                 const ErrorCode open = Storage().Open(path, h);
                 if (open != err::kSuccess && open != err::kAccessDenied) path.clear();
             }
-            if (!path.empty() && FindByPath(path)) continue;
+            if (!path.empty() && paths.count(pathKey(path))) continue;
         }
         std::unique_ptr<clDevice> device = make();
         if (!device) return err::kNoSystemResources;
         device->SetDevInst(present.devInst);
+        if (!path.empty()) paths.insert(pathKey(path));
         device->SetPath(std::move(path));
-        AppendDevice(std::move(device));
+        clDevice* added = device.get();
+        if (AppendDevice(std::move(device))) holders.emplace(present.devInst, added);
     }
     return err::kSuccess;
 }

@@ -166,6 +166,21 @@ public:
         handle.Close();
         return err::kNotSupported;
     }
+    // A handle good for the storage queries (descriptor, device number, geometry, length,
+    // layout) of a device the caller may not open for I/O: where the system tells these facts
+    // without opening the device, a back end answers from them. Commands and sector access
+    // through such a handle fail. The default is Open.
+    virtual ErrorCode OpenForQuery(const std::string& path, DeviceHandle& handle) {
+        return Open(path, handle);
+    }
+
+    // Buses whose disks become functional disks on this platform beyond the portable rules
+    // (FunDiskBusAccepted), and the name the platform's users know a bus by.
+    virtual bool AdmitsExtraBus(std::uint32_t busType) {
+        (void)busType;
+        return false;
+    }
+    virtual const char* BusName(std::uint32_t busType) { return BusTypeName(busType); }
 
     // --- Storage queries of an open device.
     virtual ErrorCode GetDeviceNumber(DeviceHandle& h, StorageDeviceNumber& out) = 0;
@@ -229,8 +244,9 @@ void SelectStorage(StoragePlatform* platform);
 // The platform's own back end (Windows or Linux).
 StoragePlatform& NativeStorage();
 // Creates the simulated back end over the drive files of a folder; null with `error` set when
-// the folder cannot be read.
-std::unique_ptr<StoragePlatform> NewSimStorage(const std::string& folder, ErrorCode& error);
+// the folder cannot be read. `readOnly`: no image file is created, grown or written.
+std::unique_ptr<StoragePlatform> NewSimStorage(const std::string& folder, ErrorCode& error,
+                                               bool readOnly = false);
 // The environment variable that selects simulated drives for the programs.
 inline constexpr const char* kSimulateEnv = "TARVIKDORN_SIMULATE";
 

@@ -51,5 +51,20 @@ TEST(MachineInfo, DamagedTableGivesEmptyFieldsNotGarbage) {
     EXPECT_TRUE(info.memoryDevices.empty());
 }
 
+TEST(MachineInfo, ProcessorTextsLoseTheirPadding) {
+    MachineInfo info;
+    info.cpuVendor = "GenuineTvd";
+    info.cpuBrand = "   Tvd Processor 9000    ";
+    info.cpuThreads = 2;
+    EXPECT_NE(MachineInfoText(info).find("Processor:        Tvd Processor 9000, 2 threads\n"),
+              std::string::npos)
+        << MachineInfoText(info);
+    EXPECT_NE(MachineInfoJson(info).find("\"brand\": \"Tvd Processor 9000\",\n"), std::string::npos)
+        << MachineInfoJson(info);
+    info.cpuBrand = "     ";
+    EXPECT_NE(MachineInfoText(info).find("Processor:        GenuineTvd, 2 threads\n"),
+              std::string::npos);
+}
+
 } // namespace
 } // namespace tvd::cli

@@ -557,6 +557,37 @@ TEST(ZoltObjectList, RemoveUnlinksWithoutDeleting) {
     }
 }
 
+// The list keeps its tail: appends after removals at either end, and after emptying, land last.
+TEST(ZoltObjectList, AppendsFollowRemovalsAtEitherEnd) {
+    DestroyLog log;
+    clZoltObjectList list;
+    CountedObject* objs[3];
+    for (int i = 0; i < 3; ++i)
+        list.AppendOwned(objs[i] = new CountedObject(&log, i));
+    list.Remove(objs[2]);
+    delete objs[2];
+    list.AppendOwned(new CountedObject(&log, 7));
+    list.Remove(objs[0]);
+    delete objs[0];
+    list.AppendOwned(new CountedObject(&log, 8));
+    EXPECT_EQ(Tags(list), (std::vector<int>{1, 7, 8}));
+    EXPECT_EQ(static_cast<CountedObject*>(list.Last())->Tag(), 8);
+    EXPECT_EQ(list.Last()->Prev()->Next(), list.Last());
+    list.Clear();
+    EXPECT_EQ(list.Last(), nullptr);
+    auto* again = new CountedObject(&log, 9);
+    EXPECT_TRUE(list.AppendOwned(again));
+    EXPECT_EQ(list.First(), again);
+    EXPECT_EQ(list.Last(), again);
+    while (clZoltObject* o = list.Last()) {
+        list.Remove(o);
+        delete o;
+    }
+    EXPECT_TRUE(list.IsEmpty());
+    EXPECT_TRUE(list.AppendOwned(new CountedObject(&log, 10)));
+    EXPECT_EQ(Tags(list), (std::vector<int>{10}));
+}
+
 TEST(ZoltObjectList, RemoveOfANonMemberLeavesTheListAlone) {
     DestroyLog log;
     clZoltObjectList list, other;

@@ -261,6 +261,16 @@ def compare_watch(f):
         return diffs + ["watch: a line of its output is not JSON"]
     listed = f.json("list") or {}
     served = {d["path"]: d["drive"] for d in listed.get("disks", []) if d.get("drive")}
+    # Disks the program does not serve (a USB stick) come and go too, as "not served" events;
+    # they are checked to name such a disk and then set aside: the USB disk of the guest may be
+    # pulled before the list was taken.
+    unserved = [e for e in marked_before + marked_after
+                if e.get("path") not in served and e.get("detail", "").startswith("not served")]
+    for e in unserved:
+        if e.get("health") != "unknown" or e.get("event") not in ("arrival", "removal"):
+            diffs.append(f"watch: {e.get('event')} of the unserved {e.get('path')} says {e!r}")
+    marked_before = [e for e in marked_before if e not in unserved]
+    marked_after = [e for e in marked_after if e not in unserved]
     # The start-up announcements come first, one per served disk, however long the start takes
     # (a sanitizer build may still be announcing when the mark is taken); the rest follows.
     events = marked_before + marked_after

@@ -2,6 +2,9 @@
 // Windows system messages so that both builds tell the user the same thing.
 #include "foundation/errtextutil.h"
 
+#include <cerrno>
+#include <cstring>
+
 #include "foundation/langutil.h"
 #include "foundation/textconvutil.h"
 
@@ -59,6 +62,36 @@ std::string ErrorText(ErrorCode code, std::uint16_t /*langId*/, std::uint8_t* ch
 
 std::u16string ErrorTextW(ErrorCode code, std::uint16_t langId, std::uint8_t* charset) {
     return Utf8ToUtf16(ErrorText(code, langId, charset));
+}
+
+std::string SystemErrorText(ErrorCode code) {
+    // The errno each number comes from (ErrorFromErrno backwards).
+    static constexpr struct {
+        ErrorCode code;
+        int error;
+    } kErrnos[] = {
+        {err::kFileNotFound, ENOENT},
+        {err::kPathNotFound, ENOENT},
+        {err::kAccessDenied, EACCES},
+        {err::kInvalidHandle, EBADF},
+        {err::kNotEnoughMemory, ENOMEM},
+        {err::kFileExists, EEXIST},
+        {err::kAlreadyExists, EEXIST},
+        {err::kInvalidParameter, EINVAL},
+        {err::kSharingViolation, EBUSY},
+        {112, ENOSPC},
+        {err::kIoDevice, EIO},
+        {err::kNotSupported, EOPNOTSUPP},
+        {err::kBrokenPipe, EPIPE},
+        {err::kTimeout, ETIMEDOUT},
+        {err::kCancelled, ECANCELED},
+        {err::kWriteProtect, EROFS},
+        {err::kNoSystemResources, ENOMEM},
+        {err::kDeviceNotConnected, ENODEV},
+    };
+    for (const auto& row : kErrnos)
+        if (row.code == code) return std::strerror(row.error);
+    return ErrorText(code);
 }
 
 } // namespace tvd

@@ -52,4 +52,8 @@ std::string ErrorText(ErrorCode code, std::uint16_t langId, std::uint8_t* charse
     return Utf16ToUtf8(ErrorTextW(code, langId, charset));
 }
 
+std::string SystemErrorText(ErrorCode code) {
+    return ErrorText(code);
+}
+
 } // namespace tvd

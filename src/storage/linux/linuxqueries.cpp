@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fstream>
 #include <limits>
 
 #include "storage/linux/linuxstorage.h"
@@ -132,6 +133,64 @@ ErrorCode WriteError(int fd, ErrorCode e) {
     return e;
 }
 
+// What sysfs tells of a block device opened for queries only (no descriptor): its logical
+// sector size and length.
+ErrorCode SysfsSectorSizeAndLength(const std::string& dir, std::uint32_t& sectorSize,
+                                   std::uint64_t& length) {
+    std::uint64_t size = 0, ss = 0;
+    if (!ReadAttrU64(dir, "size", size) || size > ~0ull / kSysfsSector ||
+        !ReadAttrU64(DiskDirOf(dir), "queue/logical_block_size", ss) || ss == 0 || ss > 65536)
+        return err::kInvalidData;
+    sectorSize = static_cast<std::uint32_t>(ss);
+    length = size * kSysfsSector;
+    return err::kSuccess;
+}
+
+ErrorCode SizesOf(const LinuxHandle& lh, const std::string& dir, std::uint32_t& sectorSize,
+                  std::uint64_t& length) {
+    if (lh.fd < 0) return SysfsSectorSizeAndLength(dir, sectorSize, length);
+    return SectorSizeAndLength(lh.fd, sectorSize, length);
+}
+
+// The partition table's style as udev recorded it ("gpt", "dos"), read from its database file.
+std::string UdevPartTableType(dev_t rdev) {
+    std::ifstream f("/run/udev/data/b" + std::to_string(major(rdev)) + ":" +
+                    std::to_string(minor(rdev)));
+    std::string line;
+    for (int i = 0; i < 512 && std::getline(f, line); ++i)
+        if (line.rfind("E:ID_PART_TABLE_TYPE=", 0) == 0) return line.substr(21);
+    return {};
+}
+
+// The partitions the kernel found, from sysfs, for a disk its user may not read: numbers,
+// starts and lengths, no types. The usable GPT area is taken as the whole disk.
+ErrorCode LayoutOfSysfs(const std::string& diskDir, dev_t rdev, DriveLayout& out) {
+    std::uint32_t ss = 0;
+    std::uint64_t length = 0;
+    if (ErrorCode e = SysfsSectorSizeAndLength(diskDir, ss, length); e != err::kSuccess) return e;
+    const bool gpt = UdevPartTableType(rdev) == "gpt";
+    out = DriveLayout{};
+    out.style = gpt ? layoutstyle::kGpt : layoutstyle::kMbr;
+    if (gpt) out.gptUsableLength = length;
+    for (const std::string& name : ListDir(diskDir)) {
+        const std::string dir = diskDir + "/" + name;
+        std::uint64_t number = 0, start = 0, size = 0;
+        if (!ReadAttrU64(dir, "partition", number) || number == 0 || number > 0xFFFFFFFFu ||
+            !ReadAttrU64(dir, "start", start) || !ReadAttrU64(dir, "size", size) ||
+            start > ~0ull / kSysfsSector || size > ~0ull / kSysfsSector)
+            continue;
+        // An extended partition shows as a stub of one or two units.
+        if (!gpt && number <= 4 && size <= 2) continue;
+        PartitionEntry p;
+        p.style = out.style;
+        p.number = static_cast<std::uint32_t>(number);
+        p.startingOffset = start * kSysfsSector;
+        p.length = size * kSysfsSector;
+        out.partitions.push_back(std::move(p));
+    }
+    return err::kSuccess;
+}
+
 ErrorCode LayoutOfFd(int fd, DriveLayout& out) {
     std::uint32_t ss = 0;
     std::uint64_t length = 0;
@@ -249,6 +308,31 @@ ErrorCode LinuxStorage::OpenRead(const std::string& path, DeviceHandle& handle) 
     return err::kSuccess;
 }
 
+ErrorCode LinuxStorage::OpenForQuery(const std::string& path, DeviceHandle& handle) {
+    const ErrorCode e = Open(path, handle);
+    if (e != err::kAccessDenied) return e;
+    // A node the user may not open still names its device; sysfs answers the queries.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISBLK(st.st_mode)) return e;
+    auto impl = std::make_unique<LinuxHandle>();
+    impl->block = true;
+    impl->rdev = st.st_rdev;
+    handle.Reset(std::move(impl), false);
+    return err::kSuccess;
+}
+
+bool LinuxStorage::AdmitsExtraBus(std::uint32_t busType) {
+    // virtio and Xen disks are what virtual machines and clouds give; loop devices are listed
+    // only when asked for, to try the program on an image.
+    return busType == bustype::kVirtual || (busType == bustype::kFileBackedVirtual && includeLoop_);
+}
+
+const char* LinuxStorage::BusName(std::uint32_t busType) {
+    if (busType == bustype::kVirtual) return "Virtio";
+    if (busType == bustype::kFileBackedVirtual) return "Loop";
+    return BusTypeName(busType);
+}
+
 ErrorCode LinuxStorage::OpenLetter(char, DeviceHandle& handle) {
     handle.Close();
     return err::kNotSupported; // no drive letters on Linux
@@ -334,7 +418,7 @@ ErrorCode LinuxStorage::GetGeometry(DeviceHandle& h, DiskGeometry& out) {
     if (ErrorCode e = BlockDir(h, lh, dir); e != err::kSuccess) return e;
     std::uint32_t ss = 0;
     std::uint64_t length = 0;
-    if (ErrorCode e = SectorSizeAndLength(lh->fd, ss, length); e != err::kSuccess) return e;
+    if (ErrorCode e = SizesOf(*lh, dir, ss, length); e != err::kSuccess) return e;
     if (length == 0) return kNotReady;
     // The made-up geometry Windows reports for every disk: 255 heads, 63 sectors per track.
     out.bytesPerSector = ss;
@@ -347,11 +431,16 @@ ErrorCode LinuxStorage::GetGeometry(DeviceHandle& h, DiskGeometry& out) {
 
 ErrorCode LinuxStorage::GetLength(DeviceHandle& h, std::uint64_t& bytes) {
     bytes = 0;
-    LinuxHandle* lh = HandleOf(h);
-    if (lh == nullptr) return err::kInvalidHandle;
-    if (!lh->block) return err::kInvalidFunction;
+    LinuxHandle* lh = nullptr;
+    std::string dir;
+    if (ErrorCode e = BlockDir(h, lh, dir); e != err::kSuccess) return e;
     std::uint64_t length = 0;
-    if (ErrorCode e = Ioctl(lh->fd, BLKGETSIZE64, &length); e != err::kSuccess) return e;
+    std::uint32_t ss = 0;
+    if (lh->fd < 0) {
+        if (ErrorCode e = SysfsSectorSizeAndLength(dir, ss, length); e != err::kSuccess) return e;
+    } else if (ErrorCode e = Ioctl(lh->fd, BLKGETSIZE64, &length); e != err::kSuccess) {
+        return e;
+    }
     if (length == 0) return kNotReady;
     bytes = length;
     return err::kSuccess;
@@ -429,6 +518,7 @@ ErrorCode LinuxStorage::GetDriveLayout(DeviceHandle& h, DriveLayout& out) {
     if (ErrorCode e = BlockDir(h, lh, dir); e != err::kSuccess) return e;
     if (IsMappedVolume(dir)) return err::kInvalidFunction;
     if (IsPartitionDir(dir)) return LayoutOfDiskDir(ParentDir(dir), out);
+    if (lh->fd < 0) return LayoutOfSysfs(dir, lh->rdev, out);
     return LayoutOfFd(lh->fd, out);
 }
 

@@ -145,17 +145,31 @@ public:
               const std::string& why) {
         if (failed_) return;
         failed_ = true;
+        failSection_ = section;
+        failKey_ = key;
         std::string m = "[";
         m.append(section).append("] ").append(key).append("=").append(value);
         m.append(": ").append(why);
         message_ = std::move(m);
     }
 
+    const std::string& FailedSection() const { return failSection_; }
+    const std::string& FailedKey() const { return failKey_; }
+
 private:
     const IniBuffer& ini_;
     std::string& message_;
     bool failed_ = false;
+    std::string failSection_, failKey_;
 };
+
+std::string_view TrimBlanks(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
+        s.remove_suffix(1);
+    return s;
+}
 
 std::uint8_t HexDigit(char c) {
     const char u = Upper(c);
@@ -378,9 +392,34 @@ bool ParseSimSize(std::string_view text, std::uint64_t& bytes) {
     return true;
 }
 
+std::size_t SimKeyLine(std::string_view text, std::string_view section, std::string_view key) {
+    std::size_t number = 0;
+    bool inSection = false;
+    while (!text.empty()) {
+        ++number;
+        const std::size_t end = text.find_first_of("\r\n");
+        const std::string_view line = TrimBlanks(text.substr(0, end));
+        if (end == text.npos)
+            text = {};
+        else
+            text.remove_prefix(end + (text.substr(end, 2) == "\r\n" ? 2 : 1));
+        if (!line.empty() && line.front() == '[') {
+            const std::size_t close = line.find(']');
+            inSection =
+                close != line.npos && EqualNoCase(TrimBlanks(line.substr(1, close - 1)), section);
+            continue;
+        }
+        const std::size_t eq = line.find('=');
+        if (inSection && eq != line.npos && EqualNoCase(TrimBlanks(line.substr(0, eq)), key))
+            return number;
+    }
+    return 0;
+}
+
 ErrorCode ParseSimDrive(std::string_view name, ByteView text, SimDriveSpec& out,
-                        std::string& message) {
+                        std::string& message, std::size_t* line) {
     message.clear();
+    if (line) *line = 0;
     if (!IsValidSimDriveName(name)) {
         message = "\"" + std::string(name) +
                   "\" is not a drive name (letters, digits, '-', '_', '.'; at most 64)";
@@ -404,8 +443,10 @@ ErrorCode ParseSimDrive(std::string_view name, ByteView text, SimDriveSpec& out,
     spec.vendor = r.Text(d, "Vendor", "");
 
     spec.sectorSize = static_cast<std::uint32_t>(r.Number(d, "SectorSize", 512, 65536));
-    if (!r.Failed() && spec.sectorSize != 512 && spec.sectorSize != 4096)
+    if (spec.sectorSize != 512 && spec.sectorSize != 4096) {
         r.Fail(d, "SectorSize", std::to_string(spec.sectorSize), "must be 512 or 4096");
+        spec.sectorSize = 512; // the checks below divide by it
+    }
 
     spec.capacity = kSimDefaultCapacity;
     if (const auto cap = r.Get(d, "Capacity")) {
@@ -472,7 +513,13 @@ ErrorCode ParseSimDrive(std::string_view name, ByteView text, SimDriveSpec& out,
 
     if (!r.Failed()) ReadCommandSets(r, spec);
 
-    if (r.Failed()) return err::kInvalidData;
+    if (r.Failed()) {
+        if (line)
+            *line = SimKeyLine(
+                std::string_view(reinterpret_cast<const char*>(text.data()), text.size()),
+                r.FailedSection(), r.FailedKey());
+        return err::kInvalidData;
+    }
     out = std::move(spec);
     return err::kSuccess;
 }

@@ -90,9 +90,13 @@ struct SimDriveSpec {
 inline constexpr std::uint64_t kSimDefaultCapacity = std::uint64_t(1) << 30;
 
 // Parses the text of drive file `name`. kInvalidParameter for an unusable name, kInvalidData
-// for a file the simulation refuses; `message` then says which key is wrong and why.
+// for a file the simulation refuses; `message` then says which key is wrong and why, and `line`
+// (when given) the 1-based line of that key in `text`, 0 when the key is not written there.
 ErrorCode ParseSimDrive(std::string_view name, ByteView text, SimDriveSpec& out,
-                        std::string& message);
+                        std::string& message, std::size_t* line = nullptr);
+
+// The 1-based line of `key` in `section` of an INI text (names ignore case); 0 when absent.
+std::size_t SimKeyLine(std::string_view text, std::string_view section, std::string_view key);
 
 // Drive names become device paths: letters, digits, '-', '_' and '.', 1 to 64 characters, not
 // starting with '.'.

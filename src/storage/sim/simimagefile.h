@@ -1,10 +1,8 @@
 // The image file behind a simulated drive: reads and writes at explicit 64-bit offsets, sparse
 // growth and cheap zeroing, through the platform's own file calls (pread/pwrite on Linux, the
 // wide Win32 API with offsets on Windows) so that large images and Wine behave alike. Positioned
-// calls never share a file pointer, so one open image may serve several threads. The file calls
-// live in the platform folders (linux/linuxsimimagefile.cpp, win32/winsimimagefile.cpp).
+// calls never share a file pointer, so one open image may serve several threads.
 #pragma once
-#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -12,6 +10,9 @@
 #include "foundation/errorcodes.h"
 
 namespace tvd {
+
+// ERROR_CANT_RESOLVE_FILENAME: an image path through a symbolic link or reparse point.
+inline constexpr ErrorCode kSimImageLink = 1921;
 
 class SimImageFile {
 public:
@@ -22,13 +23,19 @@ public:
     SimImageFile(SimImageFile&& o) noexcept;
     SimImageFile& operator=(SimImageFile&& o) noexcept;
 
-    // Makes sure the image at `path` (UTF-8) holds at least `size` bytes: a missing file is
-    // created sparse, a shorter one is extended sparsely, a longer one is left alone. `created`
-    // tells whether the file is new.
-    static ErrorCode Prepare(const std::string& path, std::uint64_t size, bool& created);
+    // Images live at `relative` ('/' between parts) inside `folder` (both UTF-8). No part of
+    // `relative` is followed when it is a symbolic link or another reparse point: such a path
+    // answers kSimImageLink, so an image can never reach a file outside the folder.
+
+    // Makes sure the image holds at least `size` bytes: a missing file is created sparse, a
+    // shorter one is extended sparsely, a longer one is left alone. `created` tells whether the
+    // file is new.
+    static ErrorCode Prepare(const std::string& folder, const std::string& relative,
+                             std::uint64_t size, bool& created);
 
     // Opens an existing image, read-write when `write` is asked and allowed, else read-only.
-    ErrorCode Open(const std::string& path, bool write);
+    // kFileNotFound when it is missing or not a regular file.
+    ErrorCode Open(const std::string& folder, const std::string& relative, bool write);
     void Close();
     bool IsOpen() const;
     bool Writable() const { return writable_; }
@@ -41,23 +48,16 @@ public:
     ErrorCode Zero(std::uint64_t offset, std::uint64_t length);
 
 private:
-    ErrorCode Create(const std::string& path); // a new, empty file; fails when one exists
+    // A new, empty file; fails when anything (a link too) has the name.
+    ErrorCode Create(const std::string& folder, const std::string& relative);
     ErrorCode SetSize(std::uint64_t size);
-    // Releases a range's space so that it reads zeros; kNotSupported where the file system
-    // cannot.
-    ErrorCode PunchHole(std::uint64_t offset, std::uint64_t length);
-
-    static constexpr std::intptr_t kNoFile = -1;
-    std::intptr_t native_ = kNoFile; // the descriptor or handle
+#ifdef _WIN32
+    void* handle_ = nullptr;
+#else
+    int fd_ = -1;
+#endif
     bool writable_ = false;
 };
-
-namespace simimage {
-// Transfers in pieces that every platform call accepts in one go.
-inline constexpr std::size_t kPiece = std::size_t(1) << 30;
-// A range whose end is a valid signed 64-bit file offset.
-bool OffsetFits(std::uint64_t offset, std::uint64_t length);
-} // namespace simimage
 
 // The sectors of a plugged drive as its command-set personalities reach them: byte offsets on
 // the drive, with its write protection and injected faults applied by whoever implements it.

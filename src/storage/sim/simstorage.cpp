@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "foundation/crc32util.h"
+#include "foundation/errtextutil.h"
 #include "foundation/fileutil.h"
 #include "foundation/textconvutil.h"
 #include "storage/partitiontableutil.h"
@@ -38,6 +39,8 @@ constexpr const char* kDiskClass = "{4d36e967-e325-11ce-bfc1-08002be10318}";
 constexpr const char* kVolumeClass = "{71a27cdd-812a-11d0-bec7-08002be2092f}";
 constexpr const char* kUsbClass = "{36fc9e60-c465-11cf-8056-444553540000}";
 constexpr const char* kScsiAdapterClass = "{4d36e97b-e325-11ce-bfc1-08002be10318}";
+
+constexpr std::uintmax_t kMaxDriveFileBytes = 16u << 20;
 
 // The GPT areas a layout deletion clears at both ends of the drive (512-byte sectors).
 constexpr std::uint64_t kLayoutSectors = 34;
@@ -77,6 +80,16 @@ bool StampOf(const fs::path& p, Stamp& out) {
     if (ec) return false;
     out = {time, size};
     return true;
+}
+
+ErrorCode ErrorFromStdError(const std::error_code& ec) {
+    if (ec.category() == std::generic_category()) return ErrorFromErrno(ec.value());
+#ifdef _WIN32
+    if (ec.category() == std::system_category()) return static_cast<ErrorCode>(ec.value());
+#else
+    if (ec.category() == std::system_category()) return ErrorFromErrno(ec.value());
+#endif
+    return err::kGenFailure;
 }
 
 std::string Join(const std::string& a, const std::string& b) {
@@ -121,7 +134,11 @@ bool IsVolumePartition(const PartitionEntry& p, std::uint64_t capacity) {
 // One plugged drive. A re-plug makes a new object, so handles of the old one stay dead.
 struct SimDrive {
     std::shared_ptr<const SimDriveSpec> spec;
-    std::string imagePath;
+    std::string folder, image; // the image is `image` inside `folder`
+    std::string imagePath;     // both joined, for time stamps
+    // A read-only back end makes no image: a missing one reads as zeros, apart from the table
+    // its Layout= key would have written, kept here.
+    std::vector<std::uint8_t> head;
     std::int64_t number = 0;
     std::uint32_t devInst = 0, usbDevInst = 0, controllerDevInst = 0;
     std::uint64_t generation = 0;
@@ -163,6 +180,7 @@ struct DriveFile {
     std::shared_ptr<const SimDriveSpec> spec; // null when refused
     ErrorCode error = err::kSuccess;          // refusal, or why the drive cannot be plugged
     std::string message;
+    std::size_t line = 0; // of the refused key; 0 when the refusal has no line
 };
 
 // An open disk, volume or USB node.
@@ -180,9 +198,12 @@ struct SimHandle final : DeviceHandle::Impl {
 
 struct SimStorage::Impl {
     std::string folder;
+    bool prepareImages = true;
     mutable std::mutex lock;
-    std::map<std::string, DriveFile> files; // by upper-cased name
-    std::vector<SimProblem> duplicates;
+    std::map<std::string, DriveFile> files;             // by upper-cased name
+    std::vector<SimProblem> duplicates;                 // and other entries that are no drive files
+    std::map<std::uint32_t, std::size_t> nodeByDevInst; // index into `nodes`
+    std::map<std::string, std::size_t> nodeByPath;      // upper-cased interface path
     std::set<std::string> unplugged;
     std::map<std::string, std::shared_ptr<SimDrive>> drives; // present, by upper-cased name
     std::vector<Node> nodes;
@@ -219,9 +240,12 @@ struct SimStorage::Impl {
                            std::uint32_t& returned) const;
 
     const Node* FindNode(std::uint32_t devInst) const {
-        for (const Node& n : nodes)
-            if (n.devInst == devInst) return &n;
-        return nullptr;
+        const auto it = nodeByDevInst.find(devInst);
+        return it == nodeByDevInst.end() ? nullptr : &nodes[it->second];
+    }
+    const Node* FindPath(const std::string& upperPath) const {
+        const auto it = nodeByPath.find(upperPath);
+        return it == nodeByPath.end() ? nullptr : &nodes[it->second];
     }
 
     void ReadFolder();
@@ -264,10 +288,22 @@ bool HitsFault(const std::vector<std::uint64_t>& lbas, std::uint32_t sectorSize,
     return it != lbas.end() && *it <= last;
 }
 
+// Reads an image, or the zeros and synthetic table of one a read-only back end did not make.
+ErrorCode ReadImage(const SimImageFile& file, const SimDrive& d, std::uint64_t abs,
+                    MutableByteView data) {
+    if (file.IsOpen()) return file.ReadAt(abs, data);
+    std::fill(data.begin(), data.end(), std::uint8_t(0));
+    if (abs < d.head.size()) {
+        const std::size_t n = std::min<std::size_t>(d.head.size() - abs, data.size());
+        std::copy_n(d.head.begin() + static_cast<std::ptrdiff_t>(abs), n, data.begin());
+    }
+    return err::kSuccess;
+}
+
 ErrorCode ReadDrive(const SimHandle& s, std::uint64_t abs, MutableByteView data) {
     const SimDriveSpec& spec = *s.drive->spec;
     if (HitsFault(spec.faults.readErrorAt, spec.sectorSize, abs, data.size())) return simerr::kCrc;
-    return s.file.ReadAt(abs, data);
+    return ReadImage(s.file, *s.drive, abs, data);
 }
 
 ErrorCode WriteDrive(SimHandle& s, bool handleWritable, std::uint64_t abs, ByteView data) {
@@ -362,15 +398,22 @@ DriveFile SimStorage::Impl::LoadFile(const std::string& name, const fs::path& fi
     f.name = name;
     f.stamp = stamp;
     std::vector<std::uint8_t> text;
+    // The longest sensible file (every log of both command sets in hex) is a few MiB; a larger
+    // one is not read into memory.
+    if (stamp.size > kMaxDriveFileBytes) {
+        f.error = err::kInvalidData;
+        f.message = "the file is larger than " + std::to_string(kMaxDriveFileBytes >> 20) + " MiB";
+        return f;
+    }
     if (stamp.size != 0) {
         if (const ErrorCode e = ReadWholeFile(Utf8Of(file), text)) {
             f.error = e;
-            f.message = "the file cannot be read (error " + std::to_string(e) + ")";
+            f.message = "the file cannot be read: " + SystemErrorText(e);
             return f;
         }
     }
     auto spec = std::make_shared<SimDriveSpec>();
-    f.error = ParseSimDrive(name, text, *spec, f.message);
+    f.error = ParseSimDrive(name, text, *spec, f.message, &f.line);
     if (f.error == err::kSuccess) f.spec = std::move(spec);
     return f;
 }
@@ -383,14 +426,22 @@ void SimStorage::Impl::ReadFolder() {
     };
     std::map<std::string, Seen> seen;
     std::map<std::string, std::vector<std::string>> clashes;
+    std::vector<SimProblem> others;
     std::error_code ec;
     for (fs::directory_iterator it(PathOf(folder), ec), end; !ec && it != end; it.increment(ec)) {
         const fs::path& p = it->path();
         if (Upper(Utf8Of(p.extension())) != ".DRIVE") continue;
+        const std::string stem = Utf8Of(p.stem());
         std::error_code typeEc;
-        if (!it->is_regular_file(typeEc)) continue;
+        if (!it->is_regular_file(typeEc)) {
+            others.push_back({stem, err::kFileNotFound, "not a regular file"});
+            continue;
+        }
         Stamp stamp;
-        if (!StampOf(p, stamp)) continue;
+        if (!StampOf(p, stamp)) {
+            others.push_back({stem, err::kAccessDenied, "the file cannot be examined"});
+            continue;
+        }
         const std::string name = Utf8Of(p.stem());
         const std::string upper = Upper(name);
         // Names differing only in case would share paths where paths are upper-cased: the
@@ -413,7 +464,11 @@ void SimStorage::Impl::ReadFolder() {
             continue;
         files[upper] = LoadFile(s.name, s.file, s.stamp);
     }
-    duplicates.clear();
+    // A folder that stops answering part way is no empty folder.
+    if (ec)
+        others.push_back({"", ErrorFromStdError(ec),
+                          "the folder cannot be read: " + SystemErrorText(ErrorFromStdError(ec))});
+    duplicates = std::move(others);
     for (const auto& [upper, names] : clashes)
         for (const std::string& n : names)
             duplicates.push_back(
@@ -421,37 +476,71 @@ void SimStorage::Impl::ReadFolder() {
                  "the name differs only in case from " + seen[upper].name + ".drive"});
 }
 
+namespace {
+
+// The table an image made for `spec` starts with; empty without a Layout= key.
+ErrorCode LayoutHead(const SimDriveSpec& spec, const std::string& upper,
+                     std::vector<std::uint8_t>& head) {
+    head.clear();
+    if (spec.layout.empty()) return err::kSuccess;
+    std::vector<PartitionEntry> entries;
+    std::string why;
+    if (!ParseSimLayoutKey(spec.layout, spec.capacity, spec.sectorSize, entries, why))
+        return err::kInvalidData;
+    std::vector<std::uint8_t> sector(spec.sectorSize, 0);
+    if (const ErrorCode e = BuildMbrSector(Crc32(upper.data(), upper.size()), entries,
+                                           spec.capacity, spec.sectorSize, sector))
+        return e;
+    head = std::move(sector);
+    return err::kSuccess;
+}
+
+std::string ImageProblem(const std::string& image, ErrorCode e) {
+    if (e == kSimImageLink)
+        return "the image " + image +
+               " is a symbolic link or lies behind one; links are not followed";
+    return "the image " + image + " cannot be used: " + SystemErrorText(e);
+}
+
+} // namespace
+
 std::shared_ptr<SimDrive> SimStorage::Impl::MakeDrive(const std::string& upper, DriveFile& f) {
     const SimDriveSpec& spec = *f.spec;
-    const std::string imagePath = Utf8Of(PathOf(folder) / PathOf(spec.image));
+    std::vector<std::uint8_t> head;
+    ErrorCode e = LayoutHead(spec, upper, head);
     bool created = false;
-    ErrorCode e = SimImageFile::Prepare(imagePath, spec.capacity, created);
-    if (e == err::kSuccess && created && !spec.layout.empty()) {
-        std::vector<PartitionEntry> entries;
-        std::string why;
-        std::vector<std::uint8_t> sector(spec.sectorSize, 0);
+    if (e == err::kSuccess && prepareImages) {
+        e = SimImageFile::Prepare(folder, spec.image, spec.capacity, created);
+        if (e == err::kSuccess && created && !head.empty()) {
+            SimImageFile image;
+            if ((e = image.Open(folder, spec.image, true)) == err::kSuccess)
+                e = image.WriteAt(0, head);
+            image.Close();
+            // A fresh image without its table must not survive: the next try starts over.
+            if (e != err::kSuccess) DeleteFileForce(Utf8Of(PathOf(folder) / PathOf(spec.image)));
+        }
+        head.clear(); // the image holds it now
+    } else if (e == err::kSuccess) {
+        // Read-only: the image is only looked at, and a missing one is no fault.
         SimImageFile image;
-        if (!ParseSimLayoutKey(spec.layout, spec.capacity, spec.sectorSize, entries, why))
-            e = err::kInvalidData;
-        else if ((e = BuildMbrSector(Crc32(upper.data(), upper.size()), entries, spec.capacity,
-                                     spec.sectorSize, sector)) == err::kSuccess &&
-                 (e = image.Open(imagePath, true)) == err::kSuccess)
-            e = image.WriteAt(0, sector);
-        image.Close();
-        // A fresh image without its table must not survive: the next try starts over.
-        if (e != err::kSuccess) DeleteFileForce(imagePath);
+        e = image.Open(folder, spec.image, false);
+        if (e == err::kFileNotFound || e == err::kPathNotFound) e = err::kSuccess;
+        if (image.IsOpen()) head.clear();
     }
     if (e != err::kSuccess) {
         f.error = e;
-        f.message =
-            "the image " + spec.image + " cannot be prepared (error " + std::to_string(e) + ")";
+        f.message = ImageProblem(spec.image, e);
+        f.line = 0;
         return nullptr;
     }
     f.error = err::kSuccess;
     f.message.clear();
     auto d = std::make_shared<SimDrive>();
     d->spec = f.spec;
-    d->imagePath = imagePath;
+    d->folder = folder;
+    d->image = spec.image;
+    d->imagePath = Utf8Of(PathOf(folder) / PathOf(spec.image));
+    d->head = std::move(head);
     d->number = NumberOf(upper);
     d->devInst = DevInstOf("DISK\\" + upper);
     if (!spec.parent.empty()) d->usbDevInst = DevInstOf("USB\\" + Upper(spec.parent));
@@ -471,9 +560,10 @@ void SimStorage::Impl::RefreshLayout(SimDrive& d) const {
     d.imageStamp = stamp;
     d.layout = DriveLayout{};
     SimImageFile image;
-    if (image.Open(d.imagePath, false) != err::kSuccess) return;
+    const ErrorCode e = image.Open(d.folder, d.image, false);
+    if (e != err::kSuccess && (prepareImages || e != err::kFileNotFound)) return;
     const SectorReadFn read = [&](std::uint64_t offset, MutableByteView data) {
-        return image.ReadAt(offset, data);
+        return ReadImage(image, d, offset, data);
     };
     DriveLayout layout;
     if (ReadDriveLayout(read, d.SectorSize(), d.Capacity(), layout) == err::kSuccess)
@@ -613,6 +703,12 @@ void SimStorage::Impl::Update(bool readFolder, bool announce) {
         }
     }
     nodes = std::move(next);
+    nodeByDevInst.clear();
+    nodeByPath.clear();
+    for (std::size_t i = 0; i < nodes.size(); ++i) {
+        nodeByDevInst.emplace(nodes[i].devInst, i);
+        if (!nodes[i].path.empty()) nodeByPath.emplace(Upper(nodes[i].path), i);
+    }
 }
 
 // ---- public interface
@@ -620,7 +716,8 @@ void SimStorage::Impl::Update(bool readFolder, bool announce) {
 SimStorage::SimStorage() : impl_(std::make_unique<Impl>()) {}
 SimStorage::~SimStorage() = default;
 
-std::unique_ptr<SimStorage> SimStorage::Create(const std::string& folder, ErrorCode& error) {
+std::unique_ptr<SimStorage> SimStorage::Create(const std::string& folder, ErrorCode& error,
+                                               SimImages images) {
     if (folder.empty()) {
         error = err::kInvalidParameter;
         return nullptr;
@@ -640,13 +737,15 @@ std::unique_ptr<SimStorage> SimStorage::Create(const std::string& folder, ErrorC
         return nullptr;
     }
     storage->impl_->folder = folder;
+    storage->impl_->prepareImages = images == SimImages::kPrepare;
     storage->impl_->Update(true, false);
     error = err::kSuccess;
     return storage;
 }
 
-std::unique_ptr<StoragePlatform> NewSimStorage(const std::string& folder, ErrorCode& error) {
-    return SimStorage::Create(folder, error);
+std::unique_ptr<StoragePlatform> NewSimStorage(const std::string& folder, ErrorCode& error,
+                                               bool readOnly) {
+    return SimStorage::Create(folder, error, readOnly ? SimImages::kReadOnly : SimImages::kPrepare);
 }
 
 const std::string& SimStorage::Folder() const {
@@ -665,7 +764,7 @@ std::vector<SimProblem> SimStorage::Problems() const {
     std::lock_guard<std::mutex> guard(impl_->lock);
     std::vector<SimProblem> out;
     for (const auto& [upper, f] : impl_->files)
-        if (f.error != err::kSuccess) out.push_back({f.name, f.error, f.message});
+        if (f.error != err::kSuccess) out.push_back({f.name, f.error, f.message, f.line});
     out.insert(out.end(), impl_->duplicates.begin(), impl_->duplicates.end());
     return out;
 }
@@ -826,9 +925,7 @@ ErrorCode SimStorage::OpenAs(const std::string& path, DeviceHandle& handle, bool
     s->owner = impl_.get();
     {
         std::lock_guard<std::mutex> guard(impl_->lock);
-        const Node* node = nullptr;
-        for (const Node& n : impl_->nodes)
-            if (!n.path.empty() && Upper(n.path) == wanted) node = &n;
+        const Node* node = impl_->FindPath(wanted);
         if (!node) return err::kFileNotFound;
         s->node = node->devInst;
         if (node->kind == NodeKind::kDisk || node->kind == NodeKind::kVolume) {
@@ -843,7 +940,11 @@ ErrorCode SimStorage::OpenAs(const std::string& path, DeviceHandle& handle, bool
     }
     const SimDriveSpec& spec = *s->drive->spec;
     if (spec.faults.failOpen != err::kSuccess) return spec.faults.failOpen;
-    if (const ErrorCode e = s->file.Open(s->drive->imagePath, write && !spec.readOnly)) return e;
+    const bool openWrite = write && !spec.readOnly && impl_->prepareImages;
+    if (const ErrorCode e = s->file.Open(s->drive->folder, s->drive->image, openWrite)) {
+        // An image a read-only back end never made reads as zeros.
+        if (impl_->prepareImages || (e != err::kFileNotFound && e != err::kPathNotFound)) return e;
+    }
     if (s->partitionNumber != 0) {
         s->base = s->partition.startingOffset;
         s->length = s->partition.length;

@@ -21,15 +21,22 @@ struct SimRange {
 
 // A drive file the simulation does not use, and why.
 struct SimProblem {
-    std::string name;
+    std::string name; // the drive file's name without ".drive"; empty for the folder itself
     ErrorCode error = err::kSuccess;
     std::string message;
+    std::size_t line = 0; // the line of the refused key; 0 when the reason has no line
 };
+
+// What the back end may do to image files. kPrepare makes a missing image and extends a short
+// one when its drive arrives; kReadOnly never creates, grows or writes an image (for commands
+// that only read: a missing image reads as zeros and the table its Layout= key describes).
+enum class SimImages { kPrepare, kReadOnly };
 
 class SimStorage final : public StoragePlatform {
 public:
     // Null with `error` set when the folder cannot be read.
-    static std::unique_ptr<SimStorage> Create(const std::string& folder, ErrorCode& error);
+    static std::unique_ptr<SimStorage> Create(const std::string& folder, ErrorCode& error,
+                                              SimImages images = SimImages::kPrepare);
     ~SimStorage() override;
 
     const std::string& Folder() const;
