@@ -298,7 +298,8 @@ TEST(LinuxPlatform, CpuidMatchesTheKernel) {
     std::string brand = CpuBrand();
     EXPECT_EQ(brand.find('\0'), std::string::npos);
     EXPECT_LE(brand.size(), 48u);
-    for (char c : brand) EXPECT_TRUE(c >= 0x20 && c < 0x7F) << "brand byte " << int(c);
+    for (char c : brand)
+        EXPECT_TRUE(c >= 0x20 && c < 0x7F) << "brand byte " << int(c);
     brand.erase(0, brand.find_first_not_of(' '));
     brand.erase(brand.find_last_not_of(' ') + 1);
     if (!model.empty() && brand != model)
