@@ -13,6 +13,7 @@
 #include "storage/cldevicelist.h"
 #include "storage/commandinterfaces.h"
 #include "storage/deviceregistry.h"
+#include "storage/fsrecognizeutil.h"
 #include "storage/storageplatform.h"
 
 namespace tvd {
@@ -41,8 +42,7 @@ clDisk* FindSystemDisk(const clDeviceList* disks, SystemVolume& volume) {
 }
 
 bool IsBitLockerSector(ByteView sector) {
-    static constexpr char kSignature[] = "-FVE-FS-";
-    return sector.size() >= 11 && std::memcmp(sector.data() + 3, kSignature, 8) == 0;
+    return IsBitLockerBootSector(sector);
 }
 
 bool SystemBitLocker() {
