@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "clone/kernelclonefun.h"
 #include "drive/fundisksutil.h"
 #include "drive/kernelsmartfun.h"
 #include "foundation/envutil.h"
@@ -110,6 +111,10 @@ bool KernelStart(void* window) {
     // The names are part of the program; a build without them still shows every attribute by
     // its id, so their absence does not stop the start.
     LoadSmartNames(kSmartLangResourceName, kSmartLangFallback);
+    if (!CloneInterfaceStart()) {
+        FunDiskBusStop();
+        return false;
+    }
     return true;
 }
 
@@ -123,6 +128,7 @@ void KernelTick(bool skipDevices) {
 }
 
 void KernelFinalize() {
+    CloneInterfaceStop();
     FunDiskBusStop();
 }
 
