@@ -5,6 +5,7 @@
 #include <new>
 
 #include "foundation/errtextutil.h"
+#include "foundation/textconvutil.h"
 
 namespace tvd {
 
@@ -123,6 +124,11 @@ void CloneErrorV(std::string_view f, std::initializer_list<CloneArg> a) {
 }
 void CloneErrorWV(std::u16string_view f, std::initializer_list<CloneArg> a) {
     Log(Line::kError, true, f, a);
+}
+
+std::string CloneFormatNarrow(std::string_view format, std::initializer_list<CloneArg> args) {
+    return Utf16ToUtf8(CloneFormat(format, std::span<const CloneArg>(args.begin(), args.size()),
+                                   kCloneMessageMax));
 }
 
 std::u16string CloneSystemText(std::uint32_t code) {

@@ -51,6 +51,8 @@ template <class... A> void CloneError(std::string_view f, const A&... a) {
 template <class... A> void CloneErrorW(std::u16string_view f, const A&... a) {
     CloneErrorWV(f, {CloneArg(a)...});
 }
+// A narrow text formatted like a log line (for a text handed on to CloneErrorCode).
+std::string CloneFormatNarrow(std::string_view format, std::initializer_list<CloneArg> args);
 // "text, Error(code) system text", or without the system text when the code has none.
 void CloneNoteCode(std::string_view text, std::uint32_t code);
 void CloneErrorCode(std::string_view text, std::uint32_t code);
