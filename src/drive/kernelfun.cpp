@@ -36,7 +36,19 @@ bool ReadBitLocker(clDisk* disk, std::uint64_t offset) {
 } // namespace
 
 clDisk* FindSystemDisk(const clDeviceList* disks, SystemVolume& volume) {
-    if (!disks || !LocateSystemVolume(volume)) return nullptr;
+    if (!disks) return nullptr;
+    // A back end that knows its disks' roles (simulated drives) answers for itself.
+    for (clDevice* d = disks->FirstDevice(); d; d = disks->NextDevice(d)) {
+        CloneDiskFacts facts;
+        if (!d->GetPath() || Storage().QueryCloneFacts(d->GetPath(), facts) != err::kSuccess)
+            continue;
+        if (facts.systemDisk) {
+            volume = SystemVolume{};
+            volume.diskPath = d->GetPath();
+            return static_cast<clDisk*>(d);
+        }
+    }
+    if (!LocateSystemVolume(volume)) return nullptr;
     if (!volume.diskPath.empty())
         if (clDevice* d = disks->FindByPath(volume.diskPath)) return static_cast<clDisk*>(d);
     return disks->FindByDeviceNumber(volume.diskNumber);
