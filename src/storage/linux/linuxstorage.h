@@ -51,6 +51,8 @@ public:
     ErrorCode OpenForQuery(const std::string& path, DeviceHandle& handle) override;
     bool AdmitsExtraBus(std::uint32_t busType) override;
     const char* BusName(std::uint32_t busType) override;
+    ErrorCode OpenForClone(const std::string& path, CloneOpenMode mode,
+                           DeviceHandle& handle) override;
 
     ErrorCode GetDeviceNumber(DeviceHandle& h, StorageDeviceNumber& out) override;
     ErrorCode QueryDeviceDescriptor(DeviceHandle& h, StorageDeviceDescriptor& out) override;
