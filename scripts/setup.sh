@@ -11,7 +11,7 @@ packages=(
     gcc-mingw-w64-i686-posix binutils-mingw-w64 libz-mingw-w64-dev
     wine64 wine xvfb xauth dpkg-dev file
     dmidecode python3 liburing-dev fio
-    fdisk gdisk dosfstools
+    fdisk gdisk dosfstools mtools exfatprogs ntfs-3g e2fsprogs
     qemu-system-x86 qemu-utils busybox-static cpio kmod smartmontools nvme-cli sg3-utils
 )
 

@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "clone/kernelclonefun.h"
 #include "drive/fundisksutil.h"
 #include "drive/kernelsmartfun.h"
 #include "foundation/envutil.h"
@@ -14,6 +15,7 @@
 #include "storage/cldevicelist.h"
 #include "storage/commandinterfaces.h"
 #include "storage/deviceregistry.h"
+#include "storage/fsrecognizeutil.h"
 #include "storage/storageplatform.h"
 
 namespace tvd {
@@ -35,15 +37,26 @@ bool ReadBitLocker(clDisk* disk, std::uint64_t offset) {
 } // namespace
 
 clDisk* FindSystemDisk(const clDeviceList* disks, SystemVolume& volume) {
-    if (!disks || !LocateSystemVolume(volume)) return nullptr;
+    if (!disks) return nullptr;
+    // A back end that knows its disks' roles (simulated drives) answers for itself.
+    for (clDevice* d = disks->FirstDevice(); d; d = disks->NextDevice(d)) {
+        CloneDiskFacts facts;
+        if (!d->GetPath() || Storage().QueryCloneFacts(d->GetPath(), facts) != err::kSuccess)
+            continue;
+        if (facts.systemDisk) {
+            volume = SystemVolume{};
+            volume.diskPath = d->GetPath();
+            return static_cast<clDisk*>(d);
+        }
+    }
+    if (!LocateSystemVolume(volume)) return nullptr;
     if (!volume.diskPath.empty())
         if (clDevice* d = disks->FindByPath(volume.diskPath)) return static_cast<clDisk*>(d);
     return disks->FindByDeviceNumber(volume.diskNumber);
 }
 
 bool IsBitLockerSector(ByteView sector) {
-    static constexpr char kSignature[] = "-FVE-FS-";
-    return sector.size() >= 11 && std::memcmp(sector.data() + 3, kSignature, 8) == 0;
+    return IsBitLockerBootSector(sector);
 }
 
 bool SystemBitLocker() {
@@ -115,6 +128,11 @@ bool KernelStart(void* window) {
         FunDiskBusStop();
         return false;
     }
+    if (!CloneInterfaceStart()) {
+        JobThreadStop();
+        FunDiskBusStop();
+        return false;
+    }
     return true;
 }
 
@@ -130,6 +148,7 @@ void KernelTick(bool skipDevices) {
 void KernelFinalize() {
     // The running job's Run ends first: it may still hold disks of the registry.
     JobThreadStop();
+    CloneInterfaceStop();
     FunDiskBusStop();
 }
 

@@ -120,6 +120,16 @@ struct NvmeCommandRequest {
     std::uint8_t completion[kNvmeCompletionSize] = {};
 };
 
+// How the clone opens a whole disk.
+enum class CloneOpenMode { kSource, kTarget };
+
+// What a back end knows of a disk that the clone's refusals need; the simulation answers from
+// its drive files, the real back ends find these out otherwise.
+struct CloneDiskFacts {
+    bool systemDisk = false;    // holds the running system
+    bool mountedVolume = false; // a volume on it is mounted
+};
+
 class StoragePlatform {
 public:
     virtual ~StoragePlatform() = default;
@@ -214,6 +224,24 @@ public:
         (void)in;
         (void)out;
         returned = 0;
+        return err::kNotSupported;
+    }
+
+    // --- The clone's own open of a whole disk: unbuffered and written through, the source
+    // read-only, the target read-write and exclusive (Windows: every volume of the disk locked
+    // and dismounted until the handle closes, a volume that will not lock refuses the target;
+    // Linux: O_DIRECT, the target O_EXCL, which the kernel refuses while a partition is mounted
+    // or held). ReadAt/WriteAt on such a handle take page-aligned buffers of whole sectors.
+    virtual ErrorCode OpenForClone(const std::string& path, CloneOpenMode mode,
+                                   DeviceHandle& handle) {
+        (void)path;
+        (void)mode;
+        handle.Close();
+        return err::kNotSupported;
+    }
+    virtual ErrorCode QueryCloneFacts(const std::string& path, CloneDiskFacts& facts) {
+        (void)path;
+        facts = CloneDiskFacts{};
         return err::kNotSupported;
     }
 

@@ -229,6 +229,17 @@ TEST_F(DiskRegistryBus, DescriptorsAndTheDriveOwnSettings) {
     SetFunDiskSettingsFolder({});
 }
 
+TEST_F(DiskRegistryBus, SimulatedSystemDiskIsNoCloneTarget) {
+    Drive("a-data", "Model=Data Disk\nCapacity=2G");
+    Drive("b-system", "Model=System Disk\nCapacity=2G\nSystemDisk=1");
+    Start();
+    auto disks = ByModel();
+    ASSERT_EQ(disks.size(), 2u);
+    EXPECT_EQ(FunDisksSystemDisk(), disks["System Disk"]->disk);
+    EXPECT_FALSE(disks["System Disk"]->cloneTarget);
+    EXPECT_TRUE(disks["Data Disk"]->cloneTarget);
+}
+
 TEST(FunDiskRegistry, WithoutRegistryNothingHappens) {
     EXPECT_FALSE(FunDisksExists());
     EXPECT_FALSE(FunDisksAdd(nullptr));

@@ -247,6 +247,27 @@ ErrorCode LinuxStorage::OpenRead(const std::string& path, DeviceHandle& handle) 
     return err::kSuccess;
 }
 
+ErrorCode LinuxStorage::OpenForClone(const std::string& path, CloneOpenMode mode,
+                                     DeviceHandle& handle) {
+    handle.Close();
+    if (path.empty()) return err::kInvalidParameter;
+    // O_EXCL on a block device: the kernel refuses it while a partition is mounted or held by
+    // device-mapper or md, and refuses mounts while it is open.
+    const bool target = mode == CloneOpenMode::kTarget;
+    const int flags = target ? (O_RDWR | O_EXCL) : O_RDONLY;
+    const int fd = ::open(path.c_str(), flags | O_DIRECT | O_CLOEXEC);
+    if (fd < 0) return ErrorFromErrno(errno);
+    auto impl = std::make_unique<LinuxHandle>();
+    impl->fd = fd;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return ErrorFromErrno(errno);
+    if (!S_ISBLK(st.st_mode)) return err::kFileNotFound; // whole disks, not files
+    impl->block = true;
+    impl->rdev = st.st_rdev;
+    handle.Reset(std::move(impl), target);
+    return err::kSuccess;
+}
+
 ErrorCode LinuxStorage::OpenLetter(char, DeviceHandle& handle) {
     handle.Close();
     return err::kNotSupported; // no drive letters on Linux

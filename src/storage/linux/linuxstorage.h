@@ -48,6 +48,8 @@ public:
     ErrorCode Open(const std::string& path, DeviceHandle& handle) override;
     ErrorCode OpenLetter(char letter, DeviceHandle& handle) override;
     ErrorCode OpenRead(const std::string& path, DeviceHandle& handle) override;
+    ErrorCode OpenForClone(const std::string& path, CloneOpenMode mode,
+                           DeviceHandle& handle) override;
 
     ErrorCode GetDeviceNumber(DeviceHandle& h, StorageDeviceNumber& out) override;
     ErrorCode QueryDeviceDescriptor(DeviceHandle& h, StorageDeviceDescriptor& out) override;

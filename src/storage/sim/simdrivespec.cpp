@@ -369,6 +369,8 @@ ErrorCode ParseSimDrive(std::string_view name, ByteView text, SimDriveSpec& out,
     spec.removable = r.Flag(d, "Removable", cardBus);
     spec.trim = r.Flag(d, "Trim", false);
     spec.readOnly = r.Flag(d, "ReadOnly", false);
+    spec.systemDisk = r.Flag(d, "SystemDisk", false);
+    spec.mountedVolume = r.Flag(d, "MountedVolume", false);
 
     spec.image = r.Text(d, "Image", spec.name + ".img");
     std::replace(spec.image.begin(), spec.image.end(), '\\', '/');

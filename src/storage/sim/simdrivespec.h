@@ -63,6 +63,8 @@ struct SimDriveSpec {
     std::uint64_t capacity = 0;
     std::uint32_t sectorSize = 512;
     bool removable = false, trim = false, readOnly = false;
+    // The clone's refusals: the drive holds the running system / a mounted volume.
+    bool systemDisk = false, mountedVolume = false;
     std::string image;  // relative to the folder
     std::string layout; // Layout=, applied only to an image created for this drive
     std::string parent; // USB node name; empty when the disk is not on USB

@@ -841,6 +841,44 @@ ErrorCode SimStorage::OpenAs(const std::string& path, DeviceHandle& handle, bool
     return err::kSuccess;
 }
 
+ErrorCode SimStorage::OpenForClone(const std::string& path, CloneOpenMode mode,
+                                   DeviceHandle& handle) {
+    handle.Close();
+    CloneDiskFacts facts;
+    if (const ErrorCode e = QueryCloneFacts(path, facts)) return e;
+    if (mode == CloneOpenMode::kTarget && facts.mountedVolume) return err::kSharingViolation;
+    DeviceHandle h;
+    if (const ErrorCode e = Open(path, h)) return e;
+    SimHandle* s = nullptr;
+    if (const ErrorCode e = impl_->DriveHandle(h, s)) return e;
+    if (s->partitionNumber != 0) return err::kInvalidParameter; // whole disks only
+    // The source is read-only whatever the image allows.
+    const bool writable = mode == CloneOpenMode::kTarget && h.Writable();
+    auto owned = std::make_unique<SimHandle>();
+    owned->owner = s->owner;
+    owned->drive = s->drive;
+    owned->base = s->base;
+    owned->length = s->length;
+    owned->file = std::move(s->file);
+    h.Close();
+    handle.Reset(std::move(owned), writable);
+    return err::kSuccess;
+}
+
+ErrorCode SimStorage::QueryCloneFacts(const std::string& path, CloneDiskFacts& facts) {
+    facts = CloneDiskFacts{};
+    const std::string wanted = Upper(StripPrefix(path));
+    std::lock_guard<std::mutex> guard(impl_->lock);
+    for (const Node& n : impl_->nodes) {
+        if (n.path.empty() || Upper(n.path) != wanted) continue;
+        if (n.kind != NodeKind::kDisk || !n.drive) return err::kInvalidParameter;
+        facts.systemDisk = n.drive->spec->systemDisk;
+        facts.mountedVolume = n.drive->spec->mountedVolume;
+        return err::kSuccess;
+    }
+    return err::kFileNotFound;
+}
+
 ErrorCode SimStorage::OpenLetter(char, DeviceHandle& handle) {
     handle.Close();
     return err::kFileNotFound; // simulated drives have no letters

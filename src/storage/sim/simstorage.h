@@ -96,6 +96,12 @@ public:
     ErrorCode IoControl(DeviceHandle& h, std::uint32_t code, ByteView in, MutableByteView out,
                         std::uint32_t& returned) override;
 
+    // The clone's open: a target on a drive marked MountedVolume=1 is refused with 32 (as the
+    // exclusive open of a busy disk); the facts come from SystemDisk= and MountedVolume=.
+    ErrorCode OpenForClone(const std::string& path, CloneOpenMode mode,
+                           DeviceHandle& handle) override;
+    ErrorCode QueryCloneFacts(const std::string& path, CloneDiskFacts& facts) override;
+
     ErrorCode ReadAt(DeviceHandle& h, std::uint64_t offset, MutableByteView data) override;
     ErrorCode WriteAt(DeviceHandle& h, std::uint64_t offset, ByteView data) override;
 

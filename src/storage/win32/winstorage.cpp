@@ -17,7 +17,50 @@ namespace {
 
 struct WinDevice final : DeviceHandle::Impl {
     win::UniqueHandle handle;
+    // The clone target's volumes, locked and dismounted while the disk is open.
+    std::vector<win::UniqueHandle> lockedVolumes;
 };
+
+// Locks and dismounts every volume with an extent on disk `diskNumber`; the first volume that
+// cannot be opened or locked gives its error.
+ErrorCode LockDiskVolumes(DWORD diskNumber, std::vector<win::UniqueHandle>& locked) {
+    wchar_t name[MAX_PATH + 1] = {};
+    const HANDLE find = FindFirstVolumeW(name, MAX_PATH);
+    if (find == INVALID_HANDLE_VALUE) return err::kSuccess;
+    ErrorCode result = err::kSuccess;
+    do {
+        std::wstring path(name);
+        if (!path.empty() && path.back() == L'\\') path.pop_back();
+        win::UniqueHandle query(CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                            nullptr, OPEN_EXISTING, 0, nullptr));
+        if (!query.valid()) continue;
+        alignas(8) std::uint8_t buf[sizeof(VOLUME_DISK_EXTENTS) + 31 * sizeof(DISK_EXTENT)] = {};
+        DWORD got = 0;
+        if (!DeviceIoControl(query.get(), IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS, nullptr, 0, buf,
+                             sizeof buf, &got, nullptr))
+            continue;
+        const auto* extents = reinterpret_cast<const VOLUME_DISK_EXTENTS*>(buf);
+        const DWORD n = std::min<DWORD>(extents->NumberOfDiskExtents, 32);
+        bool ours = false;
+        for (DWORD i = 0; i < n; ++i)
+            ours = ours || extents->Extents[i].DiskNumber == diskNumber;
+        if (!ours) continue;
+        win::UniqueHandle volume(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                             OPEN_EXISTING, 0, nullptr));
+        DWORD unused = 0;
+        if (!volume.valid() || !DeviceIoControl(volume.get(), FSCTL_LOCK_VOLUME, nullptr, 0,
+                                                nullptr, 0, &unused, nullptr)) {
+            result = win::LastErrorOrNotFound();
+            break;
+        }
+        DeviceIoControl(volume.get(), FSCTL_DISMOUNT_VOLUME, nullptr, 0, nullptr, 0, &unused,
+                        nullptr);
+        locked.push_back(std::move(volume));
+    } while (FindNextVolumeW(find, name, MAX_PATH));
+    FindVolumeClose(find);
+    return result;
+}
 
 // Transfers are split so that each fits a DWORD and stays a multiple of any sector size.
 constexpr std::size_t kMaxTransfer = std::size_t{1} << 30;
@@ -103,6 +146,33 @@ ErrorCode WinStoragePlatform::OpenRead(const std::string& path, DeviceHandle& ha
         device->handle = std::move(h);
         handle.Reset(std::move(device), false);
         return ErrorCode{err::kSuccess};
+    });
+}
+
+ErrorCode WinStoragePlatform::OpenForClone(const std::string& path, CloneOpenMode mode,
+                                           DeviceHandle& handle) {
+    handle.Close();
+    if (path.empty()) return err::kInvalidParameter;
+    return Guarded([&]() -> ErrorCode {
+        const bool target = mode == CloneOpenMode::kTarget;
+        const std::u16string name = u"\\\\.\\" + Utf8ToUtf16(path);
+        auto device = std::make_unique<WinDevice>();
+        device->handle.reset(CreateFileW(win::W(name), GENERIC_READ | (target ? GENERIC_WRITE : 0),
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                         FILE_FLAG_NO_BUFFERING | FILE_FLAG_WRITE_THROUGH,
+                                         nullptr));
+        if (!device->handle.valid()) return win::LastErrorOrNotFound();
+        if (target) {
+            win::HandleIoControl io(device->handle.get());
+            StorageDeviceNumber number;
+            if (const ErrorCode e = win::QueryDeviceNumber(io, number)) return e;
+            if (number.deviceNumber < 0) return err::kInvalidData;
+            if (const ErrorCode e =
+                    LockDiskVolumes(DWORD(number.deviceNumber), device->lockedVolumes))
+                return e;
+        }
+        handle.Reset(std::move(device), target);
+        return err::kSuccess;
     });
 }
 

@@ -1,0 +1,101 @@
+#include "clone/clwindiskobject.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace tvd {
+
+ErrorCode clWinDiskObject::Open(const std::string& path, CloneOpenMode mode) {
+    handle_.Close();
+    path_ = path;
+    readable = writable = false;
+    const ErrorCode e = Storage().OpenForClone(path, mode, handle_);
+    if (e != err::kSuccess) return e;
+    DiskGeometry geometry;
+    std::uint64_t length = 0;
+    if (Storage().GetLength(handle_, length) != err::kSuccess) length = 0;
+    if (Storage().GetGeometry(handle_, geometry) == err::kSuccess) {
+        if (geometry.bytesPerSector >= 512 && geometry.bytesPerSector <= 65536 &&
+            (geometry.bytesPerSector & (geometry.bytesPerSector - 1)) == 0)
+            bytesPerSector = geometry.bytesPerSector;
+        tracksPerCylinder = geometry.tracksPerCylinder ? geometry.tracksPerCylinder : 255;
+    } else {
+        tracksPerCylinder = 255;
+    }
+    sectorCount = length / bytesPerSector;
+    readable = true;
+    writable = mode == CloneOpenMode::kTarget && handle_.Writable();
+    return err::kSuccess;
+}
+
+bool clWinDiskObject::Bounce() {
+    return bounce_.Data() || bounce_.Allocate(kCloneChunkBytes + 2 * std::size_t(bytesPerSector));
+}
+
+std::uint32_t clWinDiskObject::ReadBytes(void* buffer, std::uint64_t offset, std::uint32_t length,
+                                         ErrorCode& error) {
+    error = err::kSuccess;
+    if (!handle_.IsOpen()) {
+        error = err::kFileNotFound;
+        return 0;
+    }
+    std::uint32_t n = std::min(length, kCloneChunkBytes);
+    if (n == 0) return 0;
+    const std::uint32_t bps = bytesPerSector;
+    if (IsPageAligned(buffer) && offset % bps == 0 && n % bps == 0) {
+        error = Storage().ReadAt(handle_, offset,
+                                 MutableByteView(static_cast<std::uint8_t*>(buffer), n));
+        return error == err::kSuccess ? n : 0;
+    }
+    if (!Bounce()) {
+        error = err::kNoSystemResources;
+        return 0;
+    }
+    const std::uint64_t start = offset / bps * bps;
+    const std::uint32_t lead = std::uint32_t(offset - start);
+    const std::uint64_t span = (std::uint64_t(lead) + n + bps - 1) / bps * bps;
+    error = Storage().ReadAt(handle_, start, bounce_.View().first(span));
+    if (error != err::kSuccess) return 0;
+    std::memcpy(buffer, bounce_.Data() + lead, n);
+    return n;
+}
+
+std::uint32_t clWinDiskObject::WriteBytes(const void* buffer, std::uint64_t offset,
+                                          std::uint32_t length, ErrorCode& error) {
+    error = err::kSuccess;
+    if (!handle_.IsOpen()) {
+        error = err::kFileNotFound;
+        return 0;
+    }
+    std::uint32_t n = std::min(length, kCloneChunkBytes);
+    if (n == 0) return 0;
+    const std::uint32_t bps = bytesPerSector;
+    if (IsPageAligned(buffer) && offset % bps == 0 && n % bps == 0) {
+        error = Storage().WriteAt(handle_, offset,
+                                  ByteView(static_cast<const std::uint8_t*>(buffer), n));
+        return error == err::kSuccess ? n : 0;
+    }
+    if (!Bounce()) {
+        error = err::kNoSystemResources;
+        return 0;
+    }
+    const std::uint64_t start = offset / bps * bps;
+    const std::uint32_t lead = std::uint32_t(offset - start);
+    const std::uint64_t span = (std::uint64_t(lead) + n + bps - 1) / bps * bps;
+    // Part of a sector: the rest of it is kept.
+    if (lead != 0 || n % bps != 0) {
+        error = Storage().ReadAt(handle_, start, bounce_.View().first(span));
+        if (error != err::kSuccess) return 0;
+    }
+    std::memcpy(bounce_.Data() + lead, buffer, n);
+    error = Storage().WriteAt(handle_, start, bounce_.View().first(span));
+    return error == err::kSuccess ? n : 0;
+}
+
+ErrorCode clWinDiskObject::EndWrite(bool) {
+    handle_.Close();
+    writable = false;
+    return err::kSuccess;
+}
+
+} // namespace tvd

@@ -1,0 +1,43 @@
+// The disk object over an open whole disk: the back end's clone handle (Windows unbuffered with
+// the target's volumes locked, Linux O_DIRECT with an exclusive target, or a simulated drive),
+// at most 1 MiB per transfer. Direct I/O takes page-aligned buffers of whole sectors: a caller's
+// buffer that is not is bounced through one of the object's own.
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "clone/clcustomdiskobject.h"
+#include "clone/clonebufferutil.h"
+#include "storage/storageplatform.h"
+
+namespace tvd {
+
+class clWinDiskObject : public clCustomDiskObject {
+public:
+    TVD_ISA(clWinDiskObject, clCustomDiskObject)
+    clWinDiskObject() = default;
+    ~clWinDiskObject() override = default;
+
+    // Opens the disk at a device path of the back end in use and takes its sector size, sector
+    // count and tracks per cylinder (255 when the geometry cannot be read).
+    ErrorCode Open(const std::string& path, CloneOpenMode mode);
+    bool IsOpen() const { return handle_.IsOpen(); }
+    const std::string& Path() const { return path_; }
+    void Close() { handle_.Close(); }
+
+    std::uint32_t ReadBytes(void* buffer, std::uint64_t offset, std::uint32_t length,
+                            ErrorCode& error) override;
+    std::uint32_t WriteBytes(const void* buffer, std::uint64_t offset, std::uint32_t length,
+                             ErrorCode& error) override;
+    // Closes the handle: the system then sees the new contents (and remounts the volumes).
+    ErrorCode EndWrite(bool success) override;
+
+private:
+    // The sector-aligned span covering [offset, offset + length), bounded to the bounce buffer.
+    bool Bounce();
+    DeviceHandle handle_;
+    std::string path_;
+    AlignedBuffer bounce_;
+};
+
+} // namespace tvd
