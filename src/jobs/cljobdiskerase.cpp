@@ -1,0 +1,165 @@
+#include "jobs/cljobdiskerase.h"
+
+#include <algorithm>
+
+#include "foundation/alignedbuffer.h"
+
+namespace tvd {
+
+namespace {
+
+std::uint64_t Fnv1a(ByteView bytes) {
+    std::uint64_t h = 0xcbf29ce484222325ull;
+    for (std::uint8_t b : bytes) {
+        h ^= b;
+        h *= 0x100000001b3ull;
+    }
+    return h;
+}
+
+bool AllZero(ByteView bytes) {
+    return std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0; });
+}
+
+} // namespace
+
+std::vector<TrimStep> TrimSteps(std::uint64_t sizeBytes, std::uint64_t step) {
+    std::vector<TrimStep> steps;
+    if (step == 0) return steps;
+    for (std::uint64_t offset = 0; offset < sizeBytes;) {
+        const std::uint64_t length = std::min(sizeBytes - offset, step);
+        steps.push_back({offset, length});
+        offset += length;
+    }
+    return steps;
+}
+
+void clJobDiskErase::SetDisk(clFunDisk* fd) {
+    disk_.Reset(fd);
+    path_.clear();
+    sectorSize_ = 0;
+    sizeBytes_ = 0;
+    if (!fd) return;
+    if (fd->disk && fd->disk->GetPath()) path_ = fd->disk->GetPath();
+    sectorSize_ = fd->bytesPerSector;
+    sizeBytes_ = fd->sizeBytes;
+}
+
+bool clJobDiskErase::Fail(ErrorCode e) {
+    SetFailureCode(e);
+    return false;
+}
+
+bool clJobDiskErase::Work() {
+    SetProgress(0.0f);
+    keepAwake_ = KeepAwake(true);
+    bool ok = false;
+    // The disk may have been mounted, or have left, since the user was asked.
+    refusal_ = CheckEraseAllowed(disk_.Get(), &where_);
+    if (refusal_ != EraseRefusal::kNone) {
+        SetFailureCode(EraseRefusalCode(refusal_));
+    } else {
+        ok = Execute();
+        // Whatever the outcome the system reads the (now missing) table again and drops what it
+        // cached of the old contents.
+        if (disk_ && !disk_->Detached()) {
+            RefreshProperties(disk_.Get());
+            CloseHandles(disk_.Get());
+        }
+        if (std::string(Storage().Name()) == NativeStorage().Name()) NativeFlushDiskBuffers(path_);
+    }
+    if (keepAwake_ == err::kSuccess) KeepAwake(false);
+    return ok;
+}
+
+bool clJobDiskErase::Execute() {
+    switch (method) {
+    case erasemethod::kTrim:
+        return TrimWholeDisk();
+    case erasemethod::kNone:
+        return Fail(err::kNotSupported);
+    default:
+        // Sanitize and ATA security erase are not carried out by this build.
+        return Fail(err::kNotSupported);
+    }
+}
+
+bool clJobDiskErase::TrimWholeDisk() {
+    SetProgress(5.0f);
+    DeviceHandle h;
+    // Exclusive: Linux refuses it while a partition is mounted or held, Windows locks the volumes.
+    if (const ErrorCode e = Storage().OpenForClone(path_, CloneOpenMode::kTarget, h))
+        return Fail(e);
+    std::uint64_t length = 0;
+    if (Storage().GetLength(h, length) == err::kSuccess && length != 0) sizeBytes_ = length;
+    // A disk of no known length would be "erased" by trimming nothing.
+    if (sizeBytes_ == 0) return Fail(err::kInvalidData);
+    TakeSamples(h);
+
+    SetProgress(8.0f);
+    writeStarted_.store(true, std::memory_order_release);
+    // The table's result does not stop the erase: TRIM covers its sectors as well.
+    tableDeleted_.store(Storage().DeleteLayout(h) == err::kSuccess, std::memory_order_release);
+
+    SetProgress(10.0f);
+    for (const TrimStep& s : TrimSteps(sizeBytes_)) {
+        if (AbortRequested()) return Fail(err::kCancelled);
+        SetProgress(static_cast<float>(10.0 + 80.0 * static_cast<double>(s.offset) /
+                                                  static_cast<double>(sizeBytes_)));
+        if (const ErrorCode e = Storage().TrimRange(h, s.offset, s.length)) return Fail(e);
+        trimmed_.fetch_add(s.length, std::memory_order_acq_rel);
+        stepsDone_.fetch_add(1, std::memory_order_acq_rel);
+    }
+    if (!SamplesErased(h)) return false;
+    h.Close();
+    SetProgress(100.0f);
+    return true;
+}
+
+// Sample points spread over the disk, the first and last block included, in whole blocks that
+// also suit a handle bypassing the cache.
+void clJobDiskErase::TakeSamples(DeviceHandle& h) {
+    samples_.clear();
+    samplesWithData_ = 0;
+    samplesUnchanged_ = 0;
+    const std::uint64_t unit = std::max<std::uint64_t>(sectorSize_ ? sectorSize_ : 512, 4096);
+    if (sizeBytes_ < unit) return;
+    AlignedBuffer buffer;
+    if (!buffer.Allocate(static_cast<std::size_t>(unit))) return;
+    const std::uint64_t blocks = sizeBytes_ / unit;
+    const std::uint64_t count = std::min<std::uint64_t>(kSamples, blocks);
+    for (std::uint64_t i = 0; i < count; ++i) {
+        Sample s;
+        s.offset = count > 1 ? (blocks - 1) * i / (count - 1) * unit : 0;
+        if (Storage().ReadAt(h, s.offset, buffer.View()) == err::kSuccess) {
+            s.read = true;
+            s.data = !AllZero(buffer.View());
+            s.hash = Fnv1a(buffer.View());
+            if (s.data) ++samplesWithData_;
+        }
+        samples_.push_back(s);
+    }
+}
+
+bool clJobDiskErase::SamplesErased(DeviceHandle& h) {
+    const std::uint64_t unit = std::max<std::uint64_t>(sectorSize_ ? sectorSize_ : 512, 4096);
+    AlignedBuffer buffer;
+    if (!samples_.empty() && !buffer.Allocate(static_cast<std::size_t>(unit)))
+        return Fail(err::kNotEnoughMemory);
+    bool unreadable = false;
+    for (const Sample& s : samples_) {
+        if (!s.read || !s.data) continue;
+        if (Storage().ReadAt(h, s.offset, buffer.View()) != err::kSuccess) {
+            unreadable = true;
+            continue;
+        }
+        if (Fnv1a(buffer.View()) == s.hash) ++samplesUnchanged_;
+    }
+    // The drive took the TRIM as advice and kept the data.
+    if (samplesUnchanged_ != 0) return Fail(err::kWriteFault);
+    // An erase that cannot be confirmed is not done.
+    if (unreadable) return Fail(err::kReadFault);
+    return true;
+}
+
+} // namespace tvd
