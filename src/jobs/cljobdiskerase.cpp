@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "drive/kernelfun.h"
 #include "foundation/alignedbuffer.h"
 
 namespace tvd {
@@ -45,6 +46,14 @@ void clJobDiskErase::SetDisk(clFunDisk* fd) {
     sizeBytes_ = fd->sizeBytes;
 }
 
+void clJobDiskErase::SetPath(const std::string& path, std::uint32_t sectorSize,
+                             std::uint64_t sizeBytes) {
+    disk_.Reset(nullptr);
+    path_ = path;
+    sectorSize_ = sectorSize;
+    sizeBytes_ = sizeBytes;
+}
+
 bool clJobDiskErase::Fail(ErrorCode e) {
     SetFailureCode(e);
     return false;
@@ -55,7 +64,8 @@ bool clJobDiskErase::Work() {
     keepAwake_ = KeepAwake(true);
     bool ok = false;
     // The disk may have been mounted, or have left, since the user was asked.
-    refusal_ = CheckEraseAllowed(disk_.Get(), &where_);
+    refusal_ =
+        disk_ ? CheckEraseAllowed(disk_.Get(), &where_) : CheckErasePathAllowed(path_, &where_);
     if (refusal_ != EraseRefusal::kNone) {
         SetFailureCode(EraseRefusalCode(refusal_));
     } else {
@@ -65,6 +75,8 @@ bool clJobDiskErase::Work() {
         if (disk_ && !disk_->Detached()) {
             RefreshProperties(disk_.Get());
             CloseHandles(disk_.Get());
+        } else if (!disk_) {
+            UpdateDiskProperties(path_);
         }
         if (std::string(Storage().Name()) == NativeStorage().Name()) NativeFlushDiskBuffers(path_);
     }

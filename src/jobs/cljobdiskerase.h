@@ -34,6 +34,9 @@ public:
     clJobDiskErase() = default;
     // The drive, its path and size are taken now; the job keeps a reference.
     void SetDisk(clFunDisk* fd);
+    // A whole disk by its device path and geometry alone (no functional disk: no properties
+    // refreshed, no interfaces closed afterwards).
+    void SetPath(const std::string& path, std::uint32_t sectorSize, std::uint64_t sizeBytes);
 
     float GetProgress() override { return progress_.load(std::memory_order_acquire); }
 

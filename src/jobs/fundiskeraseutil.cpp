@@ -103,8 +103,14 @@ ErrorCode QueryEraseFacts(const std::string& path, EraseDiskFacts& facts) {
 EraseRefusal CheckEraseAllowed(clFunDisk* fd, std::string* where) {
     if (where) where->clear();
     if (!fd || fd->Detached() || !fd->disk->GetPath()) return EraseRefusal::kDetached;
+    return CheckErasePathAllowed(fd->disk->GetPath(), where);
+}
+
+EraseRefusal CheckErasePathAllowed(const std::string& path, std::string* where) {
+    if (where) where->clear();
+    if (path.empty()) return EraseRefusal::kDetached;
     EraseDiskFacts facts;
-    const ErrorCode e = QueryEraseFacts(fd->disk->GetPath(), facts);
+    const ErrorCode e = QueryEraseFacts(path, facts);
     if (e == err::kFileNotFound || e == err::kDeviceNotConnected) return EraseRefusal::kDetached;
     if (e != err::kSuccess) return EraseRefusal::kUseUnknown;
     if (where) *where = facts.where;

@@ -54,6 +54,8 @@ enum class EraseRefusal : std::uint8_t {
 // The refusal check shared by the command line and the job: kNone when the disk may be erased.
 // `where` names the mount point, swap or holder behind a refusal when the platform knows it.
 EraseRefusal CheckEraseAllowed(clFunDisk* fd, std::string* where = nullptr);
+// The same for a whole disk named by its device path alone.
+EraseRefusal CheckErasePathAllowed(const std::string& path, std::string* where = nullptr);
 // Why a refusal was made, as the program tells it.
 const char* EraseRefusalText(EraseRefusal r);
 // The error code a refusal reports through the job.
