@@ -14,7 +14,7 @@
 #include <sstream>
 #include <vector>
 
-#include "jobs/fundiskeraseutil.h"
+#include "jobs/linux/linuxerasefacts.h"
 #include "storage/linux/linuxmountinfo.h"
 #include "storage/linux/linuxsysfs.h"
 
@@ -58,52 +58,66 @@ std::vector<BlockNode> NodesOf(dev_t disk) {
 
 } // namespace
 
-ErrorCode NativeEraseFacts(const std::string& path, EraseDiskFacts& facts) {
+void linuxsys::EraseFactsOf(const std::vector<EraseNode>& nodes, std::string_view mountinfo,
+                            EraseDiskFacts& facts) {
     facts = EraseDiskFacts{};
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return ErrorFromErrno(errno);
-    if (!S_ISBLK(st.st_mode)) return err::kFileNotFound;
-    const std::vector<BlockNode> nodes = NodesOf(st.st_rdev);
-    if (nodes.empty()) return err::kFileNotFound;
-
-    const std::string info = ReadSmallFile("/proc/self/mountinfo");
-    if (info.empty()) return err::kNotSupported; // no view of the mounts: refuse, do not guess
-    const auto mounts = linuxsys::ParseMountInfo(info);
-    for (const BlockNode& n : nodes) {
-        const auto points =
-            linuxsys::MountPointsOf(mounts, major(n.rdev), minor(n.rdev), n.devPath);
-        for (const std::string& p : points) {
+    const auto mounts = ParseMountInfo(mountinfo);
+    for (const EraseNode& n : nodes) {
+        for (const std::string& p : MountPointsOf(mounts, n.major, n.minor, n.devPath)) {
             if (facts.where.empty()) facts.where = n.devPath + " on " + p;
             facts.mountedVolume = true;
             if (p == "/" || p == "/usr" || p == "/boot" || p == "/boot/efi")
                 facts.systemDisk = true;
         }
     }
+    for (const EraseNode& n : nodes) {
+        if (!n.swap) continue;
+        facts.swap = true;
+        if (facts.where.empty()) facts.where = n.devPath + " is swap";
+    }
+    for (const EraseNode& n : nodes) {
+        if (n.holders.empty()) continue;
+        facts.holder = true;
+        if (facts.where.empty()) facts.where = n.devPath + " held by " + n.holders.front();
+    }
+}
 
-    std::istringstream swaps(ReadSmallFile("/proc/swaps"));
+ErrorCode NativeEraseFacts(const std::string& path, EraseDiskFacts& facts) {
+    facts = EraseDiskFacts{};
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return ErrorFromErrno(errno);
+    if (!S_ISBLK(st.st_mode)) return err::kFileNotFound;
+    const std::vector<BlockNode> blocks = NodesOf(st.st_rdev);
+    if (blocks.empty()) return err::kFileNotFound;
+    const std::string info = ReadSmallFile("/proc/self/mountinfo");
+    if (info.empty()) return err::kNotSupported; // no view of the mounts: refuse, do not guess
+
+    std::vector<dev_t> swaps;
+    std::istringstream lines(ReadSmallFile("/proc/swaps"));
     std::string line;
-    std::getline(swaps, line); // heading
-    while (std::getline(swaps, line)) {
+    std::getline(lines, line); // heading
+    while (std::getline(lines, line)) {
         std::istringstream fields(line);
         std::string file;
         fields >> file;
         struct stat sw {};
-        if (file.empty() || ::stat(linuxsys::UnescapeMountField(file).c_str(), &sw) != 0 ||
-            !S_ISBLK(sw.st_mode))
-            continue;
-        for (const BlockNode& n : nodes)
-            if (sw.st_rdev == n.rdev) {
-                facts.swap = true;
-                if (facts.where.empty()) facts.where = n.devPath + " is swap";
-            }
+        if (!file.empty() && ::stat(linuxsys::UnescapeMountField(file).c_str(), &sw) == 0 &&
+            S_ISBLK(sw.st_mode))
+            swaps.push_back(sw.st_rdev);
     }
 
-    for (const BlockNode& n : nodes) {
-        const auto holders = linuxsys::ListDir(n.sysDir + "/holders");
-        if (holders.empty()) continue;
-        facts.holder = true;
-        if (facts.where.empty()) facts.where = n.devPath + " held by " + holders.front();
+    std::vector<linuxsys::EraseNode> nodes;
+    for (const BlockNode& b : blocks) {
+        linuxsys::EraseNode n;
+        n.devPath = b.devPath;
+        n.major = major(b.rdev);
+        n.minor = minor(b.rdev);
+        n.holders = linuxsys::ListDir(b.sysDir + "/holders");
+        for (dev_t s : swaps)
+            if (s == b.rdev) n.swap = true;
+        nodes.push_back(std::move(n));
     }
+    linuxsys::EraseFactsOf(nodes, info, facts);
     return err::kSuccess;
 }
 
