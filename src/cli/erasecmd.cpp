@@ -1,5 +1,6 @@
 // tarvikdorn erase DRIVE: the secure erase of a whole drive as a job, after the refusals and two
 // questions (or --yes). --check writes nothing and tells what an erase would do.
+#include <array>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -14,6 +15,7 @@
 #include "drive/kernelfun.h"
 #include "foundation/errtextutil.h"
 #include "jobs/cljobdiskerase.h"
+#include "storage/clata.h"
 
 namespace tvd::cli {
 
@@ -79,6 +81,10 @@ bool Ask(const char* question, std::FILE* out) {
 std::string Reached(const clJobDiskErase& job) {
     if (!job.WriteStarted()) return "nothing was written";
     std::string text = job.TableDeleted() ? "table deleted" : "table not deleted";
+    if (job.method == erasemethod::kAtaSecurity) {
+        text = job.MasterPasswordSet() ? "master password set" : "no password set";
+        text += ", SECURITY ERASE UNIT sent";
+    }
     if (job.method == erasemethod::kTrim) {
         const std::uint64_t size = job.SizeBytes();
         const unsigned percent = size ? static_cast<unsigned>(job.TrimmedBytes() * 100 / size) : 0;
@@ -153,7 +159,16 @@ int CmdErase(const Options& o, std::FILE* out, std::FILE* err) {
     }
     if (refusal == EraseRefusal::kNone && (method == erasemethod::kNone || namedMissing))
         refusal = EraseRefusal::kNoMethod;
-    const bool carriedOut = method == erasemethod::kTrim;
+    // The ATA security state decides before any question, as the job decides again.
+    AtaSecurityState ata;
+    if (fd->ata) {
+        std::array<std::uint8_t, 512> identify{};
+        if (fd->ata->Identify(identify)) ata = DecodeAtaSecurity(identify);
+        fd->ata->Close();
+    }
+    if (refusal == EraseRefusal::kNone && method == erasemethod::kAtaSecurity)
+        refusal = AtaSecurityRefusal(ata);
+    const bool carriedOut = method == erasemethod::kTrim || method == erasemethod::kAtaSecurity;
 
     if (a.check) {
         if (o.json) {
@@ -162,11 +177,16 @@ int CmdErase(const Options& o, std::FILE* out, std::FILE* err) {
             j.Bool("methodAvailable", method != erasemethod::kNone && !namedMissing);
             WriteRefusalJson(j, refusal, where);
             j.Bool("wouldErase", refusal == EraseRefusal::kNone && carriedOut);
+            if (fd->ata)
+                j.String("ataSecurity", AtaSecurityStateName(ata));
+            else
+                j.Null("ataSecurity");
             j.EndObject();
             std::fputs(j.Text().c_str(), out);
         } else {
             std::fprintf(out, "drive: %s\nmethod: %s%s\n", path.c_str(), EraseMethodName(method),
                          namedMissing ? " (not offered by the drive)" : "");
+            if (fd->ata) std::fprintf(out, "ATA security: %s\n", AtaSecurityStateName(ata));
             if (refusal != EraseRefusal::kNone) {
                 std::fprintf(out, "refused: %s", EraseRefusalText(refusal));
                 if (!where.empty()) std::fprintf(out, " (%s)", where.c_str());
@@ -265,6 +285,9 @@ int CmdErase(const Options& o, std::FILE* out, std::FILE* err) {
             PrintRefusal(out, late, job->RefusalWhere());
         } else {
             if (r.outcome == JobOutcome::kAborted) std::fprintf(out, "  stopped by the user\n");
+            if (job->UserPasswordElsewhere())
+                std::fprintf(out, "  the drive rejected the erase: a user password was set "
+                                  "elsewhere\n");
             std::fprintf(out, "  %s\n  reached: %s\n", ErrorText(code).c_str(),
                          Reached(*job).c_str());
         }

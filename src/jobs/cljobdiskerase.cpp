@@ -1,9 +1,12 @@
 #include "jobs/cljobdiskerase.h"
 
 #include <algorithm>
+#include <array>
+#include <cstring>
 
 #include "drive/kernelfun.h"
 #include "foundation/alignedbuffer.h"
+#include "storage/clata.h"
 
 namespace tvd {
 
@@ -88,6 +91,8 @@ bool clJobDiskErase::Execute() {
     switch (method) {
     case erasemethod::kTrim:
         return TrimWholeDisk();
+    case erasemethod::kAtaSecurity:
+        return AtaSecurityErase();
     case erasemethod::kNone:
         return Fail(err::kNotSupported);
     default:
@@ -126,6 +131,62 @@ bool clJobDiskErase::TrimWholeDisk() {
     h.Close();
     SetProgress(100.0f);
     return true;
+}
+
+bool clJobDiskErase::AtaSecurityErase() {
+    SetProgress(10.0f);
+    clAta* ata = disk_ && !disk_->Detached() ? disk_->ata.get() : nullptr;
+    if (!ata) return Fail(err::kNotSupported);
+    std::array<std::uint8_t, 512> identify{};
+    const bool identified = ata->Identify(identify);
+    ata->Close();
+    if (!identified) return Fail(err::kIoDevice);
+    ataState_ = DecodeAtaSecurity(identify);
+    if (!ataState_.supported) return Fail(err::kNotSupported);
+    // Word 128 decides before any command: each wrong password spends one of the drive's tries,
+    // and a frozen drive rejects them all.
+    refusal_ = AtaSecurityRefusal(ataState_);
+    if (refusal_ != EraseRefusal::kNone) return Fail(EraseRefusalCode(refusal_));
+    {
+        DeviceHandle h;
+        if (Storage().OpenForClone(path_, CloneOpenMode::kSource, h) == err::kSuccess) {
+            std::uint64_t length = 0;
+            if (Storage().GetLength(h, length) == err::kSuccess && length != 0) sizeBytes_ = length;
+            TakeSamples(h);
+        }
+    }
+    SetProgress(30.0f);
+    std::uint8_t password[32];
+    std::memcpy(password, kErasePassword, sizeof password);
+    writeStarted_.store(true, std::memory_order_release);
+    if (!ataState_.enabled) {
+        SetProgress(70.0f);
+        // The master password only: security stays disabled, so no failure can leave the drive
+        // locked.
+        const bool set = ata->SecuritySetPassword(password);
+        ata->Close();
+        if (!set) return Fail(err::kIoDevice);
+        masterSet_ = true;
+    }
+    SetProgress(80.0f);
+    // One attempt only, never retried.
+    const bool erased = ata->SecurityEraseUnit(password);
+    ata->Close();
+    if (!erased) {
+        userElsewhere_ = ataState_.enabled;
+        return Fail(ataState_.enabled ? err::kAccessDenied : err::kIoDevice);
+    }
+    if (!VerifyThroughReadHandle()) return false;
+    SetProgress(100.0f);
+    return true;
+}
+
+bool clJobDiskErase::VerifyThroughReadHandle() {
+    DeviceHandle h;
+    if (samples_.empty()) return true;
+    if (const ErrorCode e = Storage().OpenForClone(path_, CloneOpenMode::kSource, h))
+        return Fail(e);
+    return SamplesErased(h);
 }
 
 // Sample points spread over the disk, the first and last block included, in whole blocks that

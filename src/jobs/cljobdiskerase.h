@@ -55,6 +55,12 @@ public:
     // Sectors sampled before the erase that held data, and of those, ones still unchanged.
     std::uint32_t SamplesWithData() const { return samplesWithData_; }
     std::uint32_t SamplesUnchanged() const { return samplesUnchanged_; }
+    // ATA: the security state IDENTIFY showed when the run began, whether this run set the
+    // master password, and whether ERASE UNIT was rejected on a drive whose security another
+    // program had enabled (a user password set elsewhere).
+    const AtaSecurityState& AtaState() const { return ataState_; }
+    bool MasterPasswordSet() const { return masterSet_; }
+    bool UserPasswordElsewhere() const { return userElsewhere_; }
     // KeepAwake's answer when switched on (kNotSupported: the system may sleep).
     ErrorCode KeepAwakeResult() const { return keepAwake_; }
 
@@ -71,6 +77,8 @@ private:
     bool Execute();
     bool Fail(ErrorCode e);
     bool TrimWholeDisk();
+    bool AtaSecurityErase();
+    bool VerifyThroughReadHandle();
     void TakeSamples(DeviceHandle& h);
     bool SamplesErased(DeviceHandle& h);
     void SetProgress(float p) { progress_.store(p, std::memory_order_release); }
@@ -90,6 +98,9 @@ private:
     std::uint32_t samplesWithData_ = 0;
     std::uint32_t samplesUnchanged_ = 0;
     ErrorCode keepAwake_ = err::kSuccess;
+    AtaSecurityState ataState_;
+    bool masterSet_ = false;
+    bool userElsewhere_ = false;
 };
 
 } // namespace tvd

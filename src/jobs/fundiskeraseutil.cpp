@@ -121,6 +121,35 @@ EraseRefusal CheckErasePathAllowed(const std::string& path, std::string* where) 
     return EraseRefusal::kNone;
 }
 
+AtaSecurityState DecodeAtaSecurity(ByteView identify) {
+    AtaSecurityState s;
+    std::uint16_t w = 0;
+    if (!LoadLe(identify, 128 * 2, w)) return s;
+    s.valid = true;
+    s.supported = (w & 0x0001) != 0;
+    if (!s.supported) return s;
+    s.enabled = (w & 0x0002) != 0;
+    s.locked = (w & 0x0004) != 0;
+    s.frozen = (w & 0x0008) != 0;
+    s.countExpired = (w & 0x0010) != 0;
+    return s;
+}
+
+const char* AtaSecurityStateName(const AtaSecurityState& s) {
+    if (!s.valid || !s.supported) return "not supported";
+    if (s.frozen) return "frozen";
+    if (s.countExpired) return "expired";
+    if (s.locked) return "locked";
+    return s.enabled ? "enabled" : "disabled";
+}
+
+EraseRefusal AtaSecurityRefusal(const AtaSecurityState& s) {
+    if (s.frozen) return EraseRefusal::kAtaFrozen;
+    if (s.countExpired) return EraseRefusal::kAtaCountExpired;
+    if (s.locked) return EraseRefusal::kAtaLocked;
+    return EraseRefusal::kNone;
+}
+
 const char* EraseRefusalText(EraseRefusal r) {
     switch (r) {
     case EraseRefusal::kNone:
@@ -139,6 +168,13 @@ const char* EraseRefusalText(EraseRefusal r) {
         return "cannot tell whether the drive is in use";
     case EraseRefusal::kNoMethod:
         return "Security erase is not support on this SSD driver.";
+    case EraseRefusal::kAtaFrozen:
+        return "the drive's security is frozen; suspend and resume the system, or unplug and "
+               "plug the drive in again, then retry";
+    case EraseRefusal::kAtaCountExpired:
+        return "the drive took too many wrong passwords; power it off and on, then retry";
+    case EraseRefusal::kAtaLocked:
+        return "the drive is locked with a password this program did not set";
     }
     return "";
 }
@@ -152,6 +188,9 @@ ErrorCode EraseRefusalCode(EraseRefusal r) {
     case EraseRefusal::kNoMethod:
         return err::kNotSupported;
     case EraseRefusal::kUseUnknown:
+    case EraseRefusal::kAtaFrozen:
+    case EraseRefusal::kAtaCountExpired:
+    case EraseRefusal::kAtaLocked:
         return err::kAccessDenied;
     default:
         return err::kSharingViolation;

@@ -49,7 +49,24 @@ enum class EraseRefusal : std::uint8_t {
     kDetached,   // the drive left since it was chosen
     kUseUnknown, // the platform cannot tell whether the disk is in use
     kNoMethod,
+    kAtaFrozen,       // security frozen: the erase commands would be rejected
+    kAtaCountExpired, // five wrong passwords since power-on
+    kAtaLocked,       // locked by a user password
 };
+
+// IDENTIFY word 128.
+struct AtaSecurityState {
+    bool valid = false; // IDENTIFY data present
+    bool supported = false, enabled = false, locked = false, frozen = false, countExpired = false;
+};
+AtaSecurityState DecodeAtaSecurity(ByteView identify);
+// The state's name: "not supported", "disabled", "enabled", "locked", "frozen", "expired".
+const char* AtaSecurityStateName(const AtaSecurityState& s);
+// The refusal the state makes before any ATA security command: frozen, count expired, locked.
+EraseRefusal AtaSecurityRefusal(const AtaSecurityState& s);
+// The password this program sets as the master password.
+inline constexpr char kErasePassword[] = "Qrvx Mp., Inc. Num:402-7-9154871";
+static_assert(sizeof kErasePassword == 33);
 
 // The refusal check shared by the command line and the job: kNone when the disk may be erased.
 // `where` names the mount point, swap or holder behind a refusal when the platform knows it.

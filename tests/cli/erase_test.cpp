@@ -141,12 +141,12 @@ TEST_F(EraseCommand, CheckNamedMethodsAndUsage) {
     EXPECT_TRUE(Has(Flat(r.out), R"("method": "trim",)")) << r.out;
     EXPECT_TRUE(Has(Flat(r.out), R"("wouldErase": true)")) << r.out;
 
-    // A SATA disk without TRIM has the ATA security feature set, which this build does not
-    // carry out: not supported, nothing written.
+    // A SATA disk without TRIM falls to the ATA security feature set.
     r = Run({"erase", "hdd", "--check"});
     EXPECT_TRUE(Has(r.out, "method: ata-security")) << r.out;
+    EXPECT_TRUE(Has(r.out, "ATA security: disabled")) << r.out;
     r = Run({"erase", "hdd", "--yes"});
-    EXPECT_EQ(r.status, 4) << r.out << r.err;
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
 
     // A named method whose row does not hold is refused.
     r = Run({"erase", "ssd", "--method", "scsi-sanitize", "--yes"});
@@ -166,6 +166,90 @@ TEST_F(EraseCommand, WithoutYesAndWithoutATerminalNothingIsErased) {
     ToolRun r = Run({"erase", "ssd"});
     EXPECT_EQ(r.status, 3) << r.err;
     EXPECT_EQ(FileBytes(folder_, "ssd.img"), before);
+}
+
+} // namespace
+} // namespace tvd::cli
+
+namespace tvd::cli {
+namespace {
+
+// IDENTIFY DEVICE with ATA-6 (word 80), the security feature set (word 82 bit 1), LBA (word 49),
+// the given word 128 and a valid checksum, as a drive file's hexadecimal value.
+std::string IdentifyHex(std::uint16_t word128) {
+    std::vector<std::uint8_t> id(512, 0);
+    auto put = [&](int word, std::uint16_t v) {
+        id[word * 2] = static_cast<std::uint8_t>(v);
+        id[word * 2 + 1] = static_cast<std::uint8_t>(v >> 8);
+    };
+    put(0, 0x0040);
+    // Serial (words 10-19), firmware (23-26) and model (27-46) in printable text.
+    for (int word : {10, 23, 27})
+        for (int i = 0; i < (word == 23 ? 4 : word == 10 ? 10 : 20); ++i)
+            put(word + i, 0x5858);
+    put(49, 0x0200);
+    put(60, 16384); // 8 MiB of 512-byte sectors
+    put(80, 0x0040);
+    put(82, 0x0002);
+    put(128, word128);
+    id[510] = 0xA5;
+    std::uint8_t sum = 0;
+    for (int i = 0; i < 511; ++i)
+        sum = static_cast<std::uint8_t>(sum + id[i]);
+    id[511] = static_cast<std::uint8_t>(-sum);
+    std::string hex;
+    char b[3];
+    for (std::uint8_t v : id) {
+        std::snprintf(b, sizeof b, "%02X", v);
+        hex += b;
+    }
+    return hex;
+}
+
+std::size_t Count(const std::string& text, const std::string& part) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
+    return n;
+}
+
+TEST_F(EraseCommand, AtaSecurityStateDecidesBeforeAnyCommand) {
+    struct Row {
+        const char* what;
+        std::uint16_t word128;
+        int status;
+        const char* text;
+        std::size_t setPasswords, eraseUnits;
+        bool zeroed;
+    } rows[] = {
+        {"frozen", 0x0009, 3, "security is frozen", 0, 0, false},
+        {"expired", 0x0011, 3, "too many wrong passwords", 0, 0, false},
+        {"locked", 0x0007, 3, "a password this program did not set", 0, 0, false},
+        // Security enabled by someone else: one attempt with our password, which the drive
+        // refuses; never a SET PASSWORD that would change its master password.
+        {"enabled", 0x0003, 1, "a user password was set elsewhere", 0, 1, false},
+        // Disabled: the master password is set, security stays disabled, the unit is erased.
+        {"disabled", 0x0001, 0, "Security Erase done.", 1, 1, true},
+    };
+    for (const Row& r : rows) {
+        folder_.Drive("hdd", "Capacity=8M\n[Ata]\nIdentify=" + IdentifyHex(r.word128));
+        MakeImage(folder_, "hdd", 8 * kMiB, true);
+        const std::string before = FileBytes(folder_, "hdd.img");
+        ToolRun check = Run({"erase", "hdd", "--check"});
+        EXPECT_TRUE(Has(check.out, "method: ata-security")) << r.what << check.out << check.err;
+        ToolRun run = Run({"erase", "hdd", "--yes", "--trace"});
+        EXPECT_EQ(run.status, r.status) << r.what << run.out << run.err;
+        EXPECT_TRUE(Has(run.out + run.err, r.text)) << r.what << run.out;
+        EXPECT_EQ(Count(run.err, "a0 f1 00 00"), r.setPasswords) << r.what;
+        EXPECT_EQ(Count(run.err, "a0 f4 00 00"), r.eraseUnits) << r.what;
+        const std::string after = FileBytes(folder_, "hdd.img");
+        if (r.zeroed)
+            EXPECT_EQ(after.find_first_not_of('\0'), std::string::npos) << r.what;
+        else
+            EXPECT_EQ(after, before) << r.what;
+        folder_.Remove("hdd.drive");
+        folder_.Remove("hdd.img");
+    }
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "storage/win32/winstorage.h"
 
 #include <shellapi.h>
+#include <winioctl.h>
 
 #include <algorithm>
 #include <new>
