@@ -15,7 +15,10 @@
 #include "drive/kernelfun.h"
 #include "foundation/errtextutil.h"
 #include "jobs/cljobdiskerase.h"
+#include "jobs/nvmesanitizeutil.h"
 #include "storage/clata.h"
+#include "storage/clnvme.h"
+#include "storage/nvmeidentifyutil.h"
 
 namespace tvd::cli {
 
@@ -84,6 +87,11 @@ std::string Reached(const clJobDiskErase& job) {
     if (job.method == erasemethod::kAtaSecurity) {
         text = job.MasterPasswordSet() ? "master password set" : "no password set";
         text += ", SECURITY ERASE UNIT sent";
+    }
+    if (job.method == erasemethod::kNvmeSanitize || job.method == erasemethod::kScsiSanitize) {
+        text = std::string("sanitize (") + SanitizeActionName(job.SanitizeActionSent()) + ") " +
+               (job.SanitizeStarted() ? "started" : "not started");
+        if (job.SanitizeOutcomeUnknown()) text += ", outcome unknown: still running, not done";
     }
     if (job.method == erasemethod::kTrim) {
         const std::uint64_t size = job.SizeBytes();
@@ -168,7 +176,30 @@ int CmdErase(const Options& o, std::FILE* out, std::FILE* err) {
     }
     if (refusal == EraseRefusal::kNone && method == erasemethod::kAtaSecurity)
         refusal = AtaSecurityRefusal(ata);
-    const bool carriedOut = method == erasemethod::kTrim || method == erasemethod::kAtaSecurity;
+    // Sanitize: the action the drive offers (block, else crypto, else overwrite), or the one
+    // asked for; one it lacks is refused unsent.
+    const bool sanitize =
+        method == erasemethod::kNvmeSanitize || method == erasemethod::kScsiSanitize;
+    const std::uint32_t sanicap = fd->nvme ? nvmeid::Sanicap(fd->nvme->GetController()) : 0;
+    std::uint8_t action = 0;
+    std::string sanitizeLog;
+    if (sanitize && fd->nvme) {
+        action = ChooseSanitizeAction(sanicap, SanitizeActionByName(a.action.c_str()),
+                                      method != erasemethod::kScsiSanitize);
+        std::array<std::uint8_t, 512> log{};
+        SanitizeStatus st;
+        if (fd->nvme->GetLogPage(0x81, 512 / 4 - 1, log) && DecodeSanitizeStatus(log, st)) {
+            static constexpr const char* kStates[] = {"never sanitized", "last sanitize done",
+                                                      "sanitize running", "last sanitize failed",
+                                                      "last sanitize done (no deallocation)"};
+            sanitizeLog = st.state < 5 ? kStates[st.state] : "unknown state";
+        }
+        fd->nvme->Close();
+    }
+    const bool carriedOut = method == erasemethod::kTrim || method == erasemethod::kAtaSecurity ||
+                            (sanitize && fd->nvme && sanicap != 0);
+    if (refusal == EraseRefusal::kNone && sanitize && carriedOut && action == 0)
+        refusal = EraseRefusal::kNoMethod;
 
     if (a.check) {
         if (o.json) {
@@ -181,12 +212,20 @@ int CmdErase(const Options& o, std::FILE* out, std::FILE* err) {
                 j.String("ataSecurity", AtaSecurityStateName(ata));
             else
                 j.Null("ataSecurity");
+            if (sanitize) {
+                j.String("sanitizeAction", SanitizeActionName(action));
+                j.String("sanitizeLog", sanitizeLog);
+            }
             j.EndObject();
             std::fputs(j.Text().c_str(), out);
         } else {
             std::fprintf(out, "drive: %s\nmethod: %s%s\n", path.c_str(), EraseMethodName(method),
                          namedMissing ? " (not offered by the drive)" : "");
             if (fd->ata) std::fprintf(out, "ATA security: %s\n", AtaSecurityStateName(ata));
+            if (sanitize)
+                std::fprintf(out, "sanitize action: %s\nsanitize log: %s\n",
+                             SanitizeActionName(action),
+                             sanitizeLog.empty() ? "unreadable" : sanitizeLog.c_str());
             if (refusal != EraseRefusal::kNone) {
                 std::fprintf(out, "refused: %s", EraseRefusalText(refusal));
                 if (!where.empty()) std::fprintf(out, " (%s)", where.c_str());
@@ -234,6 +273,7 @@ int CmdErase(const Options& o, std::FILE* out, std::FILE* err) {
     }
     job->minPolls = clJobDiskErase::kMinPolls;
     job->method = method;
+    job->sanitizeAction = action;
     job->SetDisk(fd.Get());
     const std::string label = std::string("Erasing ") + path + " (" + EraseMethodName(method) + ")";
     const JobRunResult r = RunJobWithProgress(job.Get(), label.c_str(), err);

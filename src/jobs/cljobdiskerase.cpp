@@ -2,11 +2,16 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
+#include <thread>
 #include <cstring>
 
 #include "drive/kernelfun.h"
 #include "foundation/alignedbuffer.h"
+#include "jobs/nvmesanitizeutil.h"
 #include "storage/clata.h"
+#include "storage/clnvme.h"
+#include "storage/nvmeidentifyutil.h"
 
 namespace tvd {
 
@@ -93,6 +98,11 @@ bool clJobDiskErase::Execute() {
         return TrimWholeDisk();
     case erasemethod::kAtaSecurity:
         return AtaSecurityErase();
+    case erasemethod::kNvmeSanitize:
+        return NvmeSanitize(false);
+    case erasemethod::kScsiSanitize:
+        // The NVMe drive's own sanitize, as Windows translates the SCSI command for it.
+        return NvmeSanitize(true);
     case erasemethod::kNone:
         return Fail(err::kNotSupported);
     default:
@@ -176,6 +186,76 @@ bool clJobDiskErase::AtaSecurityErase() {
         userElsewhere_ = ataState_.enabled;
         return Fail(ataState_.enabled ? err::kAccessDenied : err::kIoDevice);
     }
+    if (!VerifyThroughReadHandle()) return false;
+    SetProgress(100.0f);
+    return true;
+}
+
+bool clJobDiskErase::NvmeSanitize(bool scsiRow) {
+    SetProgress(10.0f);
+    clNvme* nvme = disk_ && !disk_->Detached() ? disk_->nvme.get() : nullptr;
+    if (!nvme) return Fail(err::kNotSupported);
+    const std::uint32_t sanicap = nvmeid::Sanicap(nvme->GetController());
+    if (sanicap == 0) return Fail(err::kNotSupported);
+    // SBC's SANITIZE has no parameter list here, so its row offers block and crypto only.
+    const std::uint8_t action = ChooseSanitizeAction(sanicap, sanitizeAction, !scsiRow);
+    if (action == 0) return Fail(err::kNotSupported);
+    {
+        DeviceHandle h;
+        if (Storage().OpenForClone(path_, CloneOpenMode::kSource, h) == err::kSuccess) {
+            std::uint64_t length = 0;
+            if (Storage().GetLength(h, length) == err::kSuccess && length != 0) sizeBytes_ = length;
+            TakeSamples(h);
+        }
+    }
+    SetProgress(20.0f);
+    AlignedBuffer log;
+    if (!log.Allocate(512)) return Fail(err::kNotEnoughMemory);
+    SetProgress(50.0f);
+    writeStarted_.store(true, std::memory_order_release);
+    actionSent_ = action;
+    const bool accepted = nvme->Sanitize(SanitizeCdw10(action));
+    if (!accepted) {
+        nvme->Close();
+        return Fail(err::kIoDevice);
+    }
+    sanitizeStarted_.store(true, std::memory_order_release);
+    // The command only starts the sanitize; its end is read from the status log. A read that
+    // fails is tried again; without an answer the outcome stays unknown, and nothing more is
+    // sent into a sanitize that may still be running.
+    constexpr int kLogTries = 50;
+    int failedReads = 0;
+    for (;;) {
+        std::memset(log.Data(), 0, log.Size());
+        SanitizeStatus st;
+        if (!nvme->GetLogPage(0x81, 512 / 4 - 1, log.View()) ||
+            !DecodeSanitizeStatus(log.View(), st)) {
+            if (++failedReads >= kLogTries) {
+                nvme->Close();
+                sanitizeUnknown_ = true;
+                return Fail(err::kTimeout);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            continue;
+        }
+        failedReads = 0;
+        if (st.state == sstat::kSucceeded || st.state == sstat::kSucceededNoDeallocate) break;
+        if (st.state == sstat::kInProgress) {
+            SetProgress(50.0f + static_cast<float>(SanitizePercent(st)) / 2.0f);
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            continue;
+        }
+        if (st.state == sstat::kFailed) {
+            // The drive reported the failure: it leaves the failure state so it can be used.
+            nvme->Sanitize(SanitizeCdw10(sanact::kExitFailureMode));
+            nvme->Close();
+            return Fail(err::kIoDevice);
+        }
+        nvme->Close();
+        sanitizeUnknown_ = true;
+        return Fail(err::kInvalidData);
+    }
+    nvme->Close();
     if (!VerifyThroughReadHandle()) return false;
     SetProgress(100.0f);
     return true;

@@ -61,6 +61,11 @@ public:
     const AtaSecurityState& AtaState() const { return ataState_; }
     bool MasterPasswordSet() const { return masterSet_; }
     bool UserPasswordElsewhere() const { return userElsewhere_; }
+    // Sanitize: the action sent (0 before), whether the drive took the command, and whether
+    // its end could not be confirmed from the status log.
+    std::uint8_t SanitizeActionSent() const { return actionSent_; }
+    bool SanitizeStarted() const { return sanitizeStarted_.load(std::memory_order_acquire); }
+    bool SanitizeOutcomeUnknown() const { return sanitizeUnknown_; }
     // KeepAwake's answer when switched on (kNotSupported: the system may sleep).
     ErrorCode KeepAwakeResult() const { return keepAwake_; }
 
@@ -78,6 +83,7 @@ private:
     bool Fail(ErrorCode e);
     bool TrimWholeDisk();
     bool AtaSecurityErase();
+    bool NvmeSanitize(bool scsiRow);
     bool VerifyThroughReadHandle();
     void TakeSamples(DeviceHandle& h);
     bool SamplesErased(DeviceHandle& h);
@@ -100,6 +106,9 @@ private:
     ErrorCode keepAwake_ = err::kSuccess;
     AtaSecurityState ataState_;
     bool masterSet_ = false;
+    std::uint8_t actionSent_ = 0;
+    std::atomic<bool> sanitizeStarted_{false};
+    bool sanitizeUnknown_ = false;
     bool userElsewhere_ = false;
 };
 

@@ -254,3 +254,67 @@ TEST_F(EraseCommand, AtaSecurityStateDecidesBeforeAnyCommand) {
 
 } // namespace
 } // namespace tvd::cli
+
+namespace tvd::cli {
+namespace {
+
+// CDW10 of each SANITIZE command in a trace, in order.
+std::vector<int> SanitizeCdw10s(const std::string& trace) {
+    std::vector<int> out;
+    for (std::size_t at = trace.find("nvme: 84 "); at != std::string::npos;
+         at = trace.find("nvme: 84 ", at + 1))
+        out.push_back(std::stoi(trace.substr(at + 6 + 40 * 3, 2), nullptr, 16));
+    return out;
+}
+
+TEST_F(EraseCommand, NvmeSanitizeActionsAndTheirEnds) {
+    struct Row {
+        const char* what;
+        const char* drive;
+        const char* action;
+        int status;
+        std::vector<int> cdw10s;
+        bool zeroed;
+    } rows[] = {
+        {"block first", "Sanicap=7\nSanitizeSeconds=1", nullptr, 0, {2}, true},
+        {"crypto only", "Sanicap=1", nullptr, 0, {4}, true},
+        {"crypto asked", "Sanicap=3", "crypto", 0, {4}, true},
+        {"asked, lacking", "Sanicap=2", "crypto", 4, {}, false},
+        // SCSI SANITIZE has no overwrite here: an overwrite-only drive has no action.
+        {"overwrite only", "Sanicap=4", nullptr, 4, {}, false},
+        {"no sanitize", "Sanicap=0", nullptr, 4, {}, false},
+    };
+    for (const Row& r : rows) {
+        folder_.Drive("nv", std::string("Bus=NVMe\nCapacity=8M\n[Nvme]\n") + r.drive);
+        MakeImage(folder_, "nv", 8 * kMiB, true);
+        const std::string before = FileBytes(folder_, "nv.img");
+        std::vector<std::string> args = {"erase", "nv", "--yes", "--trace"};
+        if (r.action) args.insert(args.end(), {"--action", r.action});
+        ToolRun run = Run(args);
+        EXPECT_EQ(run.status, r.status) << r.what << run.out << run.err;
+        EXPECT_EQ(SanitizeCdw10s(run.err), r.cdw10s) << r.what;
+        const std::string after = FileBytes(folder_, "nv.img");
+        if (r.zeroed)
+            EXPECT_EQ(after.find_first_not_of('\0'), std::string::npos) << r.what;
+        else
+            EXPECT_EQ(after, before) << r.what;
+        folder_.Remove("nv.drive");
+        folder_.Remove("nv.img");
+    }
+}
+
+TEST_F(EraseCommand, FailedSanitizeLeavesTheFailureState) {
+    // A write-protected drive's sanitize runs and then reports failure in its status log.
+    folder_.Drive("nv", "Bus=NVMe\nCapacity=8M\nReadOnly=1\n[Nvme]\nSanicap=2");
+    MakeImage(folder_, "nv", 8 * kMiB, true);
+    ToolRun run = Run({"erase", "nv", "--yes", "--trace"});
+    EXPECT_EQ(run.status, 1) << run.out << run.err;
+    EXPECT_TRUE(Has(run.out, "Security Erase failed.")) << run.out;
+    EXPECT_EQ(SanitizeCdw10s(run.err), (std::vector<int>{2, 1})) << run.err;
+    // Out of the failure state, the log says so.
+    ToolRun check = Run({"erase", "nv", "--check"});
+    EXPECT_FALSE(Has(check.out, "sanitize log: last sanitize failed")) << check.out;
+}
+
+} // namespace
+} // namespace tvd::cli
