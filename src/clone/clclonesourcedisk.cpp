@@ -2,7 +2,9 @@
 
 #include <cstring>
 
+#include "clone/clonemountutil.h"
 #include "drive/fundiskpartitionsutil.h"
+#include "foundation/textconvutil.h"
 #include "storage/cldevice.h"
 #include "storage/fsrecognizeutil.h"
 #include "storage/partitiontableutil.h"
@@ -92,6 +94,7 @@ ErrorCode clCloneSourceDisk::LoadPartitions() {
             d->root = match.root;
             d->volumePath = match.volumePath;
             d->label = match.label;
+            d->mountedWritable = IsMountedWritable(Utf16ToUtf8(match.volumePath));
         }
         drives.AppendOwned(d);
     }

@@ -1,7 +1,10 @@
 #include "clone/clclonetargetdisk.h"
 
 #include "clone/kernelclonefun.h"
+#include "drive/fundisksutil.h"
+#include "foundation/bytesutil.h"
 #include "storage/cldevice.h"
+#include "storage/storageplatform.h"
 
 namespace tvd {
 
@@ -146,6 +149,22 @@ void clCloneTargetDisk::NewSignature() {
 void clCloneTargetDisk::NewGuid() {
     clCustomDiskObject::NewGuid();
     SetDiskGuid(diskGuid);
+}
+
+void clCloneTargetDisk::AvoidPresentSignatures(const clCustomDiskObject* source) {
+    avoidSignatures.clear();
+    if (source && source->signature != 0) avoidSignatures.push_back(source->signature);
+    for (clFunDisk* fd = FunDisksFirst(); fd; fd = FunDisksNext(fd)) {
+        if (!fd->disk || !fd->disk->GetPath()) continue;
+        DeviceHandle h;
+        if (Storage().Open(fd->disk->GetPath(), h) != err::kSuccess) continue;
+        std::uint8_t sector[4096];
+        const std::uint32_t size =
+            fd->bytesPerSector >= 512 && fd->bytesPerSector <= 4096 ? fd->bytesPerSector : 512;
+        if (Storage().ReadAt(h, 0, MutableByteView(sector, size)) != err::kSuccess) continue;
+        const std::uint32_t sig = Le<std::uint32_t>(ByteView(sector, size), kMbrSignatureOffset);
+        if (sig != 0) avoidSignatures.push_back(sig);
+    }
 }
 
 } // namespace tvd

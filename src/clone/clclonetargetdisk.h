@@ -35,6 +35,9 @@ public:
     void GuidFromSignature() override;
     void NewSignature() override;
     void NewGuid() override;
+    // Fills avoidSignatures with the source's signature and those of every disk present, so
+    // that NewSignature never draws one that is in use.
+    void AvoidPresentSignatures(const clCustomDiskObject* source);
 
 private:
     struct MemberSlot {

@@ -1,5 +1,6 @@
 #include "storage/fatutil.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 
@@ -17,8 +18,13 @@ template <class Visit>
 ErrorCode WalkChain(FatVariant v, ByteView table, std::uint32_t highest, std::uint32_t first,
                     Visit&& visit) {
     const std::uint32_t eoc = FatEndOfChain(v);
-    // Clusters are numbered from 2: a chain of more steps than that revisits one.
-    const std::uint64_t maxSteps = highest >= 2 ? std::uint64_t(highest) - 1 : 0;
+    // Clusters are numbered from 2 and each has one entry in the table: a chain of more steps
+    // than there are clusters (or entries) revisits one, so it loops.
+    const std::uint64_t entries = v == FatVariant::k12   ? std::uint64_t(table.size()) * 2 / 3
+                                  : v == FatVariant::k16 ? table.size() / 2
+                                                         : table.size() / 4;
+    const std::uint64_t maxSteps =
+        std::min<std::uint64_t>(highest >= 2 ? std::uint64_t(highest) - 1 : 0, entries);
     std::uint64_t steps = 0;
     std::uint32_t c = first;
     while (c > 1) {

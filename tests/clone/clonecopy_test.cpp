@@ -135,6 +135,13 @@ TEST_P(CloneCopy, EveryPartitionCopiedWholeWithProgress) {
     Build();
     const std::uint8_t kinds[] = {fskind::kNone, fskind::kFat16, fskind::kNone};
     ASSERT_TRUE(CreateCopyEngines(process_.get()));
+    clDriveCloneProcess* first = process_->partitions[0].get();
+    EXPECT_EQ(first->FindPartitionByOffset(9 * kMiB), process_->partitions[1].get());
+    EXPECT_EQ(first->FindPartitionByOffset(9 * kMiB + 512), nullptr);
+    std::uint8_t guid[16];
+    process_->partitions[2]->source->GetPartitionGuid(guid);
+    EXPECT_EQ(Le<std::uint64_t>(ByteView(guid, 16), 0), 14 * kMiB); // MBR: made from the offset
+    EXPECT_EQ(first->FindPartitionByGuid(guid), process_->partitions[2].get());
     for (std::size_t i = 0; i < 3; ++i) {
         EXPECT_TRUE(process_->engines[i]) << i;
         EXPECT_EQ(process_->partitions[i]->source->fsKind, kinds[i]) << i;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -7,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "clone/clclonesourcedisk.h"
+#include "clone/clclonetargetdisk.h"
 #include "drive/fundiskdescutil.h"
 #include "drive/fundisksutil.h"
 #include "drive/kernelfun.h"
@@ -49,6 +52,12 @@ protected:
                              [this](clFunDisk* fd) { removed_.push_back(Name(fd)); }});
         ASSERT_TRUE(FunDiskBusStart(nullptr));
         FunDiskBusPoll();
+    }
+    void Patch(const std::string& name, std::uint64_t offset, std::uint32_t value) {
+        std::fstream f(folder_ / (name + ".img"), std::ios::binary | std::ios::in | std::ios::out);
+        f.seekp(std::streamoff(offset));
+        const char bytes[4] = {char(value), char(value >> 8), char(value >> 16), char(value >> 24)};
+        f.write(bytes, 4);
     }
     static std::string Name(clFunDisk* fd) {
         const std::string* m = GetModel(fd);
@@ -238,6 +247,17 @@ TEST_F(DiskRegistryBus, SimulatedSystemDiskIsNoCloneTarget) {
     EXPECT_EQ(FunDisksSystemDisk(), disks["System Disk"]->disk);
     EXPECT_FALSE(disks["System Disk"]->cloneTarget);
     EXPECT_TRUE(disks["Data Disk"]->cloneTarget);
+
+    // A new target signature is none of the present disks'.
+    Patch("a-data", 440, 0xA1A1A1A1);
+    Patch("b-system", 440, 0xB2B2B2B2);
+    clCloneSourceDisk source;
+    source.signature = 0xC3C3C3C3;
+    clCloneTargetDisk target;
+    target.AvoidPresentSignatures(&source);
+    std::sort(target.avoidSignatures.begin(), target.avoidSignatures.end());
+    EXPECT_EQ(target.avoidSignatures,
+              (std::vector<std::uint32_t>{0xA1A1A1A1, 0xB2B2B2B2, 0xC3C3C3C3}));
 }
 
 TEST(FunDiskRegistry, WithoutRegistryNothingHappens) {

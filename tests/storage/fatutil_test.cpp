@@ -212,6 +212,9 @@ TEST(FatChain, RunsAndBrokenChains) {
         {"above highest", Fat16(16, {{4, 12}, {12, eoc}}), 10, 4, err::kInvalidData, {}},
         {"loops on itself", Fat16(16, {{4, 4}}), 15, 4, err::kInvalidData, {}},
         {"loops back", Fat16(16, {{2, 3}, {3, 4}, {4, 2}}), 15, 2, err::kInvalidData, {}},
+        // A highest number far beyond a small table: the loop still ends after the table's
+        // entries, not after four billion steps.
+        {"loops, highest huge", Fat16(16, {{2, 3}, {3, 2}}), 0xFFFFFFF0, 2, err::kInvalidData, {}},
         {"highest past the table", Fat16(8, {{6, 7}, {7, 8}}), 100, 6, err::kInvalidData, {}},
         {"first past the table", Fat16(8, {}), 0xFFF0, 40000, err::kInvalidData, {}},
         {"every cluster once", Fat16(6, {{2, 3}, {3, 4}, {4, 5}, {5, eoc}}), 5, 2, 0, {{4, 2}}},
