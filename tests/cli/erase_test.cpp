@@ -17,6 +17,13 @@ using test::RunTool;
 using test::ToolRun;
 
 constexpr std::uint64_t kMiB = 1ull << 20;
+// Windows sends ATA and NVMe commands as device-control requests, which the trace does not
+// show; Linux sends them as SCSI pass-through and NVMe admin commands, which it does.
+#ifdef _WIN32
+constexpr bool kTraceShowsCommands = false;
+#else
+constexpr bool kTraceShowsCommands = true;
+#endif
 
 bool Has(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
@@ -240,8 +247,10 @@ TEST_F(EraseCommand, AtaSecurityStateDecidesBeforeAnyCommand) {
         ToolRun run = Run({"erase", "hdd", "--yes", "--trace"});
         EXPECT_EQ(run.status, r.status) << r.what << run.out << run.err;
         EXPECT_TRUE(Has(run.out + run.err, r.text)) << r.what << run.out;
-        EXPECT_EQ(Count(run.err, "a0 f1 00 00"), r.setPasswords) << r.what;
-        EXPECT_EQ(Count(run.err, "a0 f4 00 00"), r.eraseUnits) << r.what;
+        if (kTraceShowsCommands) {
+            EXPECT_EQ(Count(run.err, "a0 f1 00 00"), r.setPasswords) << r.what;
+            EXPECT_EQ(Count(run.err, "a0 f4 00 00"), r.eraseUnits) << r.what;
+        }
         const std::string after = FileBytes(folder_, "hdd.img");
         if (r.zeroed)
             EXPECT_EQ(after.find_first_not_of('\0'), std::string::npos) << r.what;
@@ -292,7 +301,7 @@ TEST_F(EraseCommand, NvmeSanitizeActionsAndTheirEnds) {
         if (r.action) args.insert(args.end(), {"--action", r.action});
         ToolRun run = Run(args);
         EXPECT_EQ(run.status, r.status) << r.what << run.out << run.err;
-        EXPECT_EQ(SanitizeCdw10s(run.err), r.cdw10s) << r.what;
+        if (kTraceShowsCommands) EXPECT_EQ(SanitizeCdw10s(run.err), r.cdw10s) << r.what;
         const std::string after = FileBytes(folder_, "nv.img");
         if (r.zeroed)
             EXPECT_EQ(after.find_first_not_of('\0'), std::string::npos) << r.what;
@@ -310,7 +319,8 @@ TEST_F(EraseCommand, FailedSanitizeLeavesTheFailureState) {
     ToolRun run = Run({"erase", "nv", "--yes", "--trace"});
     EXPECT_EQ(run.status, 1) << run.out << run.err;
     EXPECT_TRUE(Has(run.out, "Security Erase failed.")) << run.out;
-    EXPECT_EQ(SanitizeCdw10s(run.err), (std::vector<int>{2, 1})) << run.err;
+    if (kTraceShowsCommands)
+        EXPECT_EQ(SanitizeCdw10s(run.err), (std::vector<int>{2, 1})) << run.err;
     // Out of the failure state, the log says so.
     ToolRun check = Run({"erase", "nv", "--check"});
     EXPECT_FALSE(Has(check.out, "sanitize log: last sanitize failed")) << check.out;
