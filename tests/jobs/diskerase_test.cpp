@@ -130,17 +130,20 @@ TEST_F(DiskErase, RefusalsAtTheStartOfTheRunWriteNothing) {
 }
 
 TEST_F(DiskErase, DetachedDiskAndUnknownLengthFail) {
-    cli::StorageSession session;
-    ZoltRef<clFunDisk> fd = Disk(session);
-    ASSERT_TRUE(fd);
-    auto job = MakeZoltRef<clJobDiskErase>();
-    job->method = erasemethod::kTrim;
-    job->SetDisk(fd.Get());
-    fd->Detach();
-    job->Run();
-    EXPECT_TRUE(job->IsFailed());
-    EXPECT_EQ(job->Refusal(), EraseRefusal::kDetached);
-    EXPECT_EQ(job->FailureCode(), err::kDeviceNotConnected);
+    // One session at a time: each selects its own simulated back end.
+    {
+        cli::StorageSession session;
+        ZoltRef<clFunDisk> fd = Disk(session);
+        ASSERT_TRUE(fd);
+        auto job = MakeZoltRef<clJobDiskErase>();
+        job->method = erasemethod::kTrim;
+        job->SetDisk(fd.Get());
+        fd->Detach();
+        job->Run();
+        EXPECT_TRUE(job->IsFailed());
+        EXPECT_EQ(job->Refusal(), EraseRefusal::kDetached);
+        EXPECT_EQ(job->FailureCode(), err::kDeviceNotConnected);
+    }
 
     // No method: fails at once, nothing written.
     cli::StorageSession second;
