@@ -14,6 +14,7 @@ int CmdSmart(const Options& o, std::FILE* out, std::FILE* err);
 int CmdInfo(const Options& o, std::FILE* out, std::FILE* err);
 int CmdWatch(const Options& o, std::FILE* out, std::FILE* err);
 int CmdScan(const Options& o, std::FILE* out, std::FILE* err);
+int CmdErase(const Options& o, std::FILE* out, std::FILE* err);
 int CmdBenchmark(const Options& o, std::FILE* out, std::FILE* err);
 
 } // namespace tvd::cli

@@ -52,6 +52,10 @@ const Command kCommands[] = {
     {"dump", "DRIVE [--output FILE [--force]]: the drive as a simulated-drive file", CmdDump},
     {"scan", "DRIVE [--quick|--full]: read-only surface scan of the drive (Ctrl-C stops it)",
      CmdScan},
+    {"erase",
+     "DRIVE [--method M] [--action A] [--check] [--trace] [--yes]: erase the whole drive "
+     "(TRIM, sanitize or ATA security erase); --check writes nothing",
+     CmdErase},
     {"benchmark",
      "VOLUME [--size N] [--passes P]: sequential and random read and write rates of a volume",
      CmdBenchmark},

@@ -112,11 +112,29 @@ ErrorCode TraceStorage::CreateMbrLayout(DeviceHandle& h, std::uint32_t signature
                                         const std::vector<PartitionEntry>& partitions) {
     return inner_.CreateMbrLayout(h, signature, partitions);
 }
+// Writing requests are traced too: a refusal is seen to have sent none.
 ErrorCode TraceStorage::DeleteLayout(DeviceHandle& h) {
-    return inner_.DeleteLayout(h);
+    const ErrorCode e = inner_.DeleteLayout(h);
+    if (log_) std::fprintf(log_, "delete-layout: %s\n", ErrorText(e).c_str());
+    return e;
 }
 ErrorCode TraceStorage::TrimRange(DeviceHandle& h, std::uint64_t offset, std::uint64_t length) {
-    return inner_.TrimRange(h, offset, length);
+    const ErrorCode e = inner_.TrimRange(h, offset, length);
+    if (log_)
+        std::fprintf(log_, "trim: offset %llu length %llu: %s\n",
+                     static_cast<unsigned long long>(offset),
+                     static_cast<unsigned long long>(length), ErrorText(e).c_str());
+    return e;
+}
+ErrorCode TraceStorage::OpenRead(const std::string& path, DeviceHandle& handle) {
+    return inner_.OpenRead(path, handle);
+}
+ErrorCode TraceStorage::OpenForClone(const std::string& path, CloneOpenMode mode,
+                                     DeviceHandle& handle) {
+    return inner_.OpenForClone(path, mode, handle);
+}
+ErrorCode TraceStorage::QueryCloneFacts(const std::string& path, CloneDiskFacts& facts) {
+    return inner_.QueryCloneFacts(path, facts);
 }
 ErrorCode TraceStorage::GetPciLink(std::uint32_t controllerDevInst, PciLinkInfo& out) {
     return inner_.GetPciLink(controllerDevInst, out);
@@ -155,7 +173,11 @@ ErrorCode TraceStorage::ReadAt(DeviceHandle& h, std::uint64_t offset, MutableByt
     return inner_.ReadAt(h, offset, data);
 }
 ErrorCode TraceStorage::WriteAt(DeviceHandle& h, std::uint64_t offset, ByteView data) {
-    return inner_.WriteAt(h, offset, data);
+    const ErrorCode e = inner_.WriteAt(h, offset, data);
+    if (log_)
+        std::fprintf(log_, "write: offset %llu length %zu: %s\n",
+                     static_cast<unsigned long long>(offset), data.size(), ErrorText(e).c_str());
+    return e;
 }
 
 ScopedTrace::ScopedTrace(std::FILE* log) : previous_(Storage()), trace_(previous_, log) {

@@ -8,7 +8,7 @@
 
 namespace tvd::cli {
 
-class TraceStorage final : public StoragePlatform {
+class TraceStorage : public StoragePlatform {
 public:
     // Neither is owned; a null `log` traces nothing.
     TraceStorage(StoragePlatform& inner, std::FILE* log) : inner_(inner), log_(log) {}
@@ -45,6 +45,10 @@ public:
                               const std::vector<PartitionEntry>& partitions) override;
     ErrorCode DeleteLayout(DeviceHandle& h) override;
     ErrorCode TrimRange(DeviceHandle& h, std::uint64_t offset, std::uint64_t length) override;
+    ErrorCode OpenRead(const std::string& path, DeviceHandle& handle) override;
+    ErrorCode OpenForClone(const std::string& path, CloneOpenMode mode,
+                           DeviceHandle& handle) override;
+    ErrorCode QueryCloneFacts(const std::string& path, CloneDiskFacts& facts) override;
     ErrorCode GetPciLink(std::uint32_t controllerDevInst, PciLinkInfo& out) override;
     std::uint32_t ControllerOf(std::uint32_t diskDevInst) override;
     ErrorCode ScsiCommand(DeviceHandle& h, ScsiCommandRequest& request) override;

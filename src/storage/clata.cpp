@@ -134,6 +134,8 @@ bool clAta::SecuritySetPassword(const std::uint8_t (&password)[32]) {
     AtaRegisters r;
     r.device = device_;
     r.command = kCmdSecuritySetPassword;
+    // One sector: SAT takes the transfer length from the count, where 0 would move nothing.
+    r.sectorCount = 1;
     return ExecDataOut(r, sector);
 }
 
@@ -151,6 +153,7 @@ bool clAta::SecurityEraseUnit(const std::uint8_t (&password)[32]) {
     AtaRegisters erase;
     erase.device = device_;
     erase.command = kCmdSecurityEraseUnit;
+    erase.sectorCount = 1;
     const TimeoutScope scope(*this, eraseTimeout);
     return ExecDataOut(erase, sector);
 }

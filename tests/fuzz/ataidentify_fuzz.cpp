@@ -4,6 +4,7 @@
 #include <string>
 
 #include "foundation/bytesutil.h"
+#include "jobs/fundiskeraseutil.h"
 #include "storage/ataidentifyutil.h"
 #include "storage/sim/simdevices.h"
 #include "storage/winpassthroughatafun.h"
@@ -41,6 +42,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (!full ? !s.empty() : s.size() > 40) __builtin_trap();
     ataid::HasChecksum(id);
     ataid::ChecksumOk(id);
+    // The erase decides on word 128 before sending anything.
+    const tvd::AtaSecurityState sec = tvd::DecodeAtaSecurity(id);
+    if (sec.valid != (size >= 258) || (!sec.supported && (sec.enabled || sec.frozen)))
+        __builtin_trap();
+    tvd::AtaSecurityStateName(sec);
     const int major = ataid::MajorVersion(id);
     if (major < 0 || major > 14) __builtin_trap();
     ataid::MajorVersionName(major);

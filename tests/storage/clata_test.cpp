@@ -165,7 +165,8 @@ TEST(ClAta, SecurityCommands) {
     RecordingAta setter;
     EXPECT_TRUE(setter.SecuritySetPassword(password));
     ASSERT_EQ(setter.calls.size(), 1u);
-    EXPECT_EQ(setter.calls[0].regs, Regs(0, 0, 0, 0, 0, 0xA0, 0xF1));
+    // Count 1: through SAT the count is the transfer length, and 0 would move no sector.
+    EXPECT_EQ(setter.calls[0].regs, Regs(0, 1, 0, 0, 0, 0xA0, 0xF1));
     EXPECT_EQ(setter.calls[0].sent, sector);
 
     struct Case {
@@ -182,7 +183,7 @@ TEST(ClAta, SecurityCommands) {
         EXPECT_EQ(ata.calls[1].regs, Regs(0, 0, 0, 0, 0, 0xA0, 0xF3));
         EXPECT_EQ(ata.calls[1].dir, DataDirection::kNone);
         EXPECT_EQ(ata.calls[1].timeout, 77u);
-        EXPECT_EQ(ata.calls[2].regs, Regs(0, 0, 0, 0, 0, 0xA0, 0xF4));
+        EXPECT_EQ(ata.calls[2].regs, Regs(0, 1, 0, 0, 0, 0xA0, 0xF4));
         EXPECT_EQ(ata.calls[2].sent, sector);
         EXPECT_EQ(ata.calls[2].timeout, ataid::SecurityEraseTimeoutSeconds(id.View(), false));
         EXPECT_GT(ata.calls[2].timeout, 90u * 60);

@@ -7,11 +7,13 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <limits>
 
+#include "foundation/alignedbuffer.h"
 #include "storage/linux/linuxstorage.h"
 #include "storage/linux/linuxusb.h"
 #include "storage/linux/linuxsysfs.h"
@@ -542,9 +544,25 @@ ErrorCode LinuxStorage::CreateMbrLayout(DeviceHandle& h, std::uint32_t signature
     return err::kNotSupported;
 }
 
+// As the simulation and Windows do: the first and last 34 logical sectors (MBR, both GPT headers
+// and their arrays) are zeroed; the caller has the kernel re-read the table.
 ErrorCode LinuxStorage::DeleteLayout(DeviceHandle& h) {
-    (void)h;
-    return err::kNotSupported; // see CreateMbrLayout
+    LinuxHandle* lh = HandleOf(h);
+    if (lh == nullptr) return err::kInvalidHandle;
+    if (!lh->block) return err::kInvalidFunction;
+    if (!h.Writable()) return err::kAccessDenied;
+    int ss = 0;
+    std::uint64_t bytes = 0;
+    if (ErrorCode e = Ioctl(lh->fd, BLKSSZGET, &ss); e != err::kSuccess) return e;
+    if (ErrorCode e = Ioctl(lh->fd, BLKGETSIZE64, &bytes); e != err::kSuccess) return e;
+    if (ss < 512 || ss > 65536 || bytes < static_cast<std::uint64_t>(ss)) return err::kInvalidData;
+    constexpr std::uint64_t kLayoutSectors = 34;
+    const std::uint64_t span = std::min<std::uint64_t>(kLayoutSectors * ss, bytes);
+    // Page-aligned zeros: the handle may bypass the cache.
+    AlignedBuffer zeros;
+    if (!zeros.Allocate(static_cast<std::size_t>(span))) return err::kNotEnoughMemory;
+    if (ErrorCode e = WriteError(lh->fd, WriteFull(lh->fd, 0, zeros.View()))) return e;
+    return WriteError(lh->fd, WriteFull(lh->fd, bytes - span, zeros.View()));
 }
 
 ErrorCode LinuxStorage::TrimRange(DeviceHandle& h, std::uint64_t offset, std::uint64_t length) {

@@ -502,6 +502,7 @@ ErrorCode ParseSimDrive(std::string_view name, ByteView text, SimDriveSpec& out,
         spec.faults.writeErrorAt = r.LbaList("Faults", "WriteErrorAt", sectors);
         const auto failOpen = r.Number("Faults", "FailOpen", 0, 0xFFFFFFFFu);
         spec.faults.failOpen = failOpen == 1 ? err::kIoDevice : static_cast<ErrorCode>(failOpen);
+        spec.faults.trimIgnored = r.Flag("Faults", "TrimIgnored", false);
     }
 
     if (!r.Failed()) {

@@ -32,6 +32,7 @@ struct SimUsbSpec {
 struct SimFaults {
     std::vector<std::uint64_t> readErrorAt, writeErrorAt; // LBAs, sorted, each once
     ErrorCode failOpen = err::kSuccess;                   // what Open answers; 0 opens
+    bool trimIgnored = false; // TRIM succeeds and changes nothing, as a drive may do
 };
 
 // [Ata]: the ATA personality of SATA and ATA drives, and of a USB disk behind a SATA bridge.

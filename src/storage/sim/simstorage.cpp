@@ -1191,8 +1191,10 @@ ErrorCode SimStorage::TrimRange(DeviceHandle& h, std::uint64_t offset, std::uint
     if (!spec.trim) return err::kNotSupported;
     if (spec.readOnly) return simerr::kWriteProtect;
     if (!h.Writable() || !s->file.Writable()) return err::kAccessDenied;
-    s->drive->layoutDirty = true;
-    if (const ErrorCode e = s->file.Zero(abs, length)) return e;
+    if (!spec.faults.trimIgnored) {
+        s->drive->layoutDirty = true;
+        if (const ErrorCode e = s->file.Zero(abs, length)) return e;
+    }
     std::lock_guard<std::mutex> guard(s->drive->lock);
     s->drive->trims.push_back({abs, length});
     return err::kSuccess;

@@ -154,7 +154,7 @@ TEST(LinuxMachine, UnknownKeysAndHandlesAreRefused) {
     EXPECT_EQ(storage.QueryTemperature(h, temps), err::kNotSupported);
     EXPECT_EQ(storage.GetMountDeviceName(h, mountName), err::kNotSupported);
     EXPECT_EQ(storage.CreateMbrLayout(h, 1, {}), err::kNotSupported);
-    EXPECT_EQ(storage.DeleteLayout(h), err::kNotSupported);
+    EXPECT_EQ(storage.DeleteLayout(h), err::kInvalidFunction);
 }
 
 } // namespace
