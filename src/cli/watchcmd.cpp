@@ -65,6 +65,13 @@ struct Watcher {
         const clDeviceList* list = ProcessDeviceRegistry().FindList(devtype::kDisk);
         for (clDevice* d = list ? list->FirstDevice() : nullptr; d; d = list->NextDevice(d)) {
             auto* disk = static_cast<clDisk*>(d);
+            // A disk the poll has not taken yet (new, or waiting for a rescan) is neither served
+            // nor refused; one marked removed is gone.
+            if (d->State() == devstate::kRemoved) continue;
+            if (d->State() == devstate::kNew) {
+                if (disk->GetPath() && unserved.count(disk->GetPath())) now.insert(disk->GetPath());
+                continue;
+            }
             if (!disk->GetPath() || served.count(disk)) continue;
             now.insert(disk->GetPath());
             if (unserved.count(disk->GetPath())) continue;
@@ -73,7 +80,7 @@ struct Watcher {
                   "not served (no SMART or health)");
         }
         for (const std::string& path : unserved)
-            if (!now.count(path)) Write("removal", path.c_str(), nullptr, "unknown", "");
+            if (!now.count(path)) Write("removal", path.c_str(), nullptr, "unknown", "not served");
         unserved = std::move(now);
     }
 
