@@ -44,29 +44,17 @@ std::uint32_t clCustomDiskObject::WriteBytes(const void*, std::uint64_t, std::ui
 ErrorCode clCustomDiskObject::ReadBytesAll(void* buffer, std::uint64_t offset,
                                            std::uint64_t length) {
     auto* p = static_cast<std::uint8_t*>(buffer);
-    for (std::uint64_t done = 0; done < length;) {
-        ErrorCode e = err::kSuccess;
-        const auto want = std::uint32_t(std::min<std::uint64_t>(length - done, kCloneChunkBytes));
-        const std::uint32_t n = ReadBytes(p + done, offset + done, want, e);
-        if (e != err::kSuccess) return e;
-        if (n == 0) return err::kHandleEof;
-        done += n;
-    }
-    return err::kSuccess;
+    return TransferAll(length, [&](std::uint64_t done, std::uint32_t want, ErrorCode& e) {
+        return ReadBytes(p + done, offset + done, want, e);
+    });
 }
 
 ErrorCode clCustomDiskObject::WriteBytesAll(const void* buffer, std::uint64_t offset,
                                             std::uint64_t length) {
     const auto* p = static_cast<const std::uint8_t*>(buffer);
-    for (std::uint64_t done = 0; done < length;) {
-        ErrorCode e = err::kSuccess;
-        const auto want = std::uint32_t(std::min<std::uint64_t>(length - done, kCloneChunkBytes));
-        const std::uint32_t n = WriteBytes(p + done, offset + done, want, e);
-        if (e != err::kSuccess) return e;
-        if (n == 0) return err::kHandleEof;
-        done += n;
-    }
-    return err::kSuccess;
+    return TransferAll(length, [&](std::uint64_t done, std::uint32_t want, ErrorCode& e) {
+        return WriteBytes(p + done, offset + done, want, e);
+    });
 }
 
 bool clCustomDiskObject::QueryLabelAt(std::uint64_t, std::u16string&) {

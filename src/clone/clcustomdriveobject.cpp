@@ -35,29 +35,17 @@ std::uint32_t clCustomDriveObject::WriteBytes(const void*, std::uint64_t, std::u
 ErrorCode clCustomDriveObject::ReadBytesAll(void* buffer, std::uint64_t offset,
                                             std::uint64_t length) {
     auto* p = static_cast<std::uint8_t*>(buffer);
-    for (std::uint64_t done = 0; done < length;) {
-        ErrorCode e = err::kSuccess;
-        const auto want = std::uint32_t(std::min<std::uint64_t>(length - done, kCloneChunkBytes));
-        const std::uint32_t n = ReadBytes(p + done, offset + done, want, e);
-        if (e != err::kSuccess) return e;
-        if (n == 0) return err::kHandleEof;
-        done += n;
-    }
-    return err::kSuccess;
+    return TransferAll(length, [&](std::uint64_t done, std::uint32_t want, ErrorCode& e) {
+        return ReadBytes(p + done, offset + done, want, e);
+    });
 }
 
 ErrorCode clCustomDriveObject::WriteBytesAll(const void* buffer, std::uint64_t offset,
                                              std::uint64_t length) {
     const auto* p = static_cast<const std::uint8_t*>(buffer);
-    for (std::uint64_t done = 0; done < length;) {
-        ErrorCode e = err::kSuccess;
-        const auto want = std::uint32_t(std::min<std::uint64_t>(length - done, kCloneChunkBytes));
-        const std::uint32_t n = WriteBytes(p + done, offset + done, want, e);
-        if (e != err::kSuccess) return e;
-        if (n == 0) return err::kHandleEof;
-        done += n;
-    }
-    return err::kSuccess;
+    return TransferAll(length, [&](std::uint64_t done, std::uint32_t want, ErrorCode& e) {
+        return WriteBytes(p + done, offset + done, want, e);
+    });
 }
 
 ErrorCode clCustomDriveObject::ReadSectors(void* buffer, std::uint64_t first, std::uint64_t count) {

@@ -40,32 +40,6 @@ bool EnsurePaths() {
 
 } // namespace
 
-bool AlignedBuffer::Allocate(std::size_t size) {
-    Free();
-    const std::size_t rounded = (size + kClonePageSize - 1) / kClonePageSize * kClonePageSize;
-    if (rounded == 0 || rounded < size) return false;
-#ifdef _WIN32
-    void* p = _aligned_malloc(rounded, kClonePageSize);
-#else
-    void* p = std::aligned_alloc(kClonePageSize, rounded);
-#endif
-    if (!p) return false;
-    std::memset(p, 0, rounded);
-    data_ = static_cast<std::uint8_t*>(p);
-    size_ = size;
-    return true;
-}
-
-void AlignedBuffer::Free() {
-#ifdef _WIN32
-    _aligned_free(data_);
-#else
-    std::free(data_);
-#endif
-    data_ = nullptr;
-    size_ = 0;
-}
-
 bool IsPageAligned(const void* p) {
     return reinterpret_cast<std::uintptr_t>(p) % kClonePageSize == 0;
 }

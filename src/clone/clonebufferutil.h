@@ -7,7 +7,9 @@
 #include <string>
 #include <string_view>
 
+#include "foundation/alignedbuffer.h"
 #include "foundation/bytesutil.h"
+#include "foundation/errorcodes.h"
 
 namespace tvd {
 
@@ -17,26 +19,25 @@ inline constexpr std::uint32_t kCloneChunkBytes = 1u << 20;
 // UTF-16 code units of currentPath and displayPath.
 inline constexpr std::size_t kClonePathUnits = 32771;
 
-// An owned page-aligned block.
-class AlignedBuffer {
-public:
-    AlignedBuffer() = default;
-    ~AlignedBuffer() { Free(); }
-    AlignedBuffer(const AlignedBuffer&) = delete;
-    AlignedBuffer& operator=(const AlignedBuffer&) = delete;
-    // Frees the old block first; false (and no block) when memory runs out.
-    bool Allocate(std::size_t size);
-    void Free();
-    std::uint8_t* Data() const { return data_; }
-    std::size_t Size() const { return size_; }
-    MutableByteView View() const { return {data_, size_}; }
-
-private:
-    std::uint8_t* data_ = nullptr;
-    std::size_t size_ = 0;
-};
+static_assert(AlignedBuffer::kAlignment == kClonePageSize);
 
 bool IsPageAligned(const void* p);
+
+// Moves `length` bytes in calls of at most one chunk: `step(done, want, error)` moves up to
+// `want` bytes at `done` and returns how many. A call that moves nothing without an error is
+// the device's end (38), never a reason to try again forever.
+template <class Step> ErrorCode TransferAll(std::uint64_t length, Step step) {
+    for (std::uint64_t done = 0; done < length;) {
+        ErrorCode e = err::kSuccess;
+        const auto want =
+            std::uint32_t(length - done < kCloneChunkBytes ? length - done : kCloneChunkBytes);
+        const std::uint32_t n = step(done, want, e);
+        if (e != err::kSuccess) return e;
+        if (n == 0) return err::kHandleEof;
+        done += n;
+    }
+    return err::kSuccess;
+}
 
 // The shared buffer, grown to the largest size asked for (the old block freed first); false
 // with "Allocate buffer [%i] bytes fail" logged when memory runs out.

@@ -25,7 +25,7 @@ void Log(Line kind, bool wide, Fmt format, std::initializer_list<CloneArg> args)
         CloneFormat(format, std::span<const CloneArg>(args.begin(), args.size()), kCloneMessageMax);
     if (kind == Line::kError) ++ci->errorCount;
     const std::u16string& t = ci->messageText;
-    if (wide) {
+    const auto logWide = [&] {
         switch (kind) {
         case Line::kPlain:
             ci->LogLineW(t);
@@ -37,6 +37,9 @@ void Log(Line kind, bool wide, Fmt format, std::initializer_list<CloneArg> args)
             ci->LogErrorW(t);
             break;
         }
+    };
+    if (wide) {
+        logWide();
     } else {
         // A narrow message whose arguments were all ASCII stays narrow for the virtuals.
         std::string narrow;
@@ -46,17 +49,7 @@ void Log(Line kind, bool wide, Fmt format, std::initializer_list<CloneArg> args)
             narrow.push_back(char(u));
         }
         if (!ascii) {
-            switch (kind) {
-            case Line::kPlain:
-                ci->LogLineW(t);
-                break;
-            case Line::kNote:
-                ci->LogNoteW(t);
-                break;
-            case Line::kError:
-                ci->LogErrorW(t);
-                break;
-            }
+            logWide();
             return;
         }
         switch (kind) {

@@ -55,11 +55,11 @@ public:
         size_ = 0;
     }
 
-    std::uint8_t* Data() noexcept { return data_; }
-    const std::uint8_t* Data() const noexcept { return data_; }
+    // The block belongs to whoever holds the buffer; a const holder may still fill it.
+    std::uint8_t* Data() const noexcept { return data_; }
     std::size_t Size() const noexcept { return size_; }
-    MutableByteView View() noexcept { return MutableByteView(data_, size_); }
-    MutableByteView View(std::size_t size) noexcept {
+    MutableByteView View() const noexcept { return MutableByteView(data_, size_); }
+    MutableByteView View(std::size_t size) const noexcept {
         return MutableByteView(data_, size < size_ ? size : size_);
     }
 

@@ -169,12 +169,10 @@ public:
     virtual ErrorCode Open(const std::string& path, DeviceHandle& handle) = 0;
     virtual ErrorCode OpenLetter(char letter, DeviceHandle& handle) = 0;
     // A whole disk opened for reading only (surface scans): no write access is asked for, and
-    // where the platform can, the system's cache is bypassed (Linux O_DIRECT), so offsets,
-    // lengths and buffers must be aligned to 4096 bytes.
+    // the system's cache is bypassed, so offsets, lengths and buffers must be aligned to 4096
+    // bytes. By default the clone's source open, which is exactly that.
     virtual ErrorCode OpenRead(const std::string& path, DeviceHandle& handle) {
-        (void)path;
-        handle.Close();
-        return err::kNotSupported;
+        return OpenForClone(path, CloneOpenMode::kSource, handle);
     }
     // A handle good for the storage queries (descriptor, device number, geometry, length,
     // layout) of a device the caller may not open for I/O: where the system tells these facts

@@ -294,11 +294,6 @@ ErrorCode LinuxStorage::Open(const std::string& path, DeviceHandle& handle) {
     return err::kSuccess;
 }
 
-ErrorCode LinuxStorage::OpenRead(const std::string& path, DeviceHandle& handle) {
-    // The clone's source open is exactly a scan's: read-only, direct, whole disks only.
-    return OpenForClone(path, CloneOpenMode::kSource, handle);
-}
-
 ErrorCode LinuxStorage::OpenForClone(const std::string& path, CloneOpenMode mode,
                                      DeviceHandle& handle) {
     handle.Close();

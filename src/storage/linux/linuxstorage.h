@@ -47,7 +47,6 @@ public:
 
     ErrorCode Open(const std::string& path, DeviceHandle& handle) override;
     ErrorCode OpenLetter(char letter, DeviceHandle& handle) override;
-    ErrorCode OpenRead(const std::string& path, DeviceHandle& handle) override;
     ErrorCode OpenForQuery(const std::string& path, DeviceHandle& handle) override;
     bool AdmitsExtraBus(std::uint32_t busType) override;
     const char* BusName(std::uint32_t busType) override;

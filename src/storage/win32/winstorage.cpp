@@ -134,22 +134,6 @@ ErrorCode WinStoragePlatform::Open(const std::string& path, DeviceHandle& handle
     return Guarded([&] { return OpenDevice(u"\\\\.\\" + Utf8ToUtf16(path), handle); });
 }
 
-ErrorCode WinStoragePlatform::OpenRead(const std::string& path, DeviceHandle& handle) {
-    handle.Close();
-    if (path.empty()) return err::kInvalidParameter;
-    return Guarded([&] {
-        // Reading only; others keep writing, as they may while a disk is scanned.
-        win::UniqueHandle h(CreateFileW(win::W(u"\\\\.\\" + Utf8ToUtf16(path)), GENERIC_READ,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                        0, nullptr));
-        if (!h.valid()) return win::LastErrorOrNotFound();
-        auto device = std::make_unique<WinDevice>();
-        device->handle = std::move(h);
-        handle.Reset(std::move(device), false);
-        return ErrorCode{err::kSuccess};
-    });
-}
-
 ErrorCode WinStoragePlatform::OpenForClone(const std::string& path, CloneOpenMode mode,
                                            DeviceHandle& handle) {
     handle.Close();

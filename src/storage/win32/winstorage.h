@@ -45,7 +45,6 @@ public:
 
     ErrorCode Open(const std::string& path, DeviceHandle& handle) override;
     ErrorCode OpenLetter(char letter, DeviceHandle& handle) override;
-    ErrorCode OpenRead(const std::string& path, DeviceHandle& handle) override;
     ErrorCode OpenForClone(const std::string& path, CloneOpenMode mode,
                            DeviceHandle& handle) override;
 
