@@ -204,12 +204,7 @@ bool SimBridge::Jmicron(ScsiCommandRequest& r) {
         return true;
     }
     const MutableByteView data = r.data.first(dir == DataDirection::kNone ? 0 : length);
-    if (!Ata(regs, dir, data)) {
-        Fail(r, kAbortedCommand, 0);
-        return true;
-    }
-    Good(r, data.size());
-    return true;
+    return Run(r, regs, dir, data);
 }
 
 bool SimBridge::Asmedia(ScsiCommandRequest& r) {
@@ -241,12 +236,7 @@ bool SimBridge::Asmedia(ScsiCommandRequest& r) {
         return true;
     }
     const DataDirection dir = r.data.empty() ? DataDirection::kNone : r.direction;
-    if (!Ata(regs, dir, r.data)) {
-        Fail(r, kAbortedCommand, 0);
-        return true;
-    }
-    Good(r, dir == DataDirection::kNone ? 0 : r.data.size());
-    return true;
+    return Run(r, regs, dir, dir == DataDirection::kNone ? MutableByteView() : r.data);
 }
 
 bool SimBridge::Sunplus(ScsiCommandRequest& r) {
@@ -274,11 +264,16 @@ bool SimBridge::Sunplus(ScsiCommandRequest& r) {
     }
     const AtaRegisters regs = AtaRegisters::FromBytes(
         std::array<std::uint8_t, 8>{c[5], c[6], c[7], c[8], c[9], c[10], c[11], 0});
-    if (!Ata(regs, dir, r.data.first(length))) {
+    return Run(r, regs, dir, r.data.first(length));
+}
+
+bool SimBridge::Run(ScsiCommandRequest& r, const AtaRegisters& regs, DataDirection dir,
+                    MutableByteView data) {
+    if (!Ata(regs, dir, data)) {
         Fail(r, kAbortedCommand, 0);
         return true;
     }
-    Good(r, length);
+    Good(r, data.size());
     return true;
 }
 
@@ -312,12 +307,7 @@ bool SimBridge::Plx507(ScsiCommandRequest& r) {
     }
     const AtaRegisters regs = AtaRegisters::FromBytes(
         std::array<std::uint8_t, 8>{c[5], c[6], c[7], c[8], c[9], c[10], c[11], 0});
-    if (!Ata(regs, dir, r.data.first(length))) {
-        Fail(r, kAbortedCommand, 0);
-        return true;
-    }
-    Good(r, length);
-    return true;
+    return Run(r, regs, dir, r.data.first(length));
 }
 
 bool SimBridge::Pl2571(ScsiCommandRequest& r) {
@@ -351,12 +341,7 @@ bool SimBridge::Pl2571(ScsiCommandRequest& r) {
     regs.lbaHigh = c[13];
     regs.device = c[14];
     regs.command = c[15];
-    if (!Ata(regs, dir, r.data.first(length))) {
-        Fail(r, kAbortedCommand, 0);
-        return true;
-    }
-    Good(r, length);
-    return true;
+    return Run(r, regs, dir, r.data.first(length));
 }
 
 bool SimBridge::NvmeRun(DataDirection dir, MutableByteView data) {

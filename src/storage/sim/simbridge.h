@@ -42,6 +42,10 @@ private:
     bool ProductQuery(ScsiCommandRequest& r);
     // Runs an ATA command to the drive (only on the bridge's port); false when it aborted.
     bool Ata(const AtaRegisters& in, DataDirection dir, MutableByteView data);
+    // Runs a vendor CDB's register block on the drive and answers the request: GOOD with the
+    // data, or ABORTED COMMAND when the drive refused. Always true (the CDB was this bridge's).
+    bool Run(ScsiCommandRequest& r, const AtaRegisters& regs, DataDirection dir,
+             MutableByteView data);
     bool NvmeRun(DataDirection dir, MutableByteView data);
 
     const SimDriveSpec& spec_;
