@@ -7,6 +7,7 @@
 #include <fstream>
 #include <optional>
 
+#include "foundation/linux/scopedenv.h"
 #include "clone/clonelogfileutil.h"
 #include "foundation/textconvutil.h"
 #include "storage/linux/linuxtesttools.h"
@@ -14,33 +15,12 @@
 namespace tvd {
 namespace {
 
-class EnvVar {
-public:
-    EnvVar(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        if (value)
-            setenv(name, value, 1);
-        else
-            unsetenv(name);
-    }
-    ~EnvVar() {
-        if (old_)
-            setenv(name_, old_->c_str(), 1);
-        else
-            unsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
-
 TEST(CloneLogDesktop, UserDirsThenDesktopThenHome) {
     test::TempDir home;
     ASSERT_FALSE(home.Path().empty());
-    EnvVar h("HOME", home.Path().c_str());
-    EnvVar x("XDG_CONFIG_HOME", nullptr);
-    EnvVar s("SUDO_USER", nullptr);
+    test::ScopedEnv h("HOME", home.Path().c_str());
+    test::ScopedEnv x("XDG_CONFIG_HOME", nullptr);
+    test::ScopedEnv s("SUDO_USER", nullptr);
     namespace fs = std::filesystem;
     auto base = [] {
         std::u16string f;

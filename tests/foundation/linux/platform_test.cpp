@@ -11,6 +11,7 @@
 #include <optional>
 #include <thread>
 
+#include "foundation/linux/scopedenv.h"
 #include "foundation/bcryptutil.h"
 #include "foundation/cpuidutil.h"
 #include "foundation/dllbindutil.h"
@@ -27,28 +28,6 @@ namespace tvd {
 namespace {
 
 namespace fs = std::filesystem;
-
-// Sets an environment variable for the scope and restores the old value.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        if (value)
-            setenv(name, value, 1);
-        else
-            unsetenv(name);
-    }
-    ~ScopedEnv() {
-        if (old_)
-            setenv(name_, old_->c_str(), 1);
-        else
-            unsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
 
 TEST(LinuxPlatform, EnvironmentIsNotWindows) {
     const EnvRecord& env = DetectOs();
@@ -156,9 +135,9 @@ TEST(LinuxPlatform, FoldersThatExistHere) {
     ASSERT_NE(mkdtemp(pattern), nullptr);
     const std::string tmp = pattern;
     {
-        ScopedEnv home("HOME", "/home/tester");
-        ScopedEnv config("XDG_CONFIG_HOME", nullptr);
-        ScopedEnv data("XDG_DATA_HOME", "relative/is/ignored");
+        test::ScopedEnv home("HOME", "/home/tester");
+        test::ScopedEnv config("XDG_CONFIG_HOME", nullptr);
+        test::ScopedEnv data("XDG_DATA_HOME", "relative/is/ignored");
         struct Row {
             int csidl;
             ErrorCode error;
@@ -187,9 +166,9 @@ TEST(LinuxPlatform, FoldersThatExistHere) {
         // XDG variables and the user-dirs file win over the defaults.
         std::ofstream(tmp + "/user-dirs.dirs")
             << "# written by xdg-user-dirs-update\nXDG_DESKTOP_DIR=\"$HOME/Schreibtisch\"\n";
-        ScopedEnv home("HOME", "/home/tester");
-        ScopedEnv config("XDG_CONFIG_HOME", tmp.c_str());
-        ScopedEnv data("XDG_DATA_HOME", "/srv/data");
+        test::ScopedEnv home("HOME", "/home/tester");
+        test::ScopedEnv config("XDG_CONFIG_HOME", tmp.c_str());
+        test::ScopedEnv data("XDG_DATA_HOME", "/srv/data");
         std::string path;
         EXPECT_EQ(ShellFolderPath(csidl::kAppData, path), err::kSuccess);
         EXPECT_EQ(path, tmp);
