@@ -6,25 +6,19 @@
 #include <string>
 
 #include "storage/clnvme.h"
+#include "storage/sim/simscsidevice.h"
 
 namespace tvd {
 
 namespace {
 
-constexpr std::uint8_t kCheckCondition = 0x02;
-constexpr std::uint8_t kIllegalRequest = 0x05, kAbortedCommand = 0x0B;
+using scsisim::kAbortedCommand;
+using scsisim::kIllegalRequest;
 constexpr std::uint16_t kInvalidFieldInCdb = 0x2400;
 
 void Fail(ScsiCommandRequest& r, std::uint8_t key, std::uint16_t ascq = kInvalidFieldInCdb) {
-    r.status = kCheckCondition;
+    scsisim::FixedSense(r, key, ascq);
     r.transferred = 0;
-    std::memset(r.sense, 0, sizeof r.sense);
-    r.sense[0] = 0x70;
-    r.sense[2] = key;
-    r.sense[7] = 10;
-    r.sense[12] = static_cast<std::uint8_t>(ascq >> 8);
-    r.sense[13] = static_cast<std::uint8_t>(ascq);
-    r.senseLength = 18;
 }
 
 void Good(ScsiCommandRequest& r, std::size_t transferred) {

@@ -24,17 +24,6 @@ constexpr std::size_t kInqStandardSize = 36, kInqVendor = 8, kInqProduct = 16, k
 constexpr std::uint8_t kAtaReturnDescriptor = 0x09, kAtaReturnLength = 0x0C;
 constexpr std::size_t kDescSenseHeader = 8, kAtaReturnSize = 14;
 
-void FixedSense(ScsiCommandRequest& r, std::uint8_t key, std::uint16_t ascq) {
-    r.status = kCheckCondition;
-    std::memset(r.sense, 0, sizeof r.sense);
-    r.sense[0] = 0x70;
-    r.sense[2] = key;
-    r.sense[7] = 10;
-    r.sense[12] = static_cast<std::uint8_t>(ascq >> 8);
-    r.sense[13] = static_cast<std::uint8_t>(ascq);
-    r.senseLength = 18;
-}
-
 void Good(ScsiCommandRequest& r, std::uint32_t transferred) {
     r.status = kGood;
     r.transferred = transferred;
@@ -62,6 +51,17 @@ bool IsAtaBus(std::uint32_t bus) {
 }
 
 } // namespace
+
+void scsisim::FixedSense(ScsiCommandRequest& r, std::uint8_t key, std::uint16_t ascq) {
+    r.status = kCheckCondition;
+    std::memset(r.sense, 0, sizeof r.sense);
+    r.sense[0] = 0x70;
+    r.sense[2] = key;
+    r.sense[7] = 10;
+    r.sense[12] = static_cast<std::uint8_t>(ascq >> 8);
+    r.sense[13] = static_cast<std::uint8_t>(ascq);
+    r.senseLength = 18;
+}
 
 SimScsi::SimScsi(const SimDriveSpec& spec, SimAta* ata) : spec_(spec), ata_(ata) {
     if (!spec.parent.empty() && !spec.usb.bridge.empty())

@@ -18,6 +18,8 @@ namespace scsisim {
 inline constexpr std::uint8_t kGood = 0x00, kCheckCondition = 0x02;
 inline constexpr std::uint8_t kRecoveredError = 0x01, kIllegalRequest = 0x05;
 inline constexpr std::uint8_t kAbortedCommand = 0x0B;
+// CHECK CONDITION with fixed-format sense data of the key and additional sense code.
+void FixedSense(ScsiCommandRequest& r, std::uint8_t key, std::uint16_t ascq);
 } // namespace scsisim
 
 class SimScsi {
