@@ -55,10 +55,22 @@ std::vector<std::uint8_t> Plx507Command(const AtaRegisters& r, bool dataIn) {
 }
 
 std::vector<std::uint8_t> Pl2571Command(const AtaRegisters& r, bool dataIn) {
-    return {0xD8, 0x15, 0, r.features, 0x06, 0x7B,
-            // The transfer length, big-endian: the one 512-byte sector the bridge moves.
-            0, 0, std::uint8_t(dataIn ? 0x02 : 0), 0, r.sectorCount, r.lbaLow, r.lbaMid, r.lbaHigh,
-            r.device, r.command};
+    return {0xD8,
+            0x15,
+            0,
+            r.features,
+            0x06,
+            0x7B,
+            0,
+            std::uint8_t(dataIn ? 0x02 : 0),
+            0,
+            0,
+            r.sectorCount,
+            r.lbaLow,
+            r.lbaMid,
+            r.lbaHigh,
+            r.device,
+            r.command};
 }
 
 AtaRegisters Pl2571Result(ByteView a) {

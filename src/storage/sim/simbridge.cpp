@@ -320,7 +320,7 @@ bool SimBridge::Pl2571(ScsiCommandRequest& r) {
     }
     if (c.size() != 16 || c[0] != 0xD8 || c[1] != 0x15 || c[4] != 0x06 || c[5] != 0x7B)
         return false;
-    const bool in = Be<std::uint32_t>(c, 6) == 512;
+    const bool in = Be<std::uint32_t>(c, 6) == 0x00020000;
     const std::size_t length = in ? 512 : 0;
     const DataDirection dir = in ? DataDirection::kIn : DataDirection::kNone;
     if ((!in && Be<std::uint32_t>(c, 6) != 0) || !TransferMatches(r, dir, length)) {
