@@ -175,7 +175,7 @@ void FormatInteger(Points& out, const Spec& s, const FormatArg& a) {
         if (digits.size() < std::size_t(s.precision))
             digits.insert(0, std::size_t(s.precision) - digits.size(), '0');
     }
-    std::string prefix;
+    std::string_view prefix;
     if (isSigned) {
         if (negative)
             prefix = "-";
@@ -191,7 +191,7 @@ void FormatInteger(Points& out, const Spec& s, const FormatArg& a) {
 
 void FormatFloat(Points& out, const Spec& s, double v) {
     const int precision = s.precision < 0 ? 6 : std::min(s.precision, kMaxFloatPrecision);
-    std::string prefix;
+    std::string_view prefix;
     if (std::signbit(v) && !std::isnan(v))
         prefix = "-";
     else if (s.plus)
