@@ -103,6 +103,7 @@ void CloseSplash() {
         }
     });
     UnregisterControlLister(g_splash);
+    ShowWindow(g_splash, SW_HIDE);
     DestroyWindow(g_splash);
     g_splash = nullptr;
 }

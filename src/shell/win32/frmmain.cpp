@@ -182,7 +182,12 @@ void DrawMenuButton(HDC dc, const LayoutRow& row, int index) {
     HGDIOBJ old = SelectObject(dc, g_main->menuFont);
     SetTextColor(dc, b.selected ? RGB(255, 255, 255) : RGB(0, 0, 0));
     SetBkMode(dc, TRANSPARENT);
-    DrawTextW(dc, W(text), -1, &caption, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+    // The caption wraps within its 150 pixels and is centred vertically as a block.
+    RECT measure = caption;
+    DrawTextW(dc, W(text), -1, &measure, DT_LEFT | DT_WORDBREAK | DT_NOPREFIX | DT_CALCRECT);
+    const int h = measure.bottom - measure.top;
+    caption.top += ((caption.bottom - caption.top) - h) / 2;
+    DrawTextW(dc, W(text), -1, &caption, DT_LEFT | DT_WORDBREAK | DT_NOPREFIX);
     SelectObject(dc, old);
 }
 

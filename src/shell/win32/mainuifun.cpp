@@ -27,6 +27,7 @@ enum class TimerPhase { kNone, kStagedStart, kTick };
 TimerPhase g_phase = TimerPhase::kNone;
 bool g_kernelStarted = false;
 bool g_shutDown = false;
+bool g_startFailed = false;
 
 void SetMainTimer(TimerPhase phase) {
     g_phase = phase;
@@ -125,7 +126,7 @@ void RunStart() {
     WinStartHost host;
     // The start pumps messages: a close request meanwhile waits for its end.
     NestedLoopScope loop(shell);
-    RunStagedStart(StartTable(host), host);
+    g_startFailed = !RunStagedStart(StartTable(host), host).finished;
 }
 
 std::wstring ArgAfter(int argc, wchar_t** argv, int& i) {
@@ -157,7 +158,10 @@ std::string Narrow(const std::wstring& w) {
 } // namespace
 
 void StartStagedStart() {
-    if (g_phase != TimerPhase::kNone || g_shutDown) return;
+    // Once per process: the window is activated again when the start shows it.
+    static bool requested = false;
+    if (requested || g_shutDown) return;
+    requested = true;
     SetMainTimer(TimerPhase::kStagedStart);
 }
 
@@ -227,7 +231,7 @@ int RunTarvikdornMain(HINSTANCE instance) {
     Shutdown();
     SetActiveShell(nullptr);
     if (sim) SelectStorage(nullptr);
-    return static_cast<int>(msg.wParam);
+    return g_startFailed ? 1 : static_cast<int>(msg.wParam);
 }
 
 } // namespace tvd::win

@@ -294,9 +294,8 @@ bool Serve(const std::string& line, std::string& error) {
             error = "no box is open";
             return false;
         }
-        // The keys the box answers: Return takes the primary button of a one-button box,
-        // Escape the secondary (or closes).
-        PostMessageW(box, WM_KEYDOWN, arg == "primary" ? VK_RETURN : VK_ESCAPE, 0);
+        if (arg != "primary" && arg != "secondary") return false;
+        PostMessageW(box, WM_COMMAND, arg == "primary" ? IDOK : IDCANCEL, 0);
         return true;
     }
     if (verb == "close") return PostMessageW(MainWindow(), WM_CLOSE, 0, 0) != FALSE;
@@ -360,7 +359,8 @@ void UiTestOnTimer() {
         std::string error;
         if (!Serve(line, error)) {
             ok = false;
-            errors += (errors.empty() ? "" : ",") + Json(error.empty() ? line : error);
+            if (!errors.empty()) errors += ',';
+            errors += Json(error.empty() ? line : error);
         }
     }
     g_serving = false;

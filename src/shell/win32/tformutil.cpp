@@ -172,8 +172,13 @@ LRESULT CALLBACK AlertProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
             a->pressed = 0;
             return 0;
         case WM_KEYDOWN:
-            if (wParam == VK_RETURN && !a->kind->twoButtons) Finish(*a, true);
+            // Return takes the default button: OK, or No for a question.
+            if (wParam == VK_RETURN) Finish(*a, !a->kind->twoButtons);
             if (wParam == VK_ESCAPE) Finish(*a, false);
+            return 0;
+        case WM_COMMAND:
+            if (LOWORD(wParam) == IDOK) Finish(*a, true);
+            if (LOWORD(wParam) == IDCANCEL) Finish(*a, false);
             return 0;
         case WM_CLOSE:
             Finish(*a, false);
