@@ -145,6 +145,12 @@ void MainShell::NotifyDiskRemoved(clFunDisk* disk) {
     if (current_) current_->DiskRemoved(disk);
 }
 
+void MainShell::ReleaseDisks() {
+    entries_.clear();
+    selected_ = -1;
+    countText_.clear();
+}
+
 clFunDisk* MainShell::SelectedDisk() const {
     if (selected_ < 0 || static_cast<std::size_t>(selected_) >= entries_.size()) return nullptr;
     return entries_[static_cast<std::size_t>(selected_)].disk.Get();

@@ -98,6 +98,9 @@ public:
     void NotifyDiskRemoved(clFunDisk* disk);
     void SetDiskFrameHooks(DiskFrameHooks hooks) { hooks_ = std::move(hooks); }
 
+    // The shutdown lets go of every entry's disk (before the kernel frees the registry).
+    void ReleaseDisks();
+
     // The active-drive selector.
     clFunDisk* SelectedDisk() const;
     int SelectedIndex() const noexcept { return selected_; }

@@ -245,6 +245,12 @@ TEST_F(MainShellTest, EntriesKeepTheirDiskAliveUntilRemoved) {
     ZoltRef<clFunDisk> hold(raw);
     NotifyDiskRemoved(raw);
     EXPECT_EQ(raw->RefCount(), 1);
+
+    NotifyDiskAdded(raw);
+    shell.ReleaseDisks();
+    EXPECT_EQ(raw->RefCount(), 1);
+    EXPECT_EQ(SelectedDisk(), nullptr);
+    EXPECT_EQ(shell.EntryCount(), 0u);
 }
 
 TEST(MainShellFree, OperationsWithoutAShellDoNothing) {

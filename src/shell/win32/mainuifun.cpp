@@ -187,6 +187,7 @@ void Shutdown() {
     if (MainShell* s = Shell()) {
         s->SetStarted(false);
         s->SwitchPage(nullptr);
+        s->ReleaseDisks();
     }
     // The selector's entries go before the registry lets go of its disks.
     FunDisksSetHandlers({});

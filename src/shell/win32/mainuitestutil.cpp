@@ -156,8 +156,9 @@ bool WriteFileAll(const std::wstring& path, const void* data, std::size_t size) 
 }
 
 bool CapturePng(HWND hwnd, const std::wstring& path) {
+    // The client area: what the program paints (the frame and caption are the system's).
     RECT r{};
-    if (!GetWindowRect(hwnd, &r)) return false;
+    if (!GetClientRect(hwnd, &r)) return false;
     const int w = r.right - r.left, h = r.bottom - r.top;
     if (w <= 0 || h <= 0 || w > 16384 || h > 16384) return false;
     HDC screen = GetDC(nullptr);
@@ -174,7 +175,7 @@ bool CapturePng(HWND hwnd, const std::wstring& path) {
     bool ok = false;
     if (mem && bmp && bits) {
         HGDIOBJ old = SelectObject(mem, bmp);
-        ok = PrintWindow(hwnd, mem, 0) != FALSE;
+        ok = PrintWindow(hwnd, mem, PW_CLIENTONLY) != FALSE;
         GdiFlush();
         SelectObject(mem, old);
     }

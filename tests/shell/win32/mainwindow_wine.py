@@ -269,7 +269,7 @@ def scenario_layout(args, name="layout", want_dpi=96):
         # The capture shows what the window drew: the divider's grey and the selected menu
         # button's gradient.
         png = read_png(os.path.join(p.ui, main["capture"]))
-        check(png[0] == main["rect"]["width"] and png[1] == main["rect"]["height"], "capture size")
+        check(png[0] == main["client"]["width"] and png[1] == main["client"]["height"], "capture size")
         check(pixel(png, scale(289, dpi), scale(400, dpi)) == (0xD2, 0xD2, 0xD2), "divider colour")
         r, g, b = pixel(png, scale(35 + 165, dpi), scale(76 + 49, dpi))
         check(b > 200 and r < 100, "selected menu button colour %s" % ((r, g, b),))
@@ -281,7 +281,7 @@ def scenario_layout(args, name="layout", want_dpi=96):
                              capture_output=True).stdout
         sw = int(subprocess.run(["identify", "-format", "%w", shot], check=True,
                                 capture_output=True, text=True).stdout)
-        ox, oy = main["rect"]["left"], main["rect"]["top"]
+        ox, oy = main["clientOrigin"]["x"], main["clientOrigin"]["y"]
         diff = 0
         for (x, y) in [(289, 400), (200, 125), (1110, 600), (100, 300), (600, 740), (40, 80)]:
             sx, sy = ox + scale(x, dpi), oy + scale(y, dpi)
