@@ -27,7 +27,8 @@ const wchar_t* W(const std::u16string& s) {
     return reinterpret_cast<const wchar_t*>(s.c_str());
 }
 
-constexpr const wchar_t* kFrameClass = L"TclCustomFrame";
+// A plain child window until the controls library's frame takes its place.
+constexpr const wchar_t* kFrameClass = L"TvdMainPageFrame";
 constexpr COLORREF kGrey = RGB(0xD2, 0xD2, 0xD2);
 
 class MenuButton final : public MenuButtonView {

@@ -346,6 +346,10 @@ def scenario_menu(args):
         click(main, 35 + 150, MENU_TOPS[3] + 27, dpi)
         check(p.request()["state"]["page"] == MENU[0], "menu switched while busy")
         p.request("busy off")
+        # Without a configured address the advertisement's click does nothing.
+        click(main, 1102 + 70, 76 + 300, dpi)
+        state = p.request()["state"]
+        check(state["page"] == MENU[0] and not state["box"], "the advertisement click did something")
         p.request("close")
         check(p.wait_exit() == 0, "the program did not end cleanly")
     finally:
