@@ -144,7 +144,7 @@ class Program:
             r = self.request()
             if cond(r["state"]):
                 return r["state"]
-            time.sleep(0.3)
+            time.sleep(0.1)
         raise Failure("timed out waiting for %s; last state %s" % (what, r and r["state"]))
 
     def dump(self, name):
@@ -235,6 +235,16 @@ def drive_count(sim):
 def scenario_layout(args, name="layout", want_dpi=96):
     p = Program(args, name)
     try:
+        # The splash stays at least a second: a dump during it shows it alone on top.
+        state = p.wait_state("the splash", lambda s: s["splash"] or s["started"])
+        check(not state["started"], "the splash was never seen")
+        d = p.dump("splash")
+        splash = window(d, "TFormLoading")
+        check(splash and splash["visible"] and splash["capture"], "splash not shown")
+        check(splash["client"] == {"width": scale(520, want_dpi), "height": scale(290, want_dpi)},
+              "splash client %s" % splash["client"])
+        check(int(splash["exStyle"], 16) & 0x8, "the splash is not stay-on-top")
+        check(not window(d, "TFormTarvikdornMain")["visible"], "main window shown with the splash")
         state = started(p)
         d = p.dump("main")
         dpi = d["dpi"]
