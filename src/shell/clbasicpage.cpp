@@ -1,0 +1,7 @@
+#include "shell/clbasicpage.h"
+
+namespace tvd {
+
+clBasicPage::~clBasicPage() = default;
+
+} // namespace tvd

@@ -1,0 +1,140 @@
+#include "shell/mainlayoututil.h"
+
+#include <cctype>
+#include <cstring>
+#include <deque>
+
+#include "shell/mainpagesutil.h"
+
+namespace tvd {
+
+namespace {
+
+// Names made from a page's name; the rows point into it for the life of the process.
+const char* KeepName(const std::string& name) {
+    static std::deque<std::string> names;
+    names.push_back(name);
+    return names.back().c_str();
+}
+
+std::vector<LayoutRow> BuildRows() {
+    std::vector<LayoutRow> rows = {
+        {"Frame", "outline", {0, 0, kMainClientWidth, kMainClientHeight}, 0xB9B9B9, nullptr, 0},
+        {"DragArea", "TclFormMove", {0, 0, kMainClientWidth, kMainClientHeight}, 0, nullptr, 0},
+        {"Title", "picture", {41, 30, 205, 15}, 0, "IMG_APP_TITLE", 0},
+        {"MinimizeButton", "TclImageButton", {1208, 8, 16, 16}, 0, "IMG_BTN_MINI", 20017},
+        {"CloseButton", "TclImageButton", {1248, 8, 16, 16}, 0, "IMG_BTN_CLOSE", 20006},
+        {"Logo", "picture", {45, 488, 197, 220}, 0, "IMG_LOGO", 0},
+    };
+    static const char* const kSeparators[] = {"Separator1", "Separator2", "Separator3",
+                                              "Separator4", "Separator5", "Separator6"};
+    const auto& menu = MainMenuEntries();
+    for (std::size_t i = 0; i < menu.size(); ++i) {
+        rows.push_back({KeepName(std::string("Menu") + menu[i].name),
+                        "TclMenuButton",
+                        {35, menu[i].menuTop, kMenuButtonWidth, kMenuButtonHeight},
+                        0,
+                        menu[i].normalPicture,
+                        menu[i].captionId});
+        if (i < 6)
+            rows.push_back({kSeparators[i],
+                            "TclHorzLine",
+                            {35, 132 + 57 * static_cast<int>(i), 218, 1},
+                            0xD2D2D2,
+                            nullptr,
+                            0});
+    }
+    rows.push_back({"Divider", "rectangle", {288, 76, 2, 632}, 0xD2D2D2, nullptr, 0});
+    rows.push_back({"ActiveDriveLabel", "label", {368, 35, 0, 0}, 0x000000, nullptr, 21010});
+    rows.push_back({"DeviceCountLabel", "label", {0, 35, 0, 0}, 0x0071B5, nullptr, 0});
+    rows.push_back({"DriveSelector", "TclMainComboBox", {607, 25, 440, 28}, 0, nullptr, 0});
+    for (const MenuEntry& e : menu)
+        rows.push_back({KeepName(std::string("Frame") + e.name),
+                        "TclCustomFrame",
+                        {323, 76, 769, 631},
+                        0,
+                        nullptr,
+                        0});
+    rows.push_back({"Advertisement", "clPanelAd", {1102, 76, 147, 631}, 0xF4F4F4, "IMAGE_AD_2", 0});
+    return rows;
+}
+
+} // namespace
+
+const std::vector<LayoutRow>& MainLayoutRows() {
+    static const std::vector<LayoutRow> rows = BuildRows();
+    return rows;
+}
+
+const LayoutRow* FindLayoutRow(const char* name) {
+    if (!name) return nullptr;
+    for (const LayoutRow& r : MainLayoutRows())
+        if (std::strcmp(r.name, name) == 0) return &r;
+    return nullptr;
+}
+
+int ScaleForDpi(int value, int dpi) {
+    if (dpi <= 0) dpi = 96;
+    const long long v = static_cast<long long>(value) * dpi;
+    return static_cast<int>(v >= 0 ? (v + 48) / 96 : -((-v + 48) / 96));
+}
+
+LayoutRect ScaleRect(const LayoutRect& r, int dpi) {
+    return {ScaleForDpi(r.left, dpi), ScaleForDpi(r.top, dpi), ScaleForDpi(r.width, dpi),
+            ScaleForDpi(r.height, dpi)};
+}
+
+std::string AdvertisementAddress(const std::string& base, std::uint16_t langId) {
+    if (base.empty()) return {};
+    const char* path = "/en/creator/";
+    switch (langId) {
+    case 1028:
+        path = "/tw/creator/";
+        break;
+    case 1041:
+        path = "/jp/creator/";
+        break;
+    case 1042:
+        path = "/kr/creator/";
+        break;
+    case 1049:
+        path = "/ru/creator/";
+        break;
+    case 2052:
+        path = "/cn/creator/";
+        break;
+    default:
+        break;
+    }
+    std::string out = base;
+    while (!out.empty() && out.back() == '/')
+        out.pop_back();
+    return out + path;
+}
+
+bool IsOpenableWebAddress(const std::string& address) {
+    constexpr const char* kScheme = "https://";
+    if (address.size() > 2048 || address.rfind(kScheme, 0) != 0) return false;
+    std::size_t i = std::strlen(kScheme);
+    const std::size_t hostStart = i;
+    while (i < address.size() && (std::isalnum(static_cast<unsigned char>(address[i])) ||
+                                  address[i] == '-' || address[i] == '.'))
+        ++i;
+    if (i == hostStart || address[hostStart] == '.' || address[hostStart] == '-') return false;
+    if (i < address.size() && address[i] == ':') {
+        const std::size_t portStart = ++i;
+        while (i < address.size() && std::isdigit(static_cast<unsigned char>(address[i])))
+            ++i;
+        if (i == portStart || i - portStart > 5) return false;
+    }
+    if (i < address.size() && address[i] != '/' && address[i] != '?' && address[i] != '#')
+        return false;
+    for (; i < address.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(address[i]);
+        if (c <= 0x20 || c >= 0x7F || c == '"' || c == '<' || c == '>' || c == '\\' || c == '`')
+            return false;
+    }
+    return true;
+}
+
+} // namespace tvd

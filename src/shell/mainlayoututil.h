@@ -1,0 +1,53 @@
+// The main window's layout in pixels at 96 DPI, as data: the window draws and hit-tests from
+// these rows and the tests compare the window's dump with them. Other DPIs scale every row by
+// DPI / 96.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tvd {
+
+inline constexpr int kMainClientWidth = 1280;
+inline constexpr int kMainClientHeight = 768;
+inline constexpr int kSplashWidth = 520;
+inline constexpr int kSplashHeight = 290;
+inline constexpr int kMenuButtonWidth = 218;
+inline constexpr int kMenuButtonHeight = 54;
+
+struct LayoutRect {
+    int left = 0, top = 0, width = 0, height = 0;
+    bool operator==(const LayoutRect&) const = default;
+    bool Contains(int x, int y) const {
+        return x >= left && y >= top && x < left + width && y < top + height;
+    }
+};
+
+struct LayoutRow {
+    const char* name;  // stable name in the test dump
+    const char* kind;  // what draws it
+    LayoutRect rect;   // at 96 DPI; a label's width is its text's
+    std::uint32_t rgb; // main colour (0xRRGGBB), 0 when the row has none
+    const char* picture;
+    int textId; // message id of the text, 0 for none
+};
+
+// Every fixed row of the layout, in z-order (bottom first): frame, drag area, title, buttons,
+// logo, menu buttons and separators, divider, selector, content frames, advertisement.
+const std::vector<LayoutRow>& MainLayoutRows();
+const LayoutRow* FindLayoutRow(const char* name);
+
+// v * dpi / 96, rounded to nearest (96 when dpi is 0).
+int ScaleForDpi(int value, int dpi);
+LayoutRect ScaleRect(const LayoutRect& r, int dpi);
+
+// The advertisement's address for the UI language: the configured base followed by the
+// language's path; empty when no base is configured (the click then does nothing).
+std::string AdvertisementAddress(const std::string& base, std::uint16_t langId);
+
+// A well-formed https address: "https://", a host of letters, digits, '-' and '.', an optional
+// port, then printable ASCII without blanks, quotes, angle brackets or backslashes; at most 2048
+// characters. Nothing else is handed to a browser.
+bool IsOpenableWebAddress(const std::string& address);
+
+} // namespace tvd

@@ -1,0 +1,425 @@
+#include "shell/win32/mainuitestutil.h"
+
+#include <png.h>
+
+#include <cstdio>
+#include <map>
+#include <sstream>
+
+#include "foundation/textconvutil.h"
+#include "shell/mainpagesutil.h"
+#include "shell/win32/formloadingutil.h"
+#include "shell/win32/frmmain.h"
+#include "shell/win32/tformutil.h"
+
+namespace tvd::win {
+
+namespace {
+
+std::wstring g_folder;
+bool g_enabled = false;
+bool g_serving = false;
+std::map<HWND, ControlLister>& Listers() {
+    static std::map<HWND, ControlLister> listers;
+    return listers;
+}
+// The box a request asked for, opened from the main loop so that requests go on being served
+// while it is up.
+BoxKind g_boxKind = BoxKind::kInformation;
+std::u16string g_boxText;
+std::string g_lastBoxResult = "none";
+
+std::string U8(const std::u16string& s) {
+    return Utf16ToUtf8(s);
+}
+std::string U8(const std::wstring& s) {
+    return Utf16ToUtf8(std::u16string(s.begin(), s.end()));
+}
+std::u16string U16(const std::string& s) {
+    return Utf8ToUtf16(s);
+}
+
+std::string Json(const std::string& s) {
+    std::string out = "\"";
+    for (unsigned char c : s) {
+        switch (c) {
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        default:
+            if (c < 0x20) {
+                char buf[8];
+                std::snprintf(buf, sizeof buf, "\\u%04x", c);
+                out += buf;
+            } else {
+                out += static_cast<char>(c);
+            }
+        }
+    }
+    return out + "\"";
+}
+
+std::string Hex(std::uint32_t v) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "\"0x%08X\"", v);
+    return buf;
+}
+
+std::string RectJson(const RECT& r) {
+    std::ostringstream o;
+    o << "{\"left\":" << r.left << ",\"top\":" << r.top << ",\"width\":" << (r.right - r.left)
+      << ",\"height\":" << (r.bottom - r.top) << "}";
+    return o.str();
+}
+
+std::string ColourJson(std::int64_t c) {
+    if (c < 0) return "null";
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "\"#%06X\"", static_cast<unsigned>(c));
+    return buf;
+}
+
+std::string ControlJson(const ControlInfo& c) {
+    std::ostringstream o;
+    o << "{\"name\":" << Json(c.name) << ",\"class\":" << Json(c.cls)
+      << ",\"rect\":" << RectJson(c.rect) << ",\"text\":" << Json(U8(c.text))
+      << ",\"picture\":" << (c.picture.empty() ? "null" : Json(c.picture)) << ",\"font\":";
+    if (c.fontFace.empty())
+        o << "null";
+    else
+        o << "{\"face\":" << Json(U8(c.fontFace)) << ",\"height\":" << c.fontHeight
+          << ",\"weight\":" << c.fontWeight << "}";
+    o << ",\"textColor\":" << ColourJson(c.textColor)
+      << ",\"backColor\":" << ColourJson(c.backColor)
+      << ",\"visible\":" << (c.visible ? "true" : "false")
+      << ",\"enabled\":" << (c.enabled ? "true" : "false") << "}";
+    return o.str();
+}
+
+// Child windows (frames, the selector) as controls of their top-level window.
+std::vector<ControlInfo> ChildControls(HWND top) {
+    std::vector<ControlInfo> out;
+    for (HWND child = GetWindow(top, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        ControlInfo c;
+        wchar_t cls[128] = {};
+        GetClassNameW(child, cls, 128);
+        c.cls = U8(std::wstring(cls));
+        if (const char* name = static_cast<const char*>(GetPropW(child, L"TvdName"))) c.name = name;
+        RECT r{};
+        GetWindowRect(child, &r);
+        MapWindowPoints(nullptr, top, reinterpret_cast<POINT*>(&r), 2);
+        c.rect = r;
+        wchar_t text[512] = {};
+        GetWindowTextW(child, text, 512);
+        c.text = std::u16string(reinterpret_cast<const char16_t*>(text));
+        if (HFONT f = reinterpret_cast<HFONT>(SendMessageW(child, WM_GETFONT, 0, 0))) {
+            LOGFONTW lf{};
+            if (GetObjectW(f, sizeof lf, &lf)) {
+                c.fontFace = reinterpret_cast<const char16_t*>(lf.lfFaceName);
+                c.fontHeight = lf.lfHeight < 0 ? -lf.lfHeight : lf.lfHeight;
+                c.fontWeight = lf.lfWeight;
+            }
+        }
+        c.visible = IsWindowVisible(child) != FALSE;
+        c.enabled = IsWindowEnabled(child) != FALSE;
+        out.push_back(std::move(c));
+    }
+    return out;
+}
+
+bool WriteFileAll(const std::wstring& path, const void* data, std::size_t size) {
+    const std::wstring tmp = path + L".tmp";
+    HANDLE h = CreateFileW(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    const BOOL ok = WriteFile(h, data, static_cast<DWORD>(size), &written, nullptr);
+    CloseHandle(h);
+    if (!ok || written != size) {
+        DeleteFileW(tmp.c_str());
+        return false;
+    }
+    // Readers see the whole file or none.
+    return MoveFileExW(tmp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+}
+
+bool CapturePng(HWND hwnd, const std::wstring& path) {
+    // The client area: what the program paints (the frame and caption are the system's).
+    RECT r{};
+    if (!GetClientRect(hwnd, &r)) return false;
+    const int w = r.right - r.left, h = r.bottom - r.top;
+    if (w <= 0 || h <= 0 || w > 16384 || h > 16384) return false;
+    HDC screen = GetDC(nullptr);
+    HDC mem = CreateCompatibleDC(screen);
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
+    bi.bmiHeader.biWidth = w;
+    bi.bmiHeader.biHeight = -h;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    bi.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP bmp = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    bool ok = false;
+    if (mem && bmp && bits) {
+        HGDIOBJ old = SelectObject(mem, bmp);
+        ok = PrintWindow(hwnd, mem, PW_CLIENTONLY) != FALSE;
+        GdiFlush();
+        SelectObject(mem, old);
+    }
+    std::vector<std::uint8_t> rgba;
+    if (ok) {
+        const auto* p = static_cast<const std::uint8_t*>(bits);
+        rgba.resize(static_cast<std::size_t>(w) * h * 4);
+        for (std::size_t i = 0; i < rgba.size(); i += 4) {
+            rgba[i] = p[i + 2];
+            rgba[i + 1] = p[i + 1];
+            rgba[i + 2] = p[i];
+            rgba[i + 3] = 255;
+        }
+    }
+    if (bmp) DeleteObject(bmp);
+    if (mem) DeleteDC(mem);
+    ReleaseDC(nullptr, screen);
+    if (!ok) return false;
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    image.width = static_cast<png_uint_32>(w);
+    image.height = static_cast<png_uint_32>(h);
+    image.format = PNG_FORMAT_RGBA;
+    png_alloc_size_t size = 0;
+    if (!png_image_write_to_memory(&image, nullptr, &size, 0, rgba.data(), 0, nullptr))
+        return false;
+    std::vector<std::uint8_t> png(size);
+    if (!png_image_write_to_memory(&image, png.data(), &size, 0, rgba.data(), 0, nullptr))
+        return false;
+    return WriteFileAll(path, png.data(), size);
+}
+
+struct TopWindows {
+    std::vector<HWND> list;
+};
+BOOL CALLBACK CollectWindow(HWND hwnd, LPARAM lParam) {
+    reinterpret_cast<TopWindows*>(lParam)->list.push_back(hwnd);
+    return TRUE;
+}
+
+std::string StateJson() {
+    std::ostringstream o;
+    MainShell* s = Shell();
+    clMenuPage* page = s ? s->CurrentPage() : nullptr;
+    o << "{\"started\":" << (s && s->Started() ? "true" : "false")
+      << ",\"page\":" << (page ? Json(page->Entry().name) : "null")
+      << ",\"busy\":" << (s && s->IsBusy() ? "true" : "false")
+      << ",\"devices\":" << (s ? s->EntryCount() : 0)
+      << ",\"selected\":" << (s ? s->SelectedIndex() : -1)
+      << ",\"closePending\":" << (s && s->ClosePending() ? "true" : "false")
+      << ",\"splash\":" << (SplashWindow() ? "true" : "false")
+      << ",\"box\":" << (OpenAlertWindow() ? "true" : "false")
+      << ",\"lastBoxResult\":" << Json(g_lastBoxResult) << ",\"entries\":[";
+    for (std::size_t i = 0; s && i < s->EntryCount(); ++i)
+        o << (i ? "," : "") << Json(U8(s->EntryAt(i)->text));
+    o << "]}";
+    return o.str();
+}
+
+std::string Trim(std::string s) {
+    while (!s.empty() && (s.back() == '\r' || s.back() == ' '))
+        s.pop_back();
+    return s;
+}
+
+bool Serve(const std::string& line, std::string& error) {
+    std::istringstream in(line);
+    std::string verb, arg;
+    in >> verb;
+    std::getline(in >> std::ws, arg);
+    MainShell* s = Shell();
+    if (verb == "id" || verb.empty()) return true;
+    if (verb == "dump") {
+        if (arg.empty() || arg.find_first_of("\\/:.") != std::string::npos) {
+            error = "dump needs a plain name";
+            return false;
+        }
+        return UiTestDump(g_folder, std::wstring(arg.begin(), arg.end()));
+    }
+    if (verb == "page") {
+        clMenuPage* page = s ? s->FindPage(arg.c_str()) : nullptr;
+        if (!page) {
+            error = "no page " + arg;
+            return false;
+        }
+        page->MenuClicked();
+        return true;
+    }
+    if (verb == "busy") {
+        if (!s || (arg != "on" && arg != "off")) return false;
+        if (arg == "on")
+            s->EnterBusy();
+        else
+            s->LeaveBusy();
+        return true;
+    }
+    if (verb == "selector") {
+        if (!s || (arg != "show" && arg != "hide")) return false;
+        s->ShowDriveSelector(arg == "show");
+        return true;
+    }
+    if (verb == "box") {
+        std::istringstream a(arg);
+        std::string kind, text;
+        a >> kind;
+        std::getline(a >> std::ws, text);
+        if (!BoxKindFromName(kind, g_boxKind)) {
+            error = "no box kind " + kind;
+            return false;
+        }
+        g_boxText = U16(text);
+        return PostMessageW(MainWindow(), kMsgOpenTestBox, 0, 0) != FALSE;
+    }
+    if (verb == "closebox") {
+        HWND box = OpenAlertWindow();
+        if (!box) {
+            error = "no box is open";
+            return false;
+        }
+        if (arg != "primary" && arg != "secondary") return false;
+        PostMessageW(box, WM_COMMAND, arg == "primary" ? IDOK : IDCANCEL, 0);
+        return true;
+    }
+    if (verb == "close") return PostMessageW(MainWindow(), WM_CLOSE, 0, 0) != FALSE;
+    error = "unknown request " + verb;
+    return false;
+}
+
+} // namespace
+
+void RegisterControlLister(HWND window, ControlLister lister) {
+    Listers()[window] = lister;
+}
+void UnregisterControlLister(HWND window) {
+    Listers().erase(window);
+}
+
+bool UiTestEnabled() {
+    return g_enabled;
+}
+
+bool UiTestStart(HWND window, const std::wstring& folder) {
+    const DWORD attr = GetFileAttributesW(folder.c_str());
+    if (attr == INVALID_FILE_ATTRIBUTES || !(attr & FILE_ATTRIBUTE_DIRECTORY)) return false;
+    g_folder = folder;
+    g_enabled = SetTimer(window, kUiTestTimerId, 100, nullptr) != 0;
+    return g_enabled;
+}
+
+void UiTestStop(HWND window) {
+    if (!g_enabled) return;
+    KillTimer(window, kUiTestTimerId);
+    g_enabled = false;
+}
+
+void UiTestOpenPendingBox() {
+    const bool yes = ShowBox(g_boxKind, g_boxText);
+    g_lastBoxResult = yes ? "primary" : "secondary";
+}
+
+void UiTestOnTimer() {
+    if (!g_enabled || g_serving) return;
+    const std::wstring request = g_folder + L"\\request";
+    HANDLE h = CreateFileW(request.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return;
+    std::string body;
+    char buf[4096];
+    DWORD got = 0;
+    while (body.size() < 65536 && ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0)
+        body.append(buf, got);
+    CloseHandle(h);
+    DeleteFileW(request.c_str());
+    g_serving = true;
+    std::string id, errors;
+    bool ok = true;
+    std::istringstream lines(body);
+    std::string line;
+    while (std::getline(lines, line)) {
+        line = Trim(line);
+        if (line.rfind("id ", 0) == 0) id = line.substr(3);
+        std::string error;
+        if (!Serve(line, error)) {
+            ok = false;
+            if (!errors.empty()) errors += ',';
+            errors += Json(error.empty() ? line : error);
+        }
+    }
+    g_serving = false;
+    const std::string reply = "{\"id\":" + Json(id) + ",\"ok\":" + (ok ? "true" : "false") +
+                              ",\"errors\":[" + errors + "],\"state\":" + StateJson() + "}\n";
+    WriteFileAll(g_folder + L"\\reply.json", reply.data(), reply.size());
+}
+
+bool UiTestDump(const std::wstring& folder, const std::wstring& name) {
+    TopWindows top;
+    EnumThreadWindows(GetCurrentThreadId(), CollectWindow, reinterpret_cast<LPARAM>(&top));
+    std::ostringstream o;
+    o << "{\"dpi\":" << Dpi() << ",\"state\":" << StateJson() << ",\"windows\":[";
+    bool ok = true;
+    int n = 0;
+    for (HWND w : top.list) {
+        wchar_t cls[128] = {}, caption[256] = {};
+        GetClassNameW(w, cls, 128);
+        // Only the program's own windows (the system's IME and tooltip windows are no part of
+        // it).
+        auto lister = Listers().find(w);
+        if (lister == Listers().end()) continue;
+        GetWindowTextW(w, caption, 256);
+        RECT wr{}, cr{};
+        GetWindowRect(w, &wr);
+        GetClientRect(w, &cr);
+        POINT origin{0, 0};
+        ClientToScreen(w, &origin);
+        const bool visible = IsWindowVisible(w) != FALSE;
+        std::string capture = "null";
+        if (visible && !IsIconic(w)) {
+            const std::wstring png = name + L"-" + std::to_wstring(n) + L".png";
+            if (CapturePng(w, folder + L"\\" + png))
+                capture = Json(U8(png));
+            else
+                ok = false;
+        }
+        std::vector<ControlInfo> controls = lister->second(w);
+        for (ControlInfo& c : ChildControls(w))
+            controls.push_back(std::move(c));
+        o << (n ? "," : "") << "{\"class\":" << Json(U8(std::wstring(cls)))
+          << ",\"caption\":" << Json(U8(std::wstring(caption))) << ",\"rect\":" << RectJson(wr)
+          << ",\"clientOrigin\":{\"x\":" << origin.x << ",\"y\":" << origin.y
+          << "},\"client\":{\"width\":" << cr.right << ",\"height\":" << cr.bottom
+          << "},\"style\":" << Hex(static_cast<std::uint32_t>(GetWindowLongW(w, GWL_STYLE)))
+          << ",\"exStyle\":" << Hex(static_cast<std::uint32_t>(GetWindowLongW(w, GWL_EXSTYLE)))
+          << ",\"visible\":" << (visible ? "true" : "false")
+          << ",\"minimized\":" << (IsIconic(w) ? "true" : "false")
+          << ",\"enabled\":" << (IsWindowEnabled(w) ? "true" : "false")
+          << ",\"capture\":" << capture << ",\"controls\":[";
+        for (std::size_t i = 0; i < controls.size(); ++i)
+            o << (i ? "," : "") << ControlJson(controls[i]);
+        o << "]}";
+        ++n;
+    }
+    o << "]}\n";
+    const std::string text = o.str();
+    return WriteFileAll(folder + L"\\" + name + L".json", text.data(), text.size()) && ok;
+}
+
+} // namespace tvd::win

@@ -1,0 +1,594 @@
+#!/usr/bin/env python3
+"""Drives Tarvikdorn.exe under Wine with simulated drives and its test mode (docs/ui-test-mode.md).
+
+Each scenario starts the program on a fresh copy of the example drives, talks to it through the
+request file of --ui-test and gives it real input with xdotool. Run it inside an X server
+(xvfb-run -a -s "-screen 0 1600x1000x24"). Screenshots and dumps stay in --artifacts.
+"""
+import argparse
+import json
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import time
+import zlib
+
+WS_POPUP, WS_CAPTION, WS_THICKFRAME = 0x80000000, 0x00C00000, 0x00040000
+WS_MINIMIZEBOX, WS_SYSMENU = 0x00020000, 0x00080000
+
+# The layout as the window's rows must show it, in pixels at 96 DPI: written here from the
+# layout description, not from the program's table.
+MENU = ["PageSsd", "PageDiag", "PageUtil", "PageOpti", "PageSysinfo", "PageBenchMark", "PageClone"]
+MENU_TEXT = ["Drive Information", "Diagnostic Scan", "Utility", "System Optimization",
+             "System Information", "Benchmark", "CloneDrive"]
+MENU_TOPS = [76, 133, 190, 247, 304, 361, 418]
+EXPECTED_ROWS = {
+    "Frame": (0, 0, 1280, 768),
+    "Title": (41, 30, 205, 15),
+    "MinimizeButton": (1208, 8, 16, 16),
+    "CloseButton": (1248, 8, 16, 16),
+    "Logo": (45, 488, 197, 220),
+    "Divider": (288, 76, 2, 632),
+    "Advertisement": (1102, 76, 147, 631),
+}
+for i, name in enumerate(MENU):
+    EXPECTED_ROWS["Menu" + name] = (35, MENU_TOPS[i], 218, 54)
+    EXPECTED_ROWS["Frame" + name] = (323, 76, 769, 631)
+for i, top in enumerate([132, 189, 246, 303, 360, 417]):
+    EXPECTED_ROWS["Separator%d" % (i + 1)] = (35, top, 218, 1)
+
+
+class Failure(Exception):
+    pass
+
+
+def check(cond, what):
+    if not cond:
+        raise Failure(what)
+
+
+def winpath(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def read_png(path):
+    """Width, height and RGBA rows of an 8-bit RGB or RGBA PNG (what the program writes)."""
+    data = open(path, "rb").read()
+    check(data[:8] == b"\x89PNG\r\n\x1a\n", path + ": not a PNG")
+    pos, idat, width = 8, b"", 0
+    while pos < len(data):
+        length, kind = struct.unpack(">I4s", data[pos:pos + 8])
+        body = data[pos + 8:pos + 8 + length]
+        if kind == b"IHDR":
+            width, height, depth, colour = struct.unpack(">IIBB", body[:10])
+            check(depth == 8 and colour in (2, 6), path + ": unexpected PNG format")
+            bpp = 4 if colour == 6 else 3
+        elif kind == b"IDAT":
+            idat += body
+        pos += 12 + length
+    raw = zlib.decompress(idat)
+    stride = width * bpp
+    rows, prev = [], bytearray(stride)
+    for y in range(height):
+        f = raw[y * (stride + 1)]
+        line = bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
+        for x in range(stride):
+            a = line[x - bpp] if x >= bpp else 0
+            b = prev[x]
+            c = prev[x - bpp] if x >= bpp else 0
+            if f == 1:
+                line[x] = (line[x] + a) & 255
+            elif f == 2:
+                line[x] = (line[x] + b) & 255
+            elif f == 3:
+                line[x] = (line[x] + (a + b) // 2) & 255
+            elif f == 4:
+                p = a + b - c
+                pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
+                line[x] = (line[x] + (a if pa <= pb and pa <= pc else b if pb <= pc else c)) & 255
+        rows.append(bytes(line))
+        prev = line
+    return width, height, bpp, rows
+
+
+def pixel(png, x, y):
+    width, height, bpp, rows = png
+    return tuple(rows[y][x * bpp:x * bpp + 3])
+
+
+class Program:
+    """One Tarvikdorn.exe process with its drives and its test-mode folder."""
+
+    def __init__(self, args, name, first=(), ui=True):
+        self.args = args
+        self.dir = os.path.join(args.artifacts, name)
+        shutil.rmtree(self.dir, ignore_errors=True)
+        self.sim = os.path.join(self.dir, "sim")
+        self.ui = os.path.join(self.dir, "ui")
+        os.makedirs(self.ui)
+        shutil.copytree(args.sim, self.sim, ignore=shutil.ignore_patterns("*.img"))
+        self.seq = 0
+        cmd = [args.wine, args.exe] + list(first) + ["--simulate", winpath(self.sim)]
+        if ui:
+            cmd += ["--ui-test", winpath(self.ui)]
+        self.log = open(os.path.join(self.dir, "wine.log"), "w")
+        self.proc = subprocess.Popen(cmd, stdout=self.log, stderr=subprocess.STDOUT, env=wine_env(args))
+
+    def request(self, *lines, timeout=60):
+        self.seq += 1
+        token = str(self.seq)
+        reply = os.path.join(self.ui, "reply.json")
+        tmp = os.path.join(self.ui, "request.tmp")
+        with open(tmp, "w") as f:
+            f.write("id %s\n%s\n" % (token, "\n".join(lines)))
+        os.rename(tmp, os.path.join(self.ui, "request"))
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            check(self.proc.poll() is None, "the program ended (status %s)" % self.proc.returncode)
+            try:
+                with open(reply) as f:
+                    r = json.load(f)
+                if r.get("id") == token:
+                    return r
+            except (OSError, ValueError):
+                pass
+            time.sleep(0.1)
+        raise Failure("no answer to request %s (%s)" % (token, lines))
+
+    def wait_state(self, what, cond, timeout=90):
+        deadline = time.time() + timeout
+        r = None
+        while time.time() < deadline:
+            r = self.request()
+            if cond(r["state"]):
+                return r["state"]
+            time.sleep(0.1)
+        raise Failure("timed out waiting for %s; last state %s" % (what, r and r["state"]))
+
+    def dump(self, name):
+        r = self.request("dump " + name)
+        check(r["ok"], "dump %s: %s" % (name, r["errors"]))
+        with open(os.path.join(self.ui, name + ".json")) as f:
+            return json.load(f)
+
+    def wait_exit(self, timeout=30):
+        try:
+            return self.proc.wait(timeout)
+        except subprocess.TimeoutExpired:
+            return None
+
+    def stop(self):
+        if self.proc.poll() is None:
+            self.proc.kill()
+            self.proc.wait()
+        self.log.close()
+
+
+def wine_env(args):
+    env = dict(os.environ)
+    env["WINEPREFIX"] = args.prefix
+    env["WINEDEBUG"] = "-all"
+    env["WINEDLLOVERRIDES"] = "mscoree,mshtml="
+    return env
+
+
+def window(d, cls):
+    for w in d["windows"]:
+        if w["class"] == cls:
+            return w
+    return None
+
+
+def control(w, name):
+    for c in w["controls"]:
+        if c["name"] == name:
+            return c
+    raise Failure("no control " + name)
+
+
+def scale(v, dpi):
+    return (v * dpi + 48) // 96
+
+
+def xdo(*args):
+    subprocess.run(["xdotool"] + [str(a) for a in args], check=True)
+
+
+def click(main, x, y, dpi):
+    """A real click at client point (x, y) at 96 DPI of the dumped main window."""
+    ox, oy = main["clientOrigin"]["x"], main["clientOrigin"]["y"]
+    xdo("mousemove", ox + scale(x, dpi), oy + scale(y, dpi))
+    time.sleep(0.2)
+    xdo("click", "1")
+    time.sleep(0.5)
+
+
+def screen_pixel(x, y):
+    out = subprocess.run(["import", "-window", "root", "-crop", "1x1+%d+%d" % (x, y), "-depth", "8",
+                          "rgb:-"], capture_output=True, check=True).stdout
+    return tuple(out[:3])
+
+
+def wait_on_screen(x, y, rgb, timeout=20):
+    """Waits until the X server shows `rgb` at (x, y): real input goes where the screen shows
+    the control, not where the program has put it."""
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        if screen_pixel(x, y) == rgb:
+            return
+        time.sleep(0.3)
+    raise Failure("the screen does not show %s at (%d, %d): %s" % (rgb, x, y, screen_pixel(x, y)))
+
+
+def started(p):
+    return p.wait_state("the staged start", lambda s: s["started"] and not s["splash"])
+
+
+def drive_count(sim):
+    return len([f for f in os.listdir(sim) if f.endswith(".drive")])
+
+
+# --- scenarios ---------------------------------------------------------------------------------
+
+def scenario_layout(args, name="layout", want_dpi=96):
+    p = Program(args, name)
+    try:
+        # The splash stays at least a second: a dump during it shows it alone on top.
+        state = p.wait_state("the splash", lambda s: s["splash"] or s["started"])
+        check(not state["started"], "the splash was never seen")
+        d = p.dump("splash")
+        splash = window(d, "TFormLoading")
+        check(splash and splash["visible"] and splash["capture"], "splash not shown")
+        check(splash["client"] == {"width": scale(520, want_dpi), "height": scale(290, want_dpi)},
+              "splash client %s" % splash["client"])
+        check(int(splash["exStyle"], 16) & 0x8, "the splash is not stay-on-top")
+        check(not window(d, "TFormTarvikdornMain")["visible"], "main window shown with the splash")
+        state = started(p)
+        d = p.dump("main")
+        dpi = d["dpi"]
+        check(dpi == want_dpi, "DPI %d, expected %d" % (dpi, want_dpi))
+        main = window(d, "TFormTarvikdornMain")
+        check(main is not None, "no main window")
+        check(main["caption"] == "Tarvik", "caption " + main["caption"])
+        style = int(main["style"], 16)
+        check(style & WS_POPUP and style & WS_MINIMIZEBOX and style & WS_SYSMENU,
+              "style %08X lacks popup/minimise/system menu" % style)
+        check(not style & WS_CAPTION and not style & WS_THICKFRAME, "style %08X has a border" % style)
+        check(main["client"] == {"width": scale(1280, dpi), "height": scale(768, dpi)},
+              "client %s" % main["client"])
+        check(main["visible"], "main window hidden")
+        for name, (l, t, w, h) in EXPECTED_ROWS.items():
+            c = control(main, name)
+            want = {"left": scale(l, dpi), "top": scale(t, dpi), "width": scale(w, dpi),
+                    "height": scale(h, dpi)}
+            check(c["rect"] == want, "%s at %s, expected %s" % (name, c["rect"], want))
+        sel = control(main, "DriveSelector")
+        check(sel["rect"]["left"] == scale(607, dpi) and sel["rect"]["top"] == scale(25, dpi)
+              and sel["rect"]["width"] == scale(440, dpi), "selector at %s" % sel["rect"])
+        for i, name in enumerate(MENU):
+            c = control(main, "Menu" + name)
+            check(c["text"] == MENU_TEXT[i], "menu text %s" % c["text"])
+            check(control(main, "Frame" + name)["visible"] == (i == 0), "frame %s visibility" % name)
+        # The example folder has one drive the program refuses (a USB stick: removable media).
+        n = drive_count(p.sim) - 1
+        check(state["devices"] == n, "%d devices listed, expected %d" % (state["devices"], n))
+        check(control(main, "DeviceCountLabel")["text"] == "%d Devices" % n, "count label")
+        check(state["page"] == "PageSsd", "first page " + str(state["page"]))
+        # The capture shows what the window drew: the divider's grey and the selected menu
+        # button's gradient.
+        png = read_png(os.path.join(p.ui, main["capture"]))
+        check(png[0] == main["client"]["width"] and png[1] == main["client"]["height"], "capture size")
+        check(pixel(png, scale(289, dpi), scale(400, dpi)) == (0xD2, 0xD2, 0xD2), "divider colour")
+        r, g, b = pixel(png, scale(35 + 165, dpi), scale(76 + 49, dpi))
+        check(b > 200 and r < 100, "selected menu button colour %s" % ((r, g, b),))
+        check(pixel(png, scale(1110, dpi), scale(600, dpi)) == (0xF4, 0xF4, 0xF4), "ad colour")
+        # Compare with what the X server shows.
+        shot = os.path.join(p.ui, "screen.png")
+        subprocess.run(["import", "-window", "root", "png:" + shot], check=True)
+        scr = subprocess.run(["convert-im6.q16", shot, "-depth", "8", "rgba:-"], check=True,
+                             capture_output=True).stdout
+        sw = int(subprocess.run(["identify", "-format", "%w", shot], check=True,
+                                capture_output=True, text=True).stdout)
+        ox, oy = main["clientOrigin"]["x"], main["clientOrigin"]["y"]
+        diff = 0
+        for (x, y) in [(289, 400), (200, 125), (1110, 600), (100, 300), (600, 740), (40, 80)]:
+            sx, sy = ox + scale(x, dpi), oy + scale(y, dpi)
+            o = (sy * sw + sx) * 4
+            if tuple(scr[o:o + 3]) != pixel(png, scale(x, dpi), scale(y, dpi)):
+                diff += 1
+        check(diff == 0, "%d sample pixels differ between the capture and the screen" % diff)
+        p.request("close")
+        check(p.wait_exit() == 0, "the program did not end cleanly")
+    finally:
+        p.stop()
+
+
+def scenario_hotplug(args):
+    p = Program(args, "hotplug")
+    try:
+        state = started(p)
+        n = state["devices"]
+        gone = os.path.join(p.sim, "nvme.drive")
+        kept = os.path.join(p.dir, "nvme.drive.out")
+        os.rename(gone, kept)
+        state = p.wait_state("the removal", lambda s: s["devices"] == n - 1)
+        check("Orvane Flint 990 1TB" not in state["entries"], "removed drive still listed")
+        os.rename(kept, gone)
+        state = p.wait_state("the arrival", lambda s: s["devices"] == n)
+        d = p.dump("after")
+        main = window(d, "TFormTarvikdornMain")
+        check(control(main, "DeviceCountLabel")["text"] == "%d Devices" % n, "count after arrival")
+        # Removing the selected first entry selects the next one.
+        first = state["entries"][0]
+        for f in os.listdir(p.sim):
+            if f.endswith(".drive") and first.encode() in open(os.path.join(p.sim, f), "rb").read():
+                os.rename(os.path.join(p.sim, f), os.path.join(p.dir, f + ".out"))
+        state = p.wait_state("the first entry's removal", lambda s: s["devices"] == n - 1)
+        check(state["selected"] == 0 and first not in state["entries"], "selection %s" % state)
+        p.request("close")
+        check(p.wait_exit() == 0, "the program did not end cleanly")
+    finally:
+        p.stop()
+
+
+def scenario_menu(args):
+    p = Program(args, "menu")
+    try:
+        started(p)
+        d = p.dump("before")
+        dpi = d["dpi"]
+        main = window(d, "TFormTarvikdornMain")
+        for i in list(range(1, 7)) + [0]:
+            click(main, 35 + 150, MENU_TOPS[i] + 27, dpi)
+            state = p.request()["state"]
+            check(state["page"] == MENU[i], "click on %s gave %s" % (MENU[i], state["page"]))
+            d = p.dump("menu%d" % i)
+            m = window(d, "TFormTarvikdornMain")
+            for j, name in enumerate(MENU):
+                b = control(m, "Menu" + name)
+                sel = b["textColor"] == "#FFFFFF"
+                check(sel == (i == j) and b["enabled"] == (i != j), "look of %s after %s" % (name, MENU[i]))
+                check(control(m, "Frame" + name)["visible"] == (i == j), "frame " + name)
+        # While busy the menu does nothing.
+        p.request("busy on")
+        click(main, 35 + 150, MENU_TOPS[3] + 27, dpi)
+        check(p.request()["state"]["page"] == MENU[0], "menu switched while busy")
+        p.request("busy off")
+        # Without a configured address the advertisement's click does nothing.
+        click(main, 1102 + 70, 76 + 300, dpi)
+        state = p.request()["state"]
+        check(state["page"] == MENU[0] and not state["box"], "the advertisement click did something")
+        p.request("close")
+        check(p.wait_exit() == 0, "the program did not end cleanly")
+    finally:
+        p.stop()
+
+
+def scenario_drag(args):
+    p = Program(args, "drag")
+    try:
+        started(p)
+        d = p.dump("before")
+        dpi = d["dpi"]
+        main = window(d, "TFormTarvikdornMain")
+        before = main["rect"]
+        ox, oy = main["clientOrigin"]["x"], main["clientOrigin"]["y"]
+        x0, y0 = ox + scale(150, dpi), oy + scale(740, dpi)  # below the logo: nothing but the drag area
+        xdo("mousemove", x0, y0)
+        time.sleep(0.2)
+        xdo("mousedown", "1")
+        for step in range(1, 11):
+            xdo("mousemove", x0 + 12 * step, y0 - 7 * step)
+            time.sleep(0.05)
+        xdo("mouseup", "1")
+        time.sleep(0.5)
+        after = window(p.dump("after"), "TFormTarvikdornMain")["rect"]
+        moved = (after["left"] - before["left"], after["top"] - before["top"])
+        check(moved == (120, -70), "the window moved by %s, expected (120, -70)" % (moved,))
+        p.request("close")
+        check(p.wait_exit() == 0, "the program did not end cleanly")
+    finally:
+        p.stop()
+
+
+def scenario_close(args):
+    p = Program(args, "close")
+    try:
+        started(p)
+        d = p.dump("before")
+        dpi = d["dpi"]
+        main = window(d, "TFormTarvikdornMain")
+        p.request("busy on")
+        click(main, 1248 + 8, 8 + 8, dpi)
+        time.sleep(1)
+        check(p.proc.poll() is None, "closed while busy")
+        # Alt+F4 (the uninstaller's close request takes the same way) is refused as well.
+        p.request("close")
+        time.sleep(1)
+        check(p.proc.poll() is None, "closed by a request while busy")
+        p.request("busy off")
+        click(main, 1248 + 8, 8 + 8, dpi)
+        check(p.wait_exit() == 0, "the close button did not end the program")
+    finally:
+        p.stop()
+
+
+def scenario_instance(args):
+    p = Program(args, "instance")
+    try:
+        started(p)
+        d = p.dump("before")
+        dpi = d["dpi"]
+        click(window(d, "TFormTarvikdornMain"), 1208 + 8, 8 + 8, dpi)
+        check(window(p.dump("minimised"), "TFormTarvikdornMain")["minimized"], "not minimised")
+        second = subprocess.run([args.wine, args.exe], env=wine_env(args), timeout=60,
+                                capture_output=True)
+        check(second.returncode == 0, "second start ended with %d" % second.returncode)
+        check(p.proc.poll() is None, "the first instance ended")
+        state = p.wait_state("the restore", lambda s: True)
+        w = window(p.dump("restored"), "TFormTarvikdornMain")
+        check(not w["minimized"] and w["visible"], "the first instance was not restored")
+        # "-RESTART" waits for the running instance, then starts once it has gone.
+        q = Program(args, "instance-restart", first=["-RESTART"])
+        time.sleep(5)
+        check(q.proc.poll() is None, "-RESTART did not wait")
+        check(not os.path.exists(os.path.join(q.ui, "reply.json")), "restarted instance too early")
+        p.request("close")
+        check(p.wait_exit() == 0, "the first instance did not end cleanly")
+        started(q)
+        q.request("close")
+        check(q.wait_exit() == 0, "the restarted instance did not end cleanly")
+        del state
+    finally:
+        p.stop()
+
+
+def scenario_boxes(args):
+    p = Program(args, "boxes")
+    try:
+        started(p)
+        dpi = p.dump("main")["dpi"]
+        # kind, text, client width at 96 DPI, the button clicked, the result it gives
+        cases = [("error", "short text", 300, "PrimaryButton", "primary"),
+                 ("warning", "x" * 20, 300, "PrimaryButton", "primary"),
+                 ("information", "An information text.", 300, "PrimaryButton", "primary"),
+                 ("question", "Do it now?", 300, "PrimaryButton", "primary"),
+                 ("warningquestion", "Really do it now?", 300, "SecondaryButton", "secondary"),
+                 ("information", " ".join(["word"] * 200), 640, "PrimaryButton", "primary")]
+        for i, (kind, text, width, button, result) in enumerate(cases):
+            p.request("box %s %s" % (kind, text))
+            p.wait_state("the box", lambda s: s["box"])
+            d = p.dump("box%d-%s" % (i, kind))
+            box = window(d, "TFormAlert")
+            check(box is not None and box["visible"], "no box window")
+            check(box["caption"] == "Tarvik", "box caption")
+            check(box["client"]["width"] == scale(width, dpi),
+                  "%s box %d wide, expected %d" % (kind, box["client"]["width"], width))
+            two = kind.endswith("question")
+            check(control(box, "SecondaryButton")["visible"] == two, "secondary button of " + kind)
+            check(control(box, "PrimaryButton")["text"] == ("Yes" if two else "OK"), "primary text")
+            check(box["capture"], "box not captured")
+            b = control(box, button)["rect"]
+            xdo("mousemove", box["clientOrigin"]["x"] + b["left"] + b["width"] // 2,
+                box["clientOrigin"]["y"] + b["top"] + b["height"] // 2)
+            time.sleep(0.2)
+            xdo("click", "1")
+            state = p.wait_state("the box to close", lambda s: not s["box"])
+            check(state["lastBoxResult"] == result, "%s result %s" % (kind, state["lastBoxResult"]))
+        # The test mode's own way out of a box.
+        p.request("box question Closed by request?")
+        p.wait_state("the box", lambda s: s["box"])
+        p.request("closebox secondary")
+        state = p.wait_state("the box to close", lambda s: not s["box"])
+        check(state["lastBoxResult"] == "secondary", "closebox result")
+        p.request("close")
+        check(p.wait_exit() == 0, "the program did not end cleanly")
+    finally:
+        p.stop()
+
+
+def with_prefix(args, suffix, *reg):
+    """The arguments with a prefix of their own, prepared with `wine reg add` lines."""
+    a = argparse.Namespace(**vars(args))
+    a.prefix = args.prefix + "-" + suffix
+    for r in reg:
+        subprocess.run([args.wine, "reg", "add"] + list(r) + ["/f"], env=wine_env(a),
+                       capture_output=True, check=True)
+    return a
+
+
+def scenario_dpi192(args):
+    a = with_prefix(args, "dpi192",
+                    ["HKCU\\Control Panel\\Desktop", "/v", "LogPixels", "/t", "REG_DWORD", "/d", "192"],
+                    ["HKCC\\Software\\Fonts", "/v", "LogPixels", "/t", "REG_DWORD", "/d", "192"])
+    subprocess.run(["wineserver", "-k"], env=wine_env(a), check=False)
+    scenario_layout(a, "dpi192", 192)
+
+
+def scenario_vista(args):
+    a = with_prefix(args, "vista", ["HKCU\\Software\\Wine", "/v", "Version", "/d", "vista"])
+    subprocess.run(["wineserver", "-k"], env=wine_env(a), check=False)
+    p = Program(a, "vista")
+    try:
+        state = p.wait_state("the error box", lambda s: s["box"])
+        check(not state["started"], "started on Vista")
+        d = p.dump("vista")
+        box = window(d, "TFormAlert")
+        text = control(box, "Text")["text"]
+        check(text.startswith("Tarvik does not support ") and text.endswith("."), "box text " + text)
+        b = control(box, "PrimaryButton")["rect"]
+        x, y = box["clientOrigin"]["x"] + b["left"] + 10, box["clientOrigin"]["y"] + b["top"] + 5
+        wait_on_screen(x, y, (0x00, 0x79, 0xD8))
+        xdo("mousemove", x, y)
+        time.sleep(0.2)
+        xdo("click", "1")
+        # No second message: the program ends.
+        check(p.wait_exit() == 1, "the program did not end after the message")
+    finally:
+        p.stop()
+        subprocess.run(["wineserver", "-k"], env=wine_env(a), check=False)
+
+
+def scenario_restartbound(args):
+    p = Program(args, "restartbound")
+    try:
+        started(p)
+        t0 = time.time()
+        second = subprocess.run([args.wine, args.exe, "-restart"], env=wine_env(args), timeout=120,
+                                capture_output=True)
+        waited = time.time() - t0
+        check(second.returncode == 0, "second start ended with %d" % second.returncode)
+        check(28 <= waited < 60, "-restart gave up after %.1f s" % waited)
+        check(p.proc.poll() is None, "the first instance ended")
+        found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Tarvik$"],
+                               capture_output=True, text=True).stdout.split()
+        check(len(found) == 1, "%d main windows on screen" % len(found))
+        p.request("close")
+        check(p.wait_exit() == 0, "the program did not end cleanly")
+    finally:
+        p.stop()
+
+
+SCENARIOS = {
+    "layout": scenario_layout, "hotplug": scenario_hotplug, "menu": scenario_menu,
+    "drag": scenario_drag, "close": scenario_close, "instance": scenario_instance,
+    "boxes": scenario_boxes, "vista": scenario_vista, "restartbound": scenario_restartbound,
+    "dpi192": scenario_dpi192,
+}
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--exe", required=True)
+    ap.add_argument("--sim", required=True, help="the example drives (copied)")
+    ap.add_argument("--artifacts", required=True)
+    ap.add_argument("--prefix", required=True, help="the Wine prefix of these tests")
+    ap.add_argument("--wine", default="wine")
+    ap.add_argument("scenarios", nargs="*", default=list(SCENARIOS))
+    args = ap.parse_args()
+    for a in ("exe", "sim", "artifacts", "prefix"):
+        setattr(args, a, os.path.abspath(getattr(args, a)))
+    if not os.environ.get("DISPLAY"):
+        print("no X display (run under xvfb-run)", file=sys.stderr)
+        return 77
+    for tool in ("xdotool", "import", args.wine):
+        if not shutil.which(tool):
+            print("skipped: %s is not installed" % tool, file=sys.stderr)
+            return 77
+    os.makedirs(args.artifacts, exist_ok=True)
+    failed = 0
+    for name in args.scenarios:
+        try:
+            SCENARIOS[name](args)
+            print("ok   %s" % name)
+        except Failure as e:
+            failed += 1
+            print("FAIL %s: %s" % (name, e))
+    subprocess.run(["wineserver", "-k"], env=wine_env(args), check=False)
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
