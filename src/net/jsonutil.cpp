@@ -178,6 +178,7 @@ std::optional<JsonValueSpan> JsonFindMember(const std::uint8_t* text, std::size_
     if (pos < length && text[pos] == '}') return std::nullopt;
     while (pos < length) {
         if (text[pos] != '"') return std::nullopt;
+        const std::size_t pos0 = pos;
         const std::size_t nameEnd = SkipString(text, length, pos);
         if (nameEnd == std::string_view::npos) return std::nullopt;
         const std::string_view name(reinterpret_cast<const char*>(text + pos + 1),
@@ -189,7 +190,14 @@ std::optional<JsonValueSpan> JsonFindMember(const std::uint8_t* text, std::size_
         if (vEnd == std::string_view::npos) return std::nullopt;
         pos = SkipSpace(text, length, vEnd);
         if (pos >= length || (text[pos] != ',' && text[pos] != '}')) return std::nullopt;
-        if (name == key) return JsonValueSpan{v, vEnd};
+        bool match;
+        if (name.find('\\') == std::string_view::npos) {
+            match = name == key;
+        } else {
+            auto decoded = DecodeString(text, pos0, nameEnd);
+            match = decoded && *decoded == key;
+        }
+        if (match) return JsonValueSpan{v, vEnd};
         if (text[pos] == '}') return std::nullopt;
         pos = SkipSpace(text, length, pos + 1);
     }

@@ -111,12 +111,9 @@ bool ParseHttpsUrl(std::string_view url, HttpsUrl& out) {
     if (!Split(url, parts, rest)) return false;
     std::size_t hash = rest.find('#');
     if (hash != std::string_view::npos) rest = rest.substr(0, hash);
-    if (rest.empty())
-        parts.path = "/";
-    else if (rest.front() == '?')
-        parts.path = "/" + std::string(rest);
-    else
-        parts.path = std::string(rest);
+    // A bare query still needs the root path before it.
+    parts.path.assign(rest.empty() || rest.front() == '?' ? 1 : 0, '/');
+    parts.path.append(rest.data(), rest.size());
     out = std::move(parts);
     return true;
 }
@@ -126,7 +123,6 @@ bool ParseServiceUrl(std::string_view url, HttpsUrl& out) {
     std::string_view rest;
     if (!Split(url, parts, rest)) return false;
     if (!rest.empty() && rest != "/") return false;
-    parts.path = "/";
     out = std::move(parts);
     return true;
 }

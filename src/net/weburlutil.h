@@ -6,6 +6,10 @@
 #include <string>
 #include <string_view>
 
+#include "foundation/errorcodes.h"
+
+#include "foundation/errorcodes.h"
+
 namespace tvd {
 
 inline constexpr std::size_t kMaxBrowserUrl = 2048;
@@ -26,6 +30,12 @@ bool ParseHttpsUrl(std::string_view url, HttpsUrl& out);
 
 // A service setting "https://host[:port]" (a trailing '/' allowed, nothing after it).
 bool ParseServiceUrl(std::string_view url, HttpsUrl& out);
+
+// Opens an address IsSafeBrowserUrl accepts in the user's browser; kInvalidParameter for any
+// other. Linux: xdg-open through posix_spawn, the address as its one argument, no shell. Windows:
+// kNotSupported until the unelevated shell launcher exists (never ShellExecute from this
+// elevated process).
+ErrorCode OpenSafeBrowserUrl(const std::string& url);
 
 // The part after the last '/', or the whole address when it has none.
 std::string UrlFileName(std::string_view url);
