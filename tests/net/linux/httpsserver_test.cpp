@@ -16,11 +16,13 @@
 #include <thread>
 #include <vector>
 
+#include "cli/toolrun.h"
 #include "net/cljobhttpbuffer.h"
 #include "net/cljobhttpgetdata.h"
 #include "net/jsonutil.h"
 #include "net/panelfwupdateutil.h"
 #include "net/panelswupdateutil.h"
+#include "storage/simfolder.h"
 
 namespace tvd {
 namespace {
@@ -381,6 +383,82 @@ TEST_F(LocalHttps, ClosedPortStallAndAbort) {
         EXPECT_TRUE(job.IsFailed());
         EXPECT_EQ(job.Result(), err::kCancelled);
     }
+}
+
+TEST_F(LocalHttps, UpdateCheckCommand) {
+    test::SimFolder sim;
+    sim.Drive("a-ssd", "Model=Flash Disk\nSerial=FL-2\nFirmware=FL02\nBus=NVMe");
+    const std::string service = "https://localhost:" + std::to_string(good_);
+    const std::string ca = (dir_ / "ca.pem").string();
+    const std::string bom = "\xef\xbb\xbf";
+    struct Row {
+        const char* name;
+        std::vector<std::string> args;
+        std::string route;
+        int status;
+        std::vector<std::string> has;
+    };
+    const Row rows[] = {
+        {"offer",
+         {"--json", "update-check", "a-ssd"},
+         Route(kFwUpdatePath,
+               bom +
+                   R"({"statuscode":"Y","successcode":"Y002","url":"https://localhost/d/Fw.exe"})"),
+         0,
+         {R"("updateAvailable": true)", R"("url": "https://localhost/d/Fw.exe")",
+          R"("status": "update available")", R"("httpStatus": 200)", R"("check": "firmware")"}},
+        {"refused",
+         {"update-check", "a-ssd"},
+         Route(kFwUpdatePath, bom + R"({"statuscode":"N","errorcode":"S001"})"),
+         1,
+         {"Serial:    FL-2", "Firmware:  FL02", "Outcome:   refused",
+          "Message:   Token cannot be blank or false.(S001)"}},
+        {"server text is printed with control characters replaced",
+         {"update-check", "a-ssd"},
+         Route(kFwUpdatePath, bom + "{\"statuscode\":\"N\",\"msg\":\"E: a\\u001b[2Jb\"}"),
+         1,
+         {"Message:    a?[2Jb"}},
+        {"up to date (F001)",
+         {"update-check", "a-ssd"},
+         Route(kFwUpdatePath, bom + R"({"statuscode":"N","errorcode":"F001"})"),
+         0,
+         {"You already have the latest firmware version.(F001)"}},
+        {"tool up to date",
+         {"--json", "update-check", "--tool"},
+         Route(kSwUpdatePath, R"({"Software":{"Tarvik":{"version":50208}}})"),
+         0,
+         {R"("status": "up to date")", R"("drive": null)", R"("updateAvailable": false)"}},
+        {"tool check failed is a failure",
+         {"--json", "update-check", "--tool"},
+         Route(kSwUpdatePath, "oops", 500),
+         1,
+         {R"("status": "failed")", R"("httpStatus": 500)"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        SetRoutes("{" + row.route + "}");
+        fs::remove(dir_ / "requests.jsonl");
+        std::vector<std::string> args = row.args;
+        for (const char* a : {"--service", service.c_str(), "--ca-file", ca.c_str()})
+            args.push_back(a);
+        args.push_back("--simulate");
+        args.push_back(sim.Path());
+        const auto r = test::RunTool(args);
+        EXPECT_EQ(r.status, row.status) << r.out << r.err;
+        for (const auto& h : row.has)
+            EXPECT_NE(r.out.find(h), std::string::npos) << h << "\n" << r.out;
+        if (row.args.back() == "a-ssd") {
+            const auto reqs = Requests();
+            ASSERT_EQ(reqs.size(), 1u);
+            EXPECT_NE(reqs[0].find(R"("SSD_Serial_Number": "FL-2")"), std::string::npos) << reqs[0];
+            EXPECT_NE(reqs[0].find(R"("SSD_Inside_Firmware": "FL02")"), std::string::npos);
+        }
+    }
+    // Usage errors: plain http is refused before anything is sent.
+    EXPECT_EQ(test::RunTool({"update-check", "--tool", "--service", "http://localhost:1"}).status,
+              2);
+    EXPECT_EQ(test::RunTool({"update-check"}).status, 2);
+    EXPECT_EQ(test::RunTool({"update-check", "a-ssd", "--tool"}).status, 2);
 }
 
 } // namespace
