@@ -40,9 +40,12 @@ bool TrustTestCa(const std::string& der) {
     using OpenFn = HCERTSTORE(WINAPI*)(LPCSTR, DWORD, HCRYPTPROV_LEGACY, DWORD, const void*);
     using AddFn = BOOL(WINAPI*)(HCERTSTORE, DWORD, const BYTE*, DWORD, DWORD, PCCERT_CONTEXT*);
     using CloseFn = BOOL(WINAPI*)(HCERTSTORE, DWORD);
-    auto open = reinterpret_cast<OpenFn>(GetProcAddress(crypt, "CertOpenStore"));
-    auto add = reinterpret_cast<AddFn>(GetProcAddress(crypt, "CertAddEncodedCertificateToStore"));
-    auto close = reinterpret_cast<CloseFn>(GetProcAddress(crypt, "CertCloseStore"));
+    auto open =
+        reinterpret_cast<OpenFn>(reinterpret_cast<void*>(GetProcAddress(crypt, "CertOpenStore")));
+    auto add = reinterpret_cast<AddFn>(
+        reinterpret_cast<void*>(GetProcAddress(crypt, "CertAddEncodedCertificateToStore")));
+    auto close =
+        reinterpret_cast<CloseFn>(reinterpret_cast<void*>(GetProcAddress(crypt, "CertCloseStore")));
     if (!open || !add || !close) return false;
     HCERTSTORE store =
         open(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, L"Root");
