@@ -81,8 +81,8 @@ ErrorCode clJobHttpClient::FollowRedirect() {
     const std::string location = transport_->Location();
     HttpsUrl next;
     if (location.size() > 1 && location[0] == '/' && location[1] != '/') {
-        if (!ParseHttpsUrl("https://" + std::string("h") + location, next))
-            return neterr::kRedirectFailed;
+        // A path on the same server: the same character check, under a stand-in host.
+        if (!ParseHttpsUrl("https://localhost" + location, next)) return neterr::kRedirectFailed;
         next.host = currentHost_;
         next.port = currentPort_;
     } else if (!ParseHttpsUrl(location, next)) {

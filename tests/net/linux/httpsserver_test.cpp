@@ -22,6 +22,7 @@
 #include "net/jsonutil.h"
 #include "net/panelfwupdateutil.h"
 #include "net/panelswupdateutil.h"
+#include "foundation/linux/scopedenv.h"
 #include "storage/simfolder.h"
 
 namespace tvd {
@@ -459,6 +460,57 @@ TEST_F(LocalHttps, UpdateCheckCommand) {
               2);
     EXPECT_EQ(test::RunTool({"update-check"}).status, 2);
     EXPECT_EQ(test::RunTool({"update-check", "a-ssd", "--tool"}).status, 2);
+}
+
+TEST_F(LocalHttps, OpenHandsTheAddressToXdgOpenAsOneArgument) {
+    // A stub xdg-open first on PATH records its arguments, one a line.
+    test::SimFolder bin;
+    bin.Write("xdg-open", "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done >> \"" +
+                              (bin / "argv").string() + "\"\n");
+    fs::permissions(bin / "xdg-open", fs::perms::owner_all);
+    const std::string path = bin.Path() + ":" + (std::getenv("PATH") ? std::getenv("PATH") : "");
+    test::ScopedEnv env("PATH", path.c_str());
+    const std::string service = "https://localhost:" + std::to_string(good_);
+    const std::string ca = (dir_ / "ca.pem").string();
+    struct Row {
+        std::string download;
+        int status;
+        std::string argv;
+    };
+    const Row rows[] = {
+        {"https://localhost/t.exe?a=1&b=$(id)", 0, "https://localhost/t.exe?a=1&b=$(id)\n"},
+        {"https://localhost/t.exe;reboot", 0, "https://localhost/t.exe;reboot\n"},
+        {"file:///etc/passwd", 1, ""},
+        {"javascript:alert(1)", 1, ""},
+        {"https://localhost/a b", 1, ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.download);
+        bin.Remove("argv");
+        std::string escaped;
+        for (char c : row.download) {
+            if (c == '"' || c == '\\') escaped += '\\';
+            escaped += c;
+        }
+        SetRoutes("{" +
+                  Route(kSwUpdatePath, R"({"Software":{"Tarvik":{"version":60000,"download":")" +
+                                           escaped + "\"}}}") +
+                  "}");
+        const auto r = test::RunTool(
+            {"update-check", "--tool", "--open", "--service", service, "--ca-file", ca});
+        EXPECT_EQ(r.status, row.status) << r.out << r.err;
+        EXPECT_EQ(ReadText(bin / "argv"), row.argv);
+    }
+    // Without --open nothing is opened.
+    bin.Remove("argv");
+    SetRoutes(
+        "{" +
+        Route(kSwUpdatePath,
+              R"({"Software":{"Tarvik":{"version":60000,"download":"https://localhost/x"}}})") +
+        "}");
+    EXPECT_EQ(
+        test::RunTool({"update-check", "--tool", "--service", service, "--ca-file", ca}).status, 0);
+    EXPECT_FALSE(fs::exists(bin / "argv"));
 }
 
 } // namespace
