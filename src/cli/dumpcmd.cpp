@@ -8,6 +8,7 @@
 #include "cli/clicommands.h"
 #include "cli/clierror.h"
 #include "cli/storagesession.h"
+#include "cli/textformat.h"
 #include "foundation/fileutil.h"
 #include "storage/ataidentifyutil.h"
 #include "storage/clata.h"
@@ -25,24 +26,10 @@ constexpr std::uint8_t kNvmeHealthLog = 0x02;
 
 // Hex byte pairs without the trailing zero bytes, which the simulation pads back.
 std::string HexBlock(ByteView b) {
-    static const char kDigits[] = "0123456789abcdef";
     std::size_t n = b.size();
     while (n > 0 && b[n - 1] == 0)
         --n;
-    std::string s;
-    s.reserve(n * 2);
-    for (std::size_t i = 0; i < n; ++i) {
-        s += kDigits[b[i] >> 4];
-        s += kDigits[b[i] & 15];
-    }
-    return s;
-}
-
-std::string Trimmed(std::string s) {
-    const auto blank = [](char c) { return c == ' ' || c == '\0' || c == '\t'; };
-    while (!s.empty() && blank(s.back()))
-        s.pop_back();
-    return std::string(std::find_if_not(s.begin(), s.end(), blank), s.end());
+    return HexBytes(b.first(n));
 }
 
 // A value on one INI line: line breaks would end it early.

@@ -47,31 +47,6 @@ Field Flag(const char* key, const char* label, bool value) {
     return Field{key, label, Field::Kind::kBool, {}, 0, value, {}};
 }
 
-std::string Trimmed(std::string s) {
-    const auto blank = [](char c) { return c == ' ' || c == '\0' || c == '\t'; };
-    while (!s.empty() && blank(s.back()))
-        s.pop_back();
-    const auto first = std::find_if_not(s.begin(), s.end(), blank);
-    return std::string(first, s.end());
-}
-
-std::string HexOf(ByteView b) {
-    static const char kDigits[] = "0123456789abcdef";
-    std::string s;
-    s.reserve(b.size() * 2);
-    for (std::uint8_t v : b) {
-        s += kDigits[v >> 4];
-        s += kDigits[v & 15];
-    }
-    return s;
-}
-
-std::string HexNumber(std::uint64_t v, int digits) {
-    char buf[24];
-    std::snprintf(buf, sizeof buf, "0x%0*llx", digits, static_cast<unsigned long long>(v));
-    return buf;
-}
-
 std::string CapacityDisplay(std::uint64_t bytes) {
     return std::to_string(bytes) + " bytes (" + SizeText(bytes) + ")";
 }
@@ -123,7 +98,7 @@ Section AtaSection(ByteView id) {
         Number("sectors", "Sectors", sectors),
         Number("logicalSectorSize", "Logical sector size", sectorSize),
         Number("capacityBytes", "Capacity", bytes, CapacityDisplay(bytes)),
-        hasWwn ? Text("wwn", "World-wide name", HexOf(wwn))
+        hasWwn ? Text("wwn", "World-wide name", HexBytes(wwn))
                : OptText("wwn", "World-wide name", nullptr),
         Number("rotationRate", "Rotation rate", rpm,
                rpm == 1 ? "1 (solid state)"
@@ -181,9 +156,9 @@ Section NamespaceSection(std::uint32_t nsid, ByteView ns) {
         Number("utilizationBlocks", "Utilization (blocks)", info.utilization),
         Number("blockSize", "Block size", info.blockSize),
         Number("capacityBytes", "Capacity", bytes, CapacityDisplay(bytes)),
-        info.hasEui64 ? Text("eui64", "EUI-64", HexOf(info.eui64))
+        info.hasEui64 ? Text("eui64", "EUI-64", HexBytes(info.eui64))
                       : OptText("eui64", "EUI-64", nullptr),
-        info.hasNguid ? Text("nguid", "NGUID", HexOf(info.nguid))
+        info.hasNguid ? Text("nguid", "NGUID", HexBytes(info.nguid))
                       : OptText("nguid", "NGUID", nullptr),
     };
 }
@@ -262,7 +237,7 @@ void HexDump(std::string& t, const char* title, ByteView b) {
         std::snprintf(line, sizeof line, "  %04llx ", static_cast<unsigned long long>(off));
         t += line;
         for (std::size_t i = off; i < std::min(off + 16, b.size()); ++i)
-            t.append(1, ' ').append(HexOf(b.subspan(i, 1)));
+            t.append(1, ' ').append(HexBytes(b.subspan(i, 1)));
         t += '\n';
     }
 }
@@ -355,10 +330,10 @@ int CmdIdentify(const Options& o, std::FILE* out, std::FILE* err) {
         WriteUsbJson(j, usb);
         if (io.raw) {
             j.BeginObject("raw");
-            if (hasAta) j.String("identify", HexOf(identify));
-            if (hasNvme) j.String("controller", HexOf(ctrl));
-            if (hasNvme && !ns.empty()) j.String("namespace", HexOf(ns));
-            if (d.hasScsi) j.String("inquiry", HexOf(inquiry));
+            if (hasAta) j.String("identify", HexBytes(identify));
+            if (hasNvme) j.String("controller", HexBytes(ctrl));
+            if (hasNvme && !ns.empty()) j.String("namespace", HexBytes(ns));
+            if (d.hasScsi) j.String("inquiry", HexBytes(inquiry));
             j.EndObject();
         }
         j.EndObject();

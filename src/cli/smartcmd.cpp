@@ -28,14 +28,6 @@ namespace {
 const char* const kNoSmartReason =
     "the drive answered neither the ATA SMART reads nor the NVMe health log";
 
-std::string Trimmed(std::string s) {
-    const auto blank = [](char c) { return c == ' ' || c == '\0' || c == '\t'; };
-    while (!s.empty() && blank(s.back()))
-        s.pop_back();
-    const auto first = std::find_if_not(s.begin(), s.end(), blank);
-    return std::string(first, s.end());
-}
-
 std::string TextOf(bool (clSmart::*get)(std::string*), clSmart& smart) {
     std::string s;
     return (smart.*get)(&s) ? Trimmed(std::move(s)) : std::string();
@@ -57,12 +49,6 @@ const char* StatusText(std::uint32_t status) {
 // An attribute's rating; "not rated" where the object's "unknown" would mislead.
 const char* RatingText(std::uint8_t status) {
     return status == smartstatus::kUnknown ? "not rated" : StatusText(status);
-}
-
-std::string Hex(std::uint64_t v, int digits) {
-    char buf[24];
-    std::snprintf(buf, sizeof buf, "0x%0*llX", digits, static_cast<unsigned long long>(v));
-    return buf;
 }
 
 // One derived value: absent values are null in JSON and "none" in text.
@@ -205,9 +191,9 @@ void WriteText(std::FILE* out, const std::string& drive, const std::string& bus,
         const auto normalized = [&](std::uint8_t n) {
             return v.ata ? std::to_string(n) : std::string("-");
         };
-        table.Row({Hex(r.a.id, 2), std::to_string(r.a.id), none(r.name), normalized(r.a.current),
-                   normalized(r.a.worst), normalized(r.a.threshold), std::to_string(r.a.raw),
-                   Hex(r.a.raw, 12), RatingText(r.a.status)});
+        table.Row({HexNumber(r.a.id, 2, true), std::to_string(r.a.id), none(r.name),
+                   normalized(r.a.current), normalized(r.a.worst), normalized(r.a.threshold),
+                   std::to_string(r.a.raw), HexNumber(r.a.raw, 12, true), RatingText(r.a.status)});
     }
     t += table.Text();
     t += '\n';

@@ -21,6 +21,31 @@ std::string SizeText(std::uint64_t bytes) {
     return buf;
 }
 
+std::string Trimmed(std::string s) {
+    const auto blank = [](char c) { return c == ' ' || c == '\0' || c == '\t'; };
+    while (!s.empty() && blank(s.back()))
+        s.pop_back();
+    return std::string(std::find_if_not(s.begin(), s.end(), blank), s.end());
+}
+
+std::string HexBytes(ByteView bytes) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string s;
+    s.reserve(bytes.size() * 2);
+    for (const std::uint8_t v : bytes) {
+        s += kDigits[v >> 4];
+        s += kDigits[v & 15];
+    }
+    return s;
+}
+
+std::string HexNumber(std::uint64_t v, int digits, bool upper) {
+    char buf[24];
+    std::snprintf(buf, sizeof buf, upper ? "0x%0*llX" : "0x%0*llx", digits,
+                  static_cast<unsigned long long>(v));
+    return buf;
+}
+
 namespace {
 std::size_t Width(const std::string& s) {
     // Continuation bytes of UTF-8 take no column.

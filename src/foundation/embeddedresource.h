@@ -19,6 +19,20 @@ struct EmbeddedResource {
 // Defined by the generated source.
 std::span<const EmbeddedResource> EmbeddedResources();
 
+// Further tables, from generated sources linked into one program (its message tables), join
+// the lookup by defining one static object each; they register before main runs.
+class EmbeddedResourceTable {
+public:
+    explicit EmbeddedResourceTable(std::span<const EmbeddedResource> entries) noexcept;
+    EmbeddedResourceTable(const EmbeddedResourceTable&) = delete;
+    EmbeddedResourceTable& operator=(const EmbeddedResourceTable&) = delete;
+
+private:
+    friend bool FindEmbeddedResource(const char* name, ByteView& bytes);
+    std::span<const EmbeddedResource> entries_;
+    const EmbeddedResourceTable* next_;
+};
+
 // The bytes of the embedded resource `name` (exact, case-sensitive); false when absent. The
 // view stays valid for the life of the process.
 bool FindEmbeddedResource(const char* name, ByteView& bytes);

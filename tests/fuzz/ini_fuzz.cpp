@@ -4,6 +4,7 @@
 
 #include "foundation/inibufutila.h"
 #include "foundation/inibufutilw.h"
+#include "shell/languagetables.h"
 
 // Settings files and name tables are read from disk and resources: parsing, looking up, changing
 // and writing back any bytes must stay in bounds, and a change must read back.
@@ -32,6 +33,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         tvd::IniDeleteKey(&ini, section, key);
     }
     tvd::IniBufferW wide;
-    if (tvd::IniParseW(&wide, data, size)) tvd::IniGetValueW(&wide, u"Smart", u"1");
+    if (tvd::IniParseW(&wide, data, size)) {
+        tvd::IniGetValueW(&wide, u"Smart", u"1");
+        // As Config.ini: whatever Lang holds chooses a loaded table or leaves the default.
+        static const std::uint8_t kEng[] = {0xFF, 0xFE, '1', 0, '\t', 0, 'E', 0};
+        static const std::uint8_t kKor[] = {0xFF, 0xFE, '1', 0, '\t', 0, 'K', 0};
+        const tvd::TableFinder find = [](const char* name, tvd::ByteView& bytes) {
+            const std::string n(name);
+            if (n == "MSG_ENG")
+                bytes = tvd::ByteView(kEng, sizeof kEng);
+            else if (n == "MSG_KOR")
+                bytes = tvd::ByteView(kKor, sizeof kKor);
+            else
+                return false;
+            return true;
+        };
+        tvd::clLanguageRegistry reg;
+        if (!reg.Load(find, tvd::IniGetValueW(&wide, u"UI", u"Lang"), 1031)) __builtin_trap();
+        const std::string code = reg.CurrentCode();
+        if (code != "ENG" && code != "KOR") __builtin_trap();
+        if (!reg.Text(1)) __builtin_trap();
+    }
     return 0;
 }

@@ -114,6 +114,28 @@ PROFILES = {
                   {"bus": "xhci.0", "serial": "TVDUSB0001", "removable": True}),
         ],
     ),
+    # USB disks on each transport the Linux drivers serve: bulk-only on xHCI, behind a hub and
+    # on EHCI (usb-storage), and UAS on xHCI (uas).
+    "usb": Profile(
+        name="usb",
+        description="USB mass storage on xHCI, behind a hub and on EHCI; UAS on xHCI",
+        controllers=[
+            "qemu-xhci,id=xhci",
+            "usb-ehci,id=ehci",
+            "usb-hub,id=hub1,bus=xhci.0,port=3",
+            "usb-uas,id=uas1,bus=xhci.0,port=2,serial=TVDUSBUAS",
+        ],
+        drives=[
+            Drive("bot1", "usb-storage", 256 * MiB,
+                  {"bus": "xhci.0", "port": "1", "serial": "TVDUSBBOT", "removable": True}),
+            Drive("uasdisk", "scsi-hd", 256 * MiB,
+                  {"bus": "uas1.0", "scsi-id": 0, "lun": 0, "serial": "TVDUASDISK"}),
+            Drive("hubdisk", "usb-storage", 256 * MiB,
+                  {"bus": "xhci.0", "port": "3.2", "serial": "TVDUSBHUB"}),
+            Drive("ehcidisk", "usb-storage", 256 * MiB,
+                  {"bus": "ehci.0", "port": "1", "serial": "TVDUSBEHCI"}),
+        ],
+    ),
     # Disks with a bad sector (blkdebug fails every read that touches it) and a clean one, for
     # the surface scan.
     "faults": Profile(

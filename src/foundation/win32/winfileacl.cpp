@@ -210,13 +210,105 @@ ErrorCode SecureAdminOnlyFolder(const std::u16string& folder) {
                                  nullptr);
 }
 
-ErrorCode AdminOnlyFolderW(std::u16string& path) {
+namespace {
+
+// Rights that change nothing in a folder: reading, listing, traversing, attributes.
+constexpr ACCESS_MASK kReadOnlyRights =
+    FILE_GENERIC_READ | FILE_GENERIC_EXECUTE | GENERIC_READ | GENERIC_EXECUTE | SYNCHRONIZE;
+
+} // namespace
+
+bool IsSafeParentSecurity(PSID owner, const ACL* dacl, bool isProtected) {
+    WellKnownSid system(WinLocalSystemSid);
+    WellKnownSid admins(WinBuiltinAdministratorsSid);
+    if (!isProtected || !dacl) return false;
+    if (!system.Is(owner) && !admins.Is(owner)) return false;
+    for (const ACE_HEADER* ace : Entries(dacl)) {
+        if (ace->AceType == ACCESS_DENIED_ACE_TYPE) continue; // denying never opens anything
+        if (ace->AceType != ACCESS_ALLOWED_ACE_TYPE) return false;
+        PSID sid = AceSid(ace);
+        if (system.Is(sid) || admins.Is(sid)) continue;
+        const bool filesOnly =
+            (ace->AceFlags & INHERIT_ONLY_ACE) && !(ace->AceFlags & CONTAINER_INHERIT_ACE);
+        if (filesOnly) continue;
+        if (reinterpret_cast<const ACCESS_ALLOWED_ACE*>(ace)->Mask & ~kReadOnlyRights) return false;
+    }
+    return true;
+}
+
+ErrorCode DataParentAcl(std::vector<DWORD>& out) {
+    WellKnownSid system(WinLocalSystemSid);
+    WellKnownSid admins(WinBuiltinAdministratorsSid);
+    WellKnownSid users(WinBuiltinUsersSid);
+    if (!system.ok() || !admins.ok() || !users.ok()) return LastError();
+    AclBuilder acl;
+    acl.Allow(system.get(), FILE_ALL_ACCESS, kInheritToAll);
+    acl.Allow(admins.get(), FILE_ALL_ACCESS, kInheritToAll);
+    acl.Allow(users.get(), FILE_GENERIC_READ | FILE_GENERIC_EXECUTE, kInheritToAll);
+    acl.Allow(users.get(), FILE_ALL_ACCESS, OBJECT_INHERIT_ACE | INHERIT_ONLY_ACE);
+    return acl.Build(out);
+}
+
+bool IsSafeParentFolder(const std::u16string& folder) {
+    const DWORD attributes = GetFileAttributesW(W(folder));
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
+        (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return false;
+    PSID owner = nullptr;
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    if (GetNamedSecurityInfoW(W(folder), SE_FILE_OBJECT,
+                              OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
+                              nullptr, &dacl, nullptr, &sd) != ERROR_SUCCESS)
+        return false;
+    LocalPtr<void> sdOwner(sd);
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    if (!GetSecurityDescriptorControl(sd, &control, &revision)) return false;
+    return IsSafeParentSecurity(owner, dacl, (control & SE_DACL_PROTECTED) != 0);
+}
+
+ErrorCode SecureDataParentFolder(const std::u16string& folder) {
+    const DWORD attributes = GetFileAttributesW(W(folder));
+    if (attributes == INVALID_FILE_ATTRIBUTES) return LastError();
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return err::kFileExists;
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return err::kAccessDenied;
+    if (!IsNt()) return err::kSuccess;
+    if (IsSafeParentFolder(folder)) return err::kSuccess;
+    std::vector<DWORD> acl;
+    if (ErrorCode e = DataParentAcl(acl)) return e;
+    WellKnownSid admins(WinBuiltinAdministratorsSid);
+    std::u16string mutablePath = folder;
+    return SetNamedSecurityInfoW(reinterpret_cast<wchar_t*>(mutablePath.data()), SE_FILE_OBJECT,
+                                 OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |
+                                     PROTECTED_DACL_SECURITY_INFORMATION,
+                                 admins.get(), nullptr, reinterpret_cast<ACL*>(acl.data()),
+                                 nullptr);
+}
+
+ErrorCode ProductDataFolderW(std::u16string& path) {
     path.clear();
     std::u16string base;
     if (ErrorCode e = ShellFolderPathW(csidl::kCommonAppData, base)) return e;
     if (!base.empty() && base.back() == u'\\') base.pop_back();
-    std::u16string folder = base + u"\\Zolt\\VornaTarvikdorn\\bin";
+    const std::u16string vendor = base + u"\\Zolt";
+    const std::u16string product = vendor + u"\\VornaTarvikdorn";
+    if (ErrorCode e = CreateFolderPath(product)) return e;
+    for (const std::u16string& level : {vendor, product})
+        if (ErrorCode e = SecureDataParentFolder(level)) return e;
+    path = product;
+    return err::kSuccess;
+}
+
+ErrorCode AdminOnlyFolderW(std::u16string& path) {
+    path.clear();
+    std::u16string product;
+    if (ErrorCode e = ProductDataFolderW(product)) return e;
+    std::u16string folder = product + u"\\bin";
     if (ErrorCode e = CreateFolderPath(folder)) return e;
+    const DWORD attributes = GetFileAttributesW(W(folder));
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return err::kAccessDenied;
     if (ErrorCode e = SecureAdminOnlyFolder(folder)) return e;
     path = std::move(folder);
     return err::kSuccess;

@@ -39,6 +39,24 @@ bool IsAdminOnlyFolder(const std::u16string& folder);
 // Gives `folder` that access list and owner unless it already has them.
 ErrorCode SecureAdminOnlyFolder(const std::u16string& folder);
 
+// The folders above the admin-only folder ("Zolt", "VornaTarvikdorn") hold data files that
+// ordinary users may change, but must not let them delete, rename or replace entries (such as
+// the executables' folder) or add any. Safe: protected, owned by SYSTEM or Administrators, and
+// every entry for anyone else either reaches files only (inherit-only, object-inherit, not
+// container-inherit) or grants no more than reading and listing.
+bool IsSafeParentSecurity(PSID owner, const ACL* dacl, bool isProtected);
+// Full control for SYSTEM and Administrators, read and list for Users, and full control for
+// Users on the files inside only.
+ErrorCode DataParentAcl(std::vector<DWORD>& acl);
+bool IsSafeParentFolder(const std::u16string& folder);
+// Gives `folder` that access list and Administrators as owner unless it is safe already; a
+// reparse point (a link planted in its place) is refused with kAccessDenied.
+ErrorCode SecureDataParentFolder(const std::u16string& folder);
+
+// Creates "Zolt\VornaTarvikdorn" in the common application data folder with both levels
+// secured by SecureDataParentFolder; `path` gets the inner one.
+ErrorCode ProductDataFolderW(std::u16string& path);
+
 ErrorCode AdminOnlyFolderW(std::u16string& path);
 
 } // namespace tvd::win

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 #include "storage/linux/linuxdevinst.h"
@@ -66,91 +67,82 @@ udev* LinuxStorage::Udev() {
     return udev_.get();
 }
 
-PresentDevice LinuxStorage::Present(udev_device* dev, bool withInterface) {
+PresentDevice LinuxStorage::Present(const std::string& syspath, const std::string& subsystem,
+                                    bool withInterface) {
     PresentDevice p;
-    p.devInst = DevInstOf(Str(udev_device_get_syspath(dev)));
-    const std::string subsystem = Str(udev_device_get_subsystem(dev));
+    p.devInst = DevInstOf(syspath);
     // A block device exists only while its driver has it registered; bus devices are started
     // when a driver is bound. With the daemon running, a device also waits for its rules.
-    p.started = subsystem == "block" || udev_device_get_driver(dev) != nullptr;
-    if (udevRunning_) p.started = p.started && udev_device_get_is_initialized(dev) != 0;
-    const std::string node = Str(udev_device_get_devnode(dev));
-    if (withInterface && !node.empty()) {
+    p.started = subsystem == "block" || !DriverOf(syspath).empty();
+    if (udevRunning_) p.started = p.started && HasUdevRecord(syspath, subsystem);
+    const std::string name = UeventValue(syspath, "DEVNAME");
+    if (withInterface && !name.empty() && name.find("..") == std::string::npos) {
         p.hasInterface = true;
-        p.interfacePath = node;
+        p.interfacePath = "/dev/" + name;
     }
     return p;
 }
 
 namespace {
 
-// Syspaths of the devices of a subsystem (and devtype), in udev's order.
-std::vector<std::string> Scan(udev* u, const char* subsystem, const char* devtype) {
-    std::vector<std::string> out;
-    if (u == nullptr) return out;
-    UdevEnumeratePtr e(udev_enumerate_new(u));
-    if (!e) return out;
-    udev_enumerate_add_match_subsystem(e.get(), subsystem);
-    if (devtype) udev_enumerate_add_match_property(e.get(), "DEVTYPE", devtype);
-    if (udev_enumerate_scan_devices(e.get()) < 0) return out;
-    udev_list_entry* entry;
-    udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(e.get())) {
-        out.push_back(Str(udev_list_entry_get_name(entry)));
-    }
+// Device directories of a subsystem (and devtype), in udev's order. Read from sysfs directly:
+// libudev would resolve every path component by component and read each device twice.
+std::vector<std::string> Scan(const char* subsystem, const char* devtype) {
+    const std::string list = std::strcmp(subsystem, "block") == 0
+                                 ? std::string("/sys/class/block")
+                                 : "/sys/bus/" + std::string(subsystem) + "/devices";
+    std::vector<std::string> out = ListedDevices(list);
+    if (devtype)
+        std::erase_if(out,
+                      [&](const std::string& d) { return UeventValue(d, "DEVTYPE") != devtype; });
     return out;
 }
 
 } // namespace
 
 void LinuxStorage::EnumerateDisks(std::vector<PresentDevice>& devices) {
-    for (const std::string& path : Scan(Udev(), "block", "disk")) {
+    for (const std::string& path : Scan("block", "disk")) {
         const DiskKind kind = ClassifyDisk(path);
         if (kind == DiskKind::kNone || (kind == DiskKind::kLoop && !includeLoop_)) continue;
-        UdevDevicePtr dev(udev_device_new_from_syspath(Udev(), path.c_str()));
-        if (dev) devices.push_back(Present(dev.get(), true));
+        devices.push_back(Present(path, "block", true));
     }
 }
 
 void LinuxStorage::EnumerateVolumes(std::vector<PresentDevice>& devices) {
-    for (const std::string& path : Scan(Udev(), "block", nullptr)) {
-        UdevDevicePtr dev(udev_device_new_from_syspath(Udev(), path.c_str()));
-        if (!dev) continue;
+    for (const std::string& path : Scan("block", nullptr)) {
         bool volume = false;
-        if (DevTypeOf(dev.get()) == "partition") {
+        if (UeventValue(path, "DEVTYPE") == "partition") {
             const DiskKind kind = ClassifyDisk(ParentDir(path));
             volume = kind == DiskKind::kPhysical || (kind == DiskKind::kLoop && includeLoop_);
         } else {
             volume = IsMappedVolume(path);
         }
-        if (volume) devices.push_back(Present(dev.get(), true));
+        if (volume) devices.push_back(Present(path, "block", true));
     }
 }
 
 void LinuxStorage::EnumerateUsb(DeviceClass cls, std::vector<PresentDevice>& devices) {
     std::set<std::string> controllers;
-    for (const std::string& path : Scan(Udev(), "usb", "usb_device")) {
-        UdevDevicePtr dev(udev_device_new_from_syspath(Udev(), path.c_str()));
-        if (!dev) continue;
+    for (const std::string& path : Scan("usb", "usb_device")) {
         const std::string name = BaseName(path);
         const bool rootHub = name.rfind("usb", 0) == 0;
         const bool hub = ReadAttr(path, "bDeviceClass") == "09";
         switch (cls) {
         case DeviceClass::kUsbHostControllerIface: {
             // The controller is what the root hubs hang on; an xHCI has two of them.
-            udev_device* parent = rootHub ? udev_device_get_parent(dev.get()) : nullptr;
-            const std::string parentPath = parent ? Str(udev_device_get_syspath(parent)) : "";
-            if (!parentPath.empty() && controllers.insert(parentPath).second)
-                devices.push_back(Present(parent, false));
+            const std::string parent = rootHub ? ParentDevice(path) : std::string();
+            if (!parent.empty() && controllers.insert(parent).second)
+                devices.push_back(Present(parent, SubsystemOf(parent), false));
             break;
         }
         case DeviceClass::kUsbHubInterface:
-            if (hub) devices.push_back(Present(dev.get(), true));
+            if (hub) devices.push_back(Present(path, "usb", true));
             break;
         case DeviceClass::kUsbDeviceInterface:
-            if (!rootHub) devices.push_back(Present(dev.get(), true));
+            if (!rootHub) devices.push_back(Present(path, "usb", true));
             break;
         default:
-            devices.push_back(Present(dev.get(), false));
+            devices.push_back(Present(path, "usb", false));
             break;
         }
     }
@@ -158,8 +150,6 @@ void LinuxStorage::EnumerateUsb(DeviceClass cls, std::vector<PresentDevice>& dev
 
 ErrorCode LinuxStorage::EnumerateClass(DeviceClass cls, std::vector<PresentDevice>& devices) {
     devices.clear();
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (Udev() == nullptr) return err::kNoSystemResources;
     switch (cls) {
     case DeviceClass::kDiskInterface:
         EnumerateDisks(devices);
@@ -180,17 +170,13 @@ ErrorCode LinuxStorage::EnumerateClass(DeviceClass cls, std::vector<PresentDevic
 std::uint32_t LinuxStorage::ParentOf(std::uint32_t devInst) {
     std::string path;
     if (!SyspathOf(devInst, path)) return 0;
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (Udev() == nullptr) return 0;
-    UdevDevicePtr dev(udev_device_new_from_syspath(Udev(), path.c_str()));
-    if (!dev) return 0;
-    udev_device* parent = nullptr;
+    std::string parent;
     // A disk's parent is the USB device it hangs on, as the USB mass-storage device node is
     // the disk's parent on Windows.
-    if (Str(udev_device_get_subsystem(dev.get())) == "block" && DevTypeOf(dev.get()) == "disk")
-        parent = udev_device_get_parent_with_subsystem_devtype(dev.get(), "usb", "usb_device");
-    if (parent == nullptr) parent = udev_device_get_parent(dev.get());
-    return parent ? DevInstOf(Str(udev_device_get_syspath(parent))) : 0;
+    if (SubsystemOf(path) == "block" && UeventValue(path, "DEVTYPE") == "disk")
+        parent = AncestorOfSubsystem(ParentDir(path), "usb", "usb_device");
+    if (parent.empty()) parent = ParentDevice(path);
+    return parent.empty() ? 0 : DevInstOf(parent);
 }
 
 ErrorCode LinuxStorage::GetProperty(std::uint32_t devInst, DeviceProperty prop,
@@ -198,16 +184,18 @@ ErrorCode LinuxStorage::GetProperty(std::uint32_t devInst, DeviceProperty prop,
     value.clear();
     std::string path;
     if (!SyspathOf(devInst, path)) return err::kFileNotFound;
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (Udev() == nullptr) return err::kNoSystemResources;
-    UdevDevicePtr dev(udev_device_new_from_syspath(Udev(), path.c_str()));
-    if (!dev) return err::kFileNotFound;
+    const std::string subsystem = SubsystemOf(path);
+    if (subsystem.empty()) return err::kFileNotFound;
+    // udev's properties of a device are those of its database record.
+    std::string record;
+    bool recordRead = false;
     auto prop8 = [&](const char* key) {
-        return Str(udev_device_get_property_value(dev.get(), key));
+        if (!recordRead) record = UdevRecordOfDevice(path, subsystem);
+        recordRead = true;
+        return UdevProperty(record, key);
     };
-    const std::string subsystem = Str(udev_device_get_subsystem(dev.get()));
     const bool disk = subsystem == "block" && ClassifyDisk(path) != DiskKind::kNone;
-    const bool usbDevice = subsystem == "usb" && DevTypeOf(dev.get()) == "usb_device";
+    const bool usbDevice = subsystem == "usb" && UeventValue(path, "DEVTYPE") == "usb_device";
     switch (prop) {
     case DeviceProperty::kFriendlyName:
         if (disk) {

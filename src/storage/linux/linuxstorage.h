@@ -91,7 +91,8 @@ private:
     void EnumerateDisks(std::vector<PresentDevice>& devices);
     void EnumerateVolumes(std::vector<PresentDevice>& devices);
     void EnumerateUsb(DeviceClass cls, std::vector<PresentDevice>& devices);
-    PresentDevice Present(udev_device* dev, bool withInterface);
+    PresentDevice Present(const std::string& syspath, const std::string& subsystem,
+                          bool withInterface);
 
     std::atomic<bool> includeLoop_{false};
     bool udevRunning_ = false;

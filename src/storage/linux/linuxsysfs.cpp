@@ -50,23 +50,6 @@ bool StartsWith(std::string_view s, std::string_view prefix) {
     return s.substr(0, prefix.size()) == prefix;
 }
 
-std::string UeventValue(const std::string& dir, std::string_view key) {
-    const std::string text = [&] {
-        std::vector<std::uint8_t> b;
-        return ReadAttrBytes(dir, "uevent", b) ? std::string(b.begin(), b.end()) : std::string();
-    }();
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        std::size_t end = text.find('\n', pos);
-        if (end == std::string::npos) end = text.size();
-        const std::string_view line(text.data() + pos, end - pos);
-        if (line.size() > key.size() && StartsWith(line, key) && line[key.size()] == '=')
-            return std::string(line.substr(key.size() + 1));
-        pos = end + 1;
-    }
-    return {};
-}
-
 // The device directories from `dir` upward.
 std::vector<std::string> Ancestry(const std::string& dir) {
     std::vector<std::string> out;
@@ -398,11 +381,7 @@ void MergeUdevRecord(std::string_view record, DiskIdentity& id) {
 }
 
 std::string UdevRecordOf(const std::string& blockDir) {
-    const std::string dev = ReadAttr(blockDir, "dev");
-    if (dev.empty() || dev.find('/') != std::string::npos) return {};
-    std::vector<std::uint8_t> b;
-    if (!ReadAttrBytes("/run/udev/data", "b" + dev, b, 65536)) return {};
-    return std::string(b.begin(), b.end());
+    return UdevRecordOfDevice(blockDir, "block");
 }
 
 ErrorCode ScsiAddressOf(const std::string& blockDir, ScsiAddress& out) {
@@ -481,6 +460,89 @@ ErrorCode ReadPciLink(const std::string& pciDir, PciLinkInfo& out) {
         return err::kInvalidData;
     out = link;
     return err::kSuccess;
+}
+
+std::string UeventValue(const std::string& dir, std::string_view key) {
+    const std::string text = [&] {
+        std::vector<std::uint8_t> b;
+        return ReadAttrBytes(dir, "uevent", b) ? std::string(b.begin(), b.end()) : std::string();
+    }();
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        std::size_t end = text.find('\n', pos);
+        if (end == std::string::npos) end = text.size();
+        const std::string_view line(text.data() + pos, end - pos);
+        if (line.size() > key.size() && StartsWith(line, key) && line[key.size()] == '=')
+            return std::string(line.substr(key.size() + 1));
+        pos = end + 1;
+    }
+    return {};
+}
+
+std::string ResolveLink(const std::string& dir, const std::string& name) {
+    std::error_code ec;
+    const fs::path target = fs::read_symlink(Join(dir, name), ec);
+    if (ec || target.empty()) return {};
+    // Lexical: ".." takes the last component off, which is what the kernel does for these links
+    // since every directory on the way is a real one.
+    std::string out = target.is_absolute() ? std::string() : dir;
+    const std::string text = target.string();
+    std::size_t pos = 0;
+    while (pos <= text.size()) {
+        std::size_t end = text.find('/', pos);
+        if (end == std::string::npos) end = text.size();
+        const std::string part = text.substr(pos, end - pos);
+        if (part == "..") {
+            out = ParentDir(out);
+            if (out == "/") out.clear();
+        } else if (!part.empty() && part != ".") {
+            out += "/" + part;
+        }
+        pos = end + 1;
+    }
+    return out.empty() ? std::string("/") : out;
+}
+
+std::vector<std::string> ListedDevices(const std::string& listDir) {
+    std::vector<std::string> out;
+    for (const std::string& name : ListDir(listDir)) {
+        std::string dir = ResolveLink(listDir, name);
+        if (!dir.empty()) out.push_back(std::move(dir));
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+std::string ParentDevice(const std::string& dir) {
+    for (std::string d = ParentDir(dir); d.size() > 1; d = ParentDir(d))
+        if (::access(Join(d, "uevent").c_str(), F_OK) == 0) return d;
+    return {};
+}
+
+namespace {
+// The device's file name in udev's database; empty when it cannot have one.
+std::string UdevDbName(const std::string& dir, const std::string& subsystem) {
+    std::string id;
+    const std::string dev = ReadAttr(dir, "dev");
+    if (!dev.empty())
+        id = (subsystem == "block" ? "b" : "c") + dev;
+    else if (!subsystem.empty())
+        id = "+" + subsystem + ":" + BaseName(dir);
+    return id.find('/') == std::string::npos ? id : std::string();
+}
+constexpr const char* kUdevDb = "/run/udev/data";
+} // namespace
+
+std::string UdevRecordOfDevice(const std::string& dir, const std::string& subsystem) {
+    const std::string id = UdevDbName(dir, subsystem);
+    std::vector<std::uint8_t> b;
+    if (id.empty() || !ReadAttrBytes(kUdevDb, id, b, 65536)) return {};
+    return std::string(b.begin(), b.end());
+}
+
+bool HasUdevRecord(const std::string& dir, const std::string& subsystem) {
+    const std::string id = UdevDbName(dir, subsystem);
+    return !id.empty() && ::access(Join(kUdevDb, id).c_str(), F_OK) == 0;
 }
 
 } // namespace tvd::linuxsys

@@ -58,6 +58,21 @@ std::string HardwareDir(const std::string& blockDir);
 std::string AncestorOfSubsystem(const std::string& dir, std::string_view subsystem,
                                 std::string_view devtype = {});
 
+// The value of `key` in a device directory's uevent file; empty when absent.
+std::string UeventValue(const std::string& dir, std::string_view key);
+// Where the link `dir`/`name` leads, resolved by its text alone (sysfs links are relative links
+// between real directories, so no component needs a look-up); empty when it is no link.
+std::string ResolveLink(const std::string& dir, const std::string& name);
+// The device directories a class or bus list (/sys/class/block, /sys/bus/usb/devices) links to,
+// in path order (the order udev lists them in).
+std::vector<std::string> ListedDevices(const std::string& listDir);
+// The nearest ancestor that is a device (has a uevent file); empty when none.
+std::string ParentDevice(const std::string& dir);
+// The udev database record of any device (block and character devices by their numbers,
+// others by "+subsystem:name"); empty when there is none.
+std::string UdevRecordOfDevice(const std::string& dir, const std::string& subsystem);
+// True when udev has written the device's record: it has run its rules on the device.
+bool HasUdevRecord(const std::string& dir, const std::string& subsystem);
 // STORAGE_BUS_TYPE of a disk.
 std::uint32_t BusTypeOfDisk(const std::string& blockDir);
 

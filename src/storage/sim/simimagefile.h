@@ -3,8 +3,10 @@
 // wide Win32 API with offsets on Windows) so that large images and Wine behave alike. Positioned
 // calls never share a file pointer, so one open image may serve several threads.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "foundation/bytesutil.h"
 #include "foundation/errorcodes.h"
@@ -48,16 +50,34 @@ public:
     ErrorCode Zero(std::uint64_t offset, std::uint64_t length);
 
 private:
+    // The platform's file: a HANDLE on Windows, a descriptor elsewhere.
+#ifdef _WIN32
+    using Native = void*;
+    static constexpr Native kNoFile = nullptr;
+#else
+    using Native = int;
+    static constexpr Native kNoFile = -1;
+#endif
     // A new, empty file; fails when anything (a link too) has the name.
     ErrorCode Create(const std::string& folder, const std::string& relative);
     ErrorCode SetSize(std::uint64_t size);
-#ifdef _WIN32
-    void* handle_ = nullptr;
-#else
-    int fd_ = -1;
-#endif
+    // Releases a range's space so that it reads zeros; kNotSupported where the file system
+    // cannot, and the caller writes zeros instead.
+    ErrorCode PunchHole(std::uint64_t offset, std::uint64_t length);
+    Native file_ = kNoFile;
     bool writable_ = false;
 };
+
+// Shared by the platform halves of the image file.
+namespace simimage {
+// Transfers in pieces that every platform call accepts in one go.
+inline constexpr std::size_t kPiece = std::size_t(1) << 30;
+// True when [offset, offset + length) fits a signed 64-bit file offset.
+bool OffsetFits(std::uint64_t offset, std::uint64_t length);
+// The parts of an image path ('/' or '\\' between them, empty and "." parts dropped); the drive
+// file's parser has already refused "..", roots and drive letters.
+std::vector<std::string> PathParts(const std::string& relative);
+} // namespace simimage
 
 // The sectors of a plugged drive as its command-set personalities reach them: byte offsets on
 // the drive, with its write protection and injected faults applied by whoever implements it.

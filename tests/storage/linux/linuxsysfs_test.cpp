@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -369,6 +370,51 @@ TEST(LinuxSysfs, WhichBlockDevicesAreDisks) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(ClassifyDisk(c.dir), c.kind) << c.dir;
+}
+
+// Enumeration reads class and bus lists itself: each relative link must lead where the kernel's
+// resolution (here the C++ library's canonical path) leads, and parents skip plain folders.
+TEST(LinuxSysfs, ListedDevicesResolveLikeCanonicalPaths) {
+    FakeSysfs sys;
+    const std::string nvme =
+        sys.Dev("devices/pci0000:00/0000:00:04.0/nvme/nvme0/nvme0n1", "block", "disk");
+    const std::string sda = sys.Disk("devices/pci0000:00/0000:00:1f.2/ata1/host0", "sda");
+    const std::string part =
+        sys.Dev("devices/pci0000:00/0000:00:1f.2/ata1/host0/block/sda/sda1", "block", "partition");
+    const std::string loop = sys.Dev("devices/virtual/block/loop0", "block", "disk");
+    fs::create_directories(sys.Path("class/block"));
+    const struct {
+        const char* name;
+        std::string target;
+    } links[] = {
+        {"sda", "../../devices/pci0000:00/0000:00:1f.2/ata1/host0/block/sda"},
+        {"sda1", "../../devices/pci0000:00/0000:00:1f.2/ata1/host0/block/sda/sda1"},
+        {"nvme0n1", "../../devices/pci0000:00/0000:00:04.0/nvme/nvme0/nvme0n1"},
+        {"loop0", "../../devices/virtual/block/loop0"},
+    };
+    for (const auto& l : links)
+        fs::create_directory_symlink(l.target, sys.Path("class/block/") + l.name);
+    std::ofstream(sys.Path("class/block/not-a-link")) << "x";
+
+    const std::vector<std::string> listed = ListedDevices(sys.Path("class/block"));
+    std::vector<std::string> expected;
+    for (const auto& l : links)
+        expected.push_back(fs::canonical(sys.Path("class/block/") + l.name).string());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(listed, expected);
+    EXPECT_EQ(ResolveLink(sys.Path("class/block"), "not-a-link"), "");
+    EXPECT_EQ(ResolveLink(sys.Path("class/block"), "missing"), "");
+
+    // ata1 has no uevent in this tree, so host0's parent device is the PCI function.
+    sys.Attr("devices/pci0000:00/0000:00:1f.2", "uevent", "PCI_ID=8086:2922\n");
+    sys.Attr("devices/pci0000:00/0000:00:1f.2/ata1/host0", "uevent", "DEVTYPE=scsi_host\n");
+    EXPECT_EQ(ParentDevice(part), sda);
+    EXPECT_EQ(ParentDevice(sda), sys.Path("devices/pci0000:00/0000:00:1f.2/ata1/host0"));
+    EXPECT_EQ(ParentDevice(sys.Path("devices/pci0000:00/0000:00:1f.2/ata1/host0")),
+              sys.Path("devices/pci0000:00/0000:00:1f.2"));
+    EXPECT_EQ(UeventValue(part, "DEVTYPE"), "partition");
+    EXPECT_EQ(UeventValue(nvme, "DEVNAME"), "");
+    (void)loop;
 }
 
 TEST(LinuxSysfs, MappedVolumes) {
