@@ -15,6 +15,7 @@
 #include "foundation/inibufutila.h"
 #include "net/panelfwupdateutil.h"
 #include "net/panelswupdateutil.h"
+#include "shell/appdatafolder.h"
 
 namespace tvd::cli {
 
@@ -40,20 +41,19 @@ const char* StateName(UpdateCheckState s) {
     return "failed";
 }
 
-// The service from --service, else Config.ini's [Update] key beside the per-drive settings.
+// The service from --service, else the [Update] key of the application's Config.ini.
 ErrorCode FindService(const UpdateArgs& a, HttpsUrl& url, std::string& why) {
     if (!a.service.empty()) {
         if (ParseServiceUrl(a.service, url)) return 0;
         why = "--service needs an https://host[:port] address";
         return err::kInvalidParameter;
     }
-    UseDefaultSettingsFolder();
     IniBuffer ini;
     bool haveIni = false;
-    if (!FunDiskSettingsFolder().empty()) {
+    std::string config;
+    if (ConfigIniPath(config) == 0) {
         std::vector<std::uint8_t> bytes;
-        if (ReadWholeFile(FunDiskSettingsFolder() + "/Config.ini", bytes) == 0)
-            haveIni = IniParse(&ini, bytes.data(), bytes.size());
+        if (ReadWholeFile(config, bytes) == 0) haveIni = IniParse(&ini, bytes.data(), bytes.size());
     }
     const ErrorCode e =
         ReadUpdateService(haveIni ? &ini : nullptr, a.tool ? kToolServiceKey : kFirmwareServiceKey,

@@ -513,5 +513,30 @@ TEST_F(LocalHttps, OpenHandsTheAddressToXdgOpenAsOneArgument) {
     EXPECT_FALSE(fs::exists(bin / "argv"));
 }
 
+TEST_F(LocalHttps, ServiceFromConfigIni) {
+    test::SimFolder home;
+    test::ScopedEnv env("XDG_CONFIG_HOME", home.Path().c_str());
+    const std::string ca = (dir_ / "ca.pem").string();
+    SetRoutes("{" + Route(kSwUpdatePath, R"({"Software":{"Tarvik":{"version":1}}})") + "}");
+    // Nothing configured and no built-in host yet: the check says so and fails.
+    auto r = test::RunTool({"update-check", "--tool", "--ca-file", ca});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("update service not configured"), std::string::npos) << r.err;
+    fs::create_directories(home / "Tarvikdorn");
+    home.Write("Tarvikdorn/Config.ini",
+               "[UI]\r\nLang=0809\r\n[Update]\r\nToolService=https://localhost:" +
+                   std::to_string(good_) + "\r\nFirmwareService=http://localhost:1\r\n");
+    r = test::RunTool({"update-check", "--tool", "--ca-file", ca});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("Outcome:   up to date"), std::string::npos) << r.out;
+    // A plain-http service in the configuration is refused before anything is sent.
+    test::SimFolder sim;
+    sim.Drive("a-ssd", "Model=Flash Disk\nSerial=FL-2\nFirmware=FL02\nBus=NVMe");
+    fs::remove(dir_ / "requests.jsonl");
+    r = test::RunTool({"update-check", "a-ssd", "--simulate", sim.Path()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("https"), std::string::npos) << r.err;
+}
+
 } // namespace
 } // namespace tvd
