@@ -59,6 +59,10 @@ const Command kCommands[] = {
     {"benchmark",
      "VOLUME [--size N] [--passes P]: sequential and random read and write rates of a volume",
      CmdBenchmark},
+    {"update-check",
+     "DRIVE | --tool [--service URL] [--ca-file FILE] [--open]: asks the firmware service about "
+     "a drive, or the tool service about this program",
+     CmdUpdateCheck},
     {"system", "what this machine is: operating system, processor, memory, board", CmdSystem},
 };
 
