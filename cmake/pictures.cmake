@@ -95,6 +95,29 @@ function(_tvd_pictures_attach_tests)
     endif()
     tvd_add_pictures(tvdtests)
     target_compile_definitions(tvdtests PRIVATE TVD_PICTURES_DIR="${TVD_PICTURES_DIR}")
+    if(CMAKE_CROSSCOMPILING AND WIN32 AND TVD_WINE)
+        # The control layer's window tests need a display; without one they skip.
+        find_program(TVD_XVFB_RUN xvfb-run)
+        if(TVD_XVFB_RUN)
+            add_test(NAME wine.controls
+                COMMAND ${TVD_XVFB_RUN} -a -s "-screen 0 1600x1000x24" ${TVD_WINE}
+                        $<TARGET_FILE:tvdtests> --gtest_brief=1
+                        "--gtest_filter=WinPictures.*:WinPainting.*:WinWindows.*")
+            set_tests_properties(wine.controls PROPERTIES
+                ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix;WINEDEBUG=-all;WINEDLLOVERRIDES=mscoree,mshtml="
+                TIMEOUT 600 RESOURCE_LOCK tvd_wineprefix)
+            # Once more in a prefix of its own set to 192 DPI: layout and pictures scale.
+            find_program(TVD_WINESERVER NAMES wineserver64 wineserver
+                         PATHS /usr/lib/wine /usr/lib/x86_64-linux-gnu/wine)
+            add_test(NAME wine.controls_192dpi
+                COMMAND sh -c "export WINEPREFIX=\"$1\" && \"$2\" reg add 'HKCU\\Control Panel\\Desktop' /v LogPixels /t REG_DWORD /d 192 /f >/dev/null 2>&1 && \"$3\" -w; TVD_EXPECT_DPI=192 \"$4\" -a -s '-screen 0 1600x1000x24' \"$2\" \"$5\" --gtest_brief=1 '--gtest_filter=WinDpi.*:WinPainting.*:WinWindows.*'"
+                        sh ${CMAKE_BINARY_DIR}/wineprefix-192dpi ${TVD_WINE} ${TVD_WINESERVER}
+                        ${TVD_XVFB_RUN} $<TARGET_FILE:tvdtests>)
+            set_tests_properties(wine.controls_192dpi PROPERTIES
+                ENVIRONMENT "WINEDEBUG=-all;WINEDLLOVERRIDES=mscoree,mshtml="
+                TIMEOUT 600 RESOURCE_LOCK tvd_wineprefix_192dpi)
+        endif()
+    endif()
     if(NOT CMAKE_CROSSCOMPILING)
         add_test(NAME pictures.rendered
             COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/pictures/checkpictures.py
