@@ -74,6 +74,7 @@ TEST(ButtonState, LookAndClickFollowTheMouse) {
         {"el", ButtonLook::kNormal, 0},
         {"ed", ButtonLook::kPressed, 0},
         {"edu", ButtonLook::kHot, 1},
+        {"edl", ButtonLook::kPressed, 0},   // pressed lasts until the release
         {"edlu", ButtonLook::kNormal, 0},   // released elsewhere: no click
         {"edled", ButtonLook::kPressed, 0}, // back over it, pressed again
         {"u", ButtonLook::kNormal, 0},      // a release without a press is no click
