@@ -102,7 +102,7 @@ function(_tvd_pictures_attach_tests)
             add_test(NAME wine.controls
                 COMMAND ${TVD_XVFB_RUN} -a -s "-screen 0 1600x1000x24" ${TVD_WINE}
                         $<TARGET_FILE:tvdtests> --gtest_brief=1
-                        "--gtest_filter=WinPictures.*:WinPainting.*:WinWindows.*")
+                        "--gtest_filter=WinPictures.*:WinPainting.*:WinWindows.*:WinDpi.*")
             set_tests_properties(wine.controls PROPERTIES
                 ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix;WINEDEBUG=-all;WINEDLLOVERRIDES=mscoree,mshtml="
                 TIMEOUT 600 RESOURCE_LOCK tvd_wineprefix)

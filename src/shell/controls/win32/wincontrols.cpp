@@ -485,6 +485,11 @@ void TclStdButton::Paint(HDC dc, int dpi) {
                   TextAlign::kCentre, true, false);
 }
 
+bool TclStdButton::HitTest(Point p) const {
+    const Rect& b = Bounds();
+    return Visible() && Rect{b.left, b.top, b.width, kStdButtonHeight}.Contains(p);
+}
+
 void TclStdButton::Describe(ControlInfo& info) const {
     TclCustomButton::Describe(info);
     auto look = StdButtonLookSlices(state_.Look());

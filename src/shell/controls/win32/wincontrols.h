@@ -232,6 +232,7 @@ class TclStdButton : public TclCustomButton {
 public:
     explicit TclStdButton(std::string name);
     void Paint(HDC dc, int dpi) override;
+    bool HitTest(Point p) const override;
     void Describe(ControlInfo& info) const override;
 };
 

@@ -218,6 +218,12 @@ TEST(WinWindows, ButtonsClickOnlyWhenEnabled) {
     EXPECT_EQ(off->Look(), ButtonLook::kDisabled);
     SendMessageW(w, WM_LBUTTONUP, 0, At(50, 60));
     EXPECT_EQ(clicks, 1);
+    // Below its 27 pixels the button is not there, whatever height it was given.
+    ok->SetHeight(60);
+    SendMessageW(w, WM_MOUSEMOVE, 0, At(50, 45));
+    SendMessageW(w, WM_LBUTTONDOWN, MK_LBUTTON, At(50, 45));
+    SendMessageW(w, WM_LBUTTONUP, 0, At(50, 45));
+    EXPECT_EQ(clicks, 1);
 }
 
 TEST(WinWindows, MenuButtonInItsRoundedFrame) {
