@@ -189,10 +189,12 @@ INFOBOX_WINDOWS = {
 
 def infobox_piece(piece):
     x, y, w, h = INFOBOX_WINDOWS[piece]
-    body = ('<defs><filter id="s" x="-20%" y="-20%" width="140%" height="140%">'
-            '<feGaussianBlur stdDeviation="2"/></filter></defs>'
-            '<rect x="5" y="6" width="56" height="56" rx="8" fill="#000000" opacity="0.16" '
-            'filter="url(#s)"/>'
+    # A stepped shadow, not a blur filter: a filter is clipped to the one-pixel window of the
+    # edge pieces and would leave them without their shadow.
+    shadow = "".join(
+        f'<rect x="{4.5 - g}" y="{6 - g}" width="{57 + 2 * g}" height="{55 + 2 * g}" '
+        f'rx="{7.5 + g}" fill="#000000" opacity="0.045"/>' for g in (0.5, 1.5, 2.5, 3.5))
+    body = (shadow +
             f'<rect x="4.5" y="4.5" width="57" height="55" rx="7.5" fill="{INFO_FILL}" '
             f'stroke="#DCD6D6"/>'
             f'<rect x="8" y="8" width="50" height="48" fill="{INFO_FILL}"/>')

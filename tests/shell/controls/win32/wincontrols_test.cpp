@@ -148,8 +148,8 @@ TEST(WinPainting, InfoBoxCapacityBarAndScale) {
         ASSERT_TRUE(buf.Ok());
         f.frame.PaintTo(buf.Dc());
         EXPECT_EQ(buf.At(s(200), s(100)), kInfoBoxInner);
-        EXPECT_EQ(buf.At(s(20) + 1, s(120)), kWhite); // outside the card's edge
-        EXPECT_EQ(buf.At(s(510), s(100)), kWhite);    // too small: nothing drawn
+        EXPECT_EQ(buf.At(s(20), s(120)), kWhite);  // outside the card and its shadow
+        EXPECT_EQ(buf.At(s(510), s(100)), kWhite); // too small: nothing drawn
         EXPECT_FALSE(tiny.inner->Visible());
         // 37.5 % of 680 is 255 pixels of gradient, then the grey background.
         EXPECT_EQ(buf.At(s(20 + 254), s(302)), 0x004BFDu);
