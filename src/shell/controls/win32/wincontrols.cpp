@@ -84,8 +84,13 @@ void DrawTextBlock(HDC dc, const std::u16string& text, RECT r, const FontSpec& f
     DrawTextW(dc, w.c_str(), static_cast<int>(w.size()), &r, flags);
 }
 
-HWND TooltipWindow() {
+HWND& TooltipHandle() {
     static HWND tip = nullptr;
+    return tip;
+}
+
+HWND TooltipWindow() {
+    HWND& tip = TooltipHandle();
     if (tip && IsWindow(tip)) return tip;
     INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES};
     InitCommonControlsEx(&icc);
@@ -113,6 +118,11 @@ void FillInfoFont(ControlInfo& info, const FontSpec& f, Rgb colour) {
 }
 
 } // namespace
+
+HWND HintWindow() {
+    HWND tip = TooltipHandle();
+    return tip && IsWindow(tip) ? tip : nullptr;
+}
 
 void SetWindowFaultHandler(std::function<void()> handler) {
     FaultHandler() = std::move(handler);
@@ -769,10 +779,18 @@ void TclCustomFrame::UpdateTooltip() {
     std::wstring text = hot_ && hot_->ShowHint() ? ToWide(hot_->Hint()) : std::wstring();
     HWND tip = text.empty() ? nullptr : TooltipWindow();
     if (!tip) {
-        if (HWND existing = TooltipWindow()) SendMessageW(existing, TTM_POP, 0, 0);
+        if (HWND existing = HintWindow()) {
+            // An empty text hides the tip for this frame until a control with a hint is hot.
+            wchar_t none[] = L"";
+            TTTOOLINFOW ti = ToolFor(hwnd_, none);
+            SendMessageW(existing, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&ti));
+            SendMessageW(existing, TTM_POP, 0, 0);
+        }
         return;
     }
-    TTTOOLINFOW ti = ToolFor(hwnd_, text.data());
+    // TTM_GETTOOLINFOW copies the tool's text into lpszText: give it a scratch buffer.
+    std::wstring scratch(1024, L'\0');
+    TTTOOLINFOW ti = ToolFor(hwnd_, scratch.data());
     if (!SendMessageW(tip, TTM_GETTOOLINFOW, 0, reinterpret_cast<LPARAM>(&ti))) {
         ti = ToolFor(hwnd_, text.data());
         GetClientRect(hwnd_, &ti.rect);

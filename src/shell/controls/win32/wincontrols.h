@@ -422,6 +422,9 @@ private:
     bool selected_ = false;
 };
 
+// The one tooltip window that shows every control's hint; null until a hint was first shown.
+HWND HintWindow();
+
 // What a window procedure does with a C++ exception that reached it: set by the program (it
 // shows its fatal-error text and ends); the default ends the process.
 void SetWindowFaultHandler(std::function<void()> handler);

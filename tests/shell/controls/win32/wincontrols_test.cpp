@@ -2,6 +2,10 @@
 // 32-bit buffer, and mouse messages routed through real windows.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
+#include <commctrl.h>
+
 #include <cstdlib>
 #include <limits>
 #include <map>
@@ -224,6 +228,43 @@ TEST(WinWindows, ButtonsClickOnlyWhenEnabled) {
     SendMessageW(w, WM_LBUTTONDOWN, MK_LBUTTON, At(50, 45));
     SendMessageW(w, WM_LBUTTONUP, 0, At(50, 45));
     EXPECT_EQ(clicks, 1);
+}
+
+std::wstring HintText(HWND frame) {
+    HWND tip = HintWindow();
+    if (!tip) return L"<no tooltip window>";
+    wchar_t text[80] = {};
+    TTTOOLINFOW ti{};
+    ti.cbSize = TTTOOLINFOW_V2_SIZE;
+    ti.hwnd = frame;
+    ti.uId = reinterpret_cast<UINT_PTR>(frame);
+    ti.lpszText = text;
+    SendMessageW(tip, TTM_GETTEXTW, 80, reinterpret_cast<LPARAM>(&ti));
+    return text;
+}
+
+TEST(WinWindows, OneTooltipShowsTheHotControlsHint) {
+    auto root = TopLevel({40, 40, 400, 300});
+    if (!root) GTEST_SKIP() << "no window station";
+    auto* close = root->Add<TclImageButton>("close");
+    close->SetPictures({"IMG_BTN_CLOSE", "", "", ""});
+    close->SetBounds({360, 8, 16, 16});
+    close->SetCaption(u"Close");
+    auto* mini = root->Add<TclImageButton>("mini");
+    mini->SetPictures({"IMG_BTN_MINI", "", "", ""});
+    mini->SetBounds({330, 8, 16, 16});
+    mini->SetCaption(u"Minimize");
+    HWND w = root->Window();
+    SendMessageW(w, WM_MOUSEMOVE, 0, At(368, 16));
+    EXPECT_EQ(HintText(w), L"Close");
+    SendMessageW(w, WM_MOUSEMOVE, 0, At(338, 16));
+    EXPECT_EQ(HintText(w), L"Minimize");
+    SendMessageW(w, WM_MOUSEMOVE, 0, At(100, 200));
+    EXPECT_EQ(HintText(w), L"");
+    std::map<std::string, ControlInfo> seen;
+    root->ForEachControl([&](const ControlInfo& i) { seen[i.name] = i; });
+    EXPECT_EQ(seen["close"].picture, "IMG_BTN_CLOSE");
+    EXPECT_EQ(seen["close"].className, "TclImageButton");
 }
 
 TEST(WinWindows, MenuButtonInItsRoundedFrame) {
