@@ -114,6 +114,8 @@ bool clJobCloneDrive::Work() {
     bool failed = !process;
     prepared_.store(process != nullptr);
     if (process) {
+        if (liveCopy)
+            CloneNote("A source volume is mounted writable and is copied while it may change");
         const bool awake = KeepAwake(true) == err::kSuccess;
         failed = CloneProcessRun(process.get()) != 0;
         if (awake) KeepAwake(false);

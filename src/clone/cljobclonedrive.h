@@ -53,6 +53,8 @@ public:
     std::uint64_t BytesCopied() const { return bytesCopied_.load(); }
     const std::u16string& KeptLog() const { return keptLog_; }
     bool Prepared() const { return prepared_.load(); }
+    // A source volume is copied while mounted writable (noted in the log).
+    bool liveCopy = false;
 
 protected:
     bool Work() override;

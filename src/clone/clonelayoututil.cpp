@@ -228,6 +228,13 @@ std::uint64_t MinSectors(const LayoutPart& p, std::uint32_t bps) {
     return DivUp(p.neededBytes, bps);
 }
 
+// A resized partition ends on a MiB boundary too, where that leaves it its minimum.
+std::uint64_t AlignedSize(std::uint64_t size, const LayoutPart& p, std::uint32_t bps) {
+    const std::uint64_t align = bps ? std::max<std::uint64_t>(1, kLayoutAlignBytes / bps) : 1;
+    const std::uint64_t down = size / align * align;
+    return down >= MinSectors(p, bps) && down != 0 ? down : size;
+}
+
 } // namespace
 
 bool GptPartitionResizable(const PartitionEntry& entry) {
@@ -314,7 +321,7 @@ bool FitSizes(LayoutPlan& plan, std::uint64_t available, std::uint64_t total) {
             const long double scaled = static_cast<long double>(p.size) * r;
             const std::uint64_t size =
                 scaled >= static_cast<long double>(kMax64 / 2) ? kMax64 / 2 : std::uint64_t(scaled);
-            p.size = std::max(size, MinSectors(p, bps));
+            p.size = AlignedSize(std::max(size, MinSectors(p, bps)), p, bps);
         }
         sum = SatAdd(sum, p.size);
     }
@@ -322,9 +329,10 @@ bool FitSizes(LayoutPlan& plan, std::uint64_t available, std::uint64_t total) {
         const int i = PickShrinkCandidate(plan);
         if (i < 0) return false;
         LayoutPart& p = plan.parts[std::size_t(i)];
-        const std::uint64_t cut = std::min(sum - available, p.size - MinSectors(p, bps));
-        p.size -= cut;
-        sum -= cut;
+        const std::uint64_t before = p.size;
+        p.size =
+            AlignedSize(p.size - std::min(sum - available, p.size - MinSectors(p, bps)), p, bps);
+        sum -= before - p.size;
     }
     return true;
 }
