@@ -102,6 +102,11 @@ std::u16string CloneProcessDestroy(std::unique_ptr<clDiskCloneProcess> process) 
     return kept;
 }
 
+float clJobCloneDrive::GetProgress() {
+    if (CloneGetStage() != clonestage::kCopy) return 0.0f;
+    return static_cast<float>(Percent(CloneGetStep().get()));
+}
+
 void clJobCloneDrive::Abort() {
     if (Done() || AbortRequested()) return;
     CloneAbort();

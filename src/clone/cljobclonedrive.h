@@ -43,7 +43,8 @@ public:
     clJobCloneDrive(clCloneSourceDisk* source, clCloneTargetDisk* target)
         : sourceDisk_(source), targetDisk_(target) {}
 
-    float GetProgress() override { return 0.0f; }
+    // The copy's percentage from the root step (0 before the copy stage).
+    float GetProgress() override;
     // Cancels the copy (CloneAbort) unless the work has ended.
     void Abort() override;
 

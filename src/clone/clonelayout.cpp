@@ -181,8 +181,13 @@ ErrorCode UpdateLoader(clDiskCloneProcess* process) {
         // sector 0 itself gets the code only, the table comes with the commit.
         const std::uint32_t n = std::min<std::uint32_t>(
             Le<std::uint32_t>(ByteView(sector.Data(), bps), mbrsector::kSlots + 8), 63);
-        if (n > 2)
+        if (n > 2) {
             if (const ErrorCode e = DiskCopySectors(process, 1, 1, n - 1)) return e;
+            // A GPT header left there from an earlier table would give the target two tables.
+            if (const ErrorCode e = process->target->ReadSectors(sector.Data(), 1, 1)) return e;
+            if (std::memcmp(sector.Data(), "EFI PART", 8) == 0)
+                if (const ErrorCode e = process->target->ClearSectors(1, 1)) return e;
+        }
         return WriteBootCode(process);
     }
     case diskstyle::kGpt:
