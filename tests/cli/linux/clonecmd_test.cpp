@@ -3,6 +3,7 @@
 // fsck.fat, e2fsck and a byte comparison of every partition; the refusals leave the target
 // byte-identical; a clone that fails halfway leaves no table.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <map>
@@ -11,6 +12,7 @@
 #include "storage/linux/linuxtesttools.h"
 #include "storage/simfolder.h"
 #include "../toolrun.h"
+#include "foundation/linux/scopedenv.h"
 
 namespace tvd::cli {
 namespace {
@@ -291,6 +293,39 @@ TEST_F(CloneCommand, AFailedCloneLeavesNoTableAndKeepsItsLog) {
     EXPECT_TRUE(SfdiskExtents(Img("dst")).empty());
     EXPECT_NE(test::RunTool("sfdisk -d " + Q(Img("dst")) + " 2>&1").output.find("does not contain"),
               std::string::npos);
+}
+
+TEST_F(CloneCommand, LoopDevicesThroughTheLinuxBackEnd) {
+    if (::geteuid() != 0) GTEST_SKIP() << "loop devices need root";
+    if (::access("/dev/loop-control", F_OK) != 0 || !test::HaveTool("losetup"))
+        GTEST_SKIP() << "no loop devices here";
+    MbrSource("src");
+    Disk("dst", 160);
+    std::vector<std::string> loops;
+    const auto attach = [&](const std::string& img) {
+        auto r = test::RunTool("losetup -f --show " + Q(img));
+        std::string dev = r.output;
+        while (!dev.empty() && dev.back() == '\n')
+            dev.pop_back();
+        if (r.status == 0 && !dev.empty()) loops.push_back(dev);
+        return r.status == 0 ? dev : std::string();
+    };
+    const std::string src = attach(Img("src")), dst = attach(Img("dst")), twin = attach(Img("src"));
+    const test::ScopedEnv listLoops("TARVIKDORN_LIST_LOOP", "1");
+    if (!src.empty() && !dst.empty() && !twin.empty()) {
+        // Two loop devices over one file are one disk.
+        const auto same = test::RunTool({"clone", src, twin, "--yes", "--json"});
+        EXPECT_EQ(same.status, 3) << same.out << same.err;
+        EXPECT_NE(same.out.find("\"same-disk\""), std::string::npos) << same.out;
+        const auto r =
+            test::RunTool({"clone", src, dst, "--yes", "--json", "--log-dir", folder_ / "logs"});
+        EXPECT_EQ(r.status, 0) << r.out << r.err;
+        test::RunTool("sync");
+    }
+    for (const std::string& l : loops)
+        test::RunTool("losetup -d " + l);
+    if (src.empty() || dst.empty() || twin.empty()) GTEST_SKIP() << "no free loop device";
+    CheckTarget("src", "dst");
 }
 
 } // namespace
