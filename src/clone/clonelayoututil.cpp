@@ -288,13 +288,11 @@ LayoutInfo LayoutFromDrive(const DriveLayout& layout, std::uint8_t wholeDiskKind
     if (layout.style == layoutstyle::kGpt) {
         const std::uint32_t entries = GptEntryCount(layout.gptMaxPartitionCount, bps);
         info = NewGptBuffer(entries, layout.gptDiskId);
-        std::vector<bool> used(entries, false);
         for (const PartitionEntry& p : layout.partitions) {
             if (p.length == 0 || p.number == 0 || p.number > entries) continue;
             const std::uint64_t first = p.startingOffset / bps;
             PutGptEntry(GptEntryAt(info, p.number - 1), p.gptType, p.gptId, first,
                         first + p.length / bps - 1, p.gptAttributes, p.gptName);
-            used[p.number - 1] = true;
         }
         // The positions the source's headers had, for what reads the source's layout.
         const std::uint64_t firstUsable = layout.gptStartingUsableOffset / bps;

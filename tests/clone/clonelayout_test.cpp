@@ -324,7 +324,7 @@ TEST(CloneLayoutTables, FifthMbrPartitionGivesTwelveEntries) {
 }
 
 TEST(CloneLayoutTables, MbrListsThatLoopOrLeaveTheDiskAreRefused) {
-    std::uint8_t entries[32] = {};
+    std::uint8_t entries[64] = {};
     entries[4] = 0x83;
     StoreLe<std::uint32_t>(entries, 8, 2048);
     StoreLe<std::uint32_t>(entries, 12, 4096);

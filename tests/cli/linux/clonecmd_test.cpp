@@ -12,7 +12,7 @@
 #include "storage/linux/linuxtesttools.h"
 #include "storage/simfolder.h"
 #include "../toolrun.h"
-#include "foundation/linux/scopedenv.h"
+#include "storage/linux/linuxstorage.h"
 
 namespace tvd::cli {
 namespace {
@@ -311,7 +311,10 @@ TEST_F(CloneCommand, LoopDevicesThroughTheLinuxBackEnd) {
         return r.status == 0 ? dev : std::string();
     };
     const std::string src = attach(Img("src")), dst = attach(Img("dst")), twin = attach(Img("src"));
-    const test::ScopedEnv listLoops("TARVIKDORN_LIST_LOOP", "1");
+    // The machine's back end is made once per process: it is told to list loop devices.
+    auto& native = static_cast<LinuxStorage&>(NativeStorage());
+    const bool listed = native.IncludeLoop();
+    native.SetIncludeLoop(true);
     if (!src.empty() && !dst.empty() && !twin.empty()) {
         // Two loop devices over one file are one disk.
         const auto same = test::RunTool({"clone", src, twin, "--yes", "--json"});
@@ -322,6 +325,7 @@ TEST_F(CloneCommand, LoopDevicesThroughTheLinuxBackEnd) {
         EXPECT_EQ(r.status, 0) << r.out << r.err;
         test::RunTool("sync");
     }
+    native.SetIncludeLoop(listed);
     for (const std::string& l : loops)
         test::RunTool("losetup -d " + l);
     if (src.empty() || dst.empty() || twin.empty()) GTEST_SKIP() << "no free loop device";
