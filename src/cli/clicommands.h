@@ -15,6 +15,7 @@ int CmdInfo(const Options& o, std::FILE* out, std::FILE* err);
 int CmdWatch(const Options& o, std::FILE* out, std::FILE* err);
 int CmdScan(const Options& o, std::FILE* out, std::FILE* err);
 int CmdErase(const Options& o, std::FILE* out, std::FILE* err);
+int CmdClone(const Options& o, std::FILE* out, std::FILE* err);
 int CmdBenchmark(const Options& o, std::FILE* out, std::FILE* err);
 int CmdUpdateCheck(const Options& o, std::FILE* out, std::FILE* err);
 

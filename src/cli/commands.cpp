@@ -56,6 +56,10 @@ const Command kCommands[] = {
      "DRIVE [--method M] [--action A] [--check] [--trace] [--yes]: erase the whole drive "
      "(TRIM, sanitize or ATA security erase); --check writes nothing",
      CmdErase},
+    {"clone",
+     "SOURCE TARGET [--plan] [--live] [--log-dir DIR] [--yes]: copy a whole disk onto another, "
+     "its partition table rebuilt for the target's size",
+     CmdClone},
     {"benchmark",
      "VOLUME [--size N] [--passes P]: sequential and random read and write rates of a volume",
      CmdBenchmark},

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "clone/clonelayoututil.h"
 #include "clone/clonemountutil.h"
 #include "drive/fundiskpartitionsutil.h"
 #include "foundation/textconvutil.h"
@@ -61,20 +62,24 @@ ErrorCode clCloneSourceDisk::LoadPartitions() {
     };
     const ErrorCode e = ReadDriveLayout(read, bps, std::uint64_t(sectorCount) * bps, layout_);
     if (e != err::kSuccess) return e;
-    switch (layout_.style) {
-    case layoutstyle::kMbr:
-        layoutStyle = diskstyle::kMbr;
-        signature = layout_.mbrSignature;
-        GuidFromSignature();
-        break;
-    case layoutstyle::kGpt:
-        layoutStyle = diskstyle::kGpt;
-        std::memcpy(diskGuid, layout_.gptDiskId, 16);
-        break;
-    default:
-        layoutStyle = diskstyle::kRaw;
-        break;
+    return ReadLayout();
+}
+
+ErrorCode clCloneSourceDisk::ReadLayout() {
+    const std::uint32_t bps = bytesPerSector;
+    AlignedBuffer first;
+    if (!first.Allocate(bps)) return err::kNoSystemResources;
+    std::uint8_t wholeDiskKind = fskind::kNone;
+    signature = 0;
+    if (device_->ReadSectors(first.Data(), 0, 1) == err::kSuccess) {
+        signature = Le<std::uint32_t>(first.View(), kMbrSignatureOffset);
+        wholeDiskKind = RecognizeFileSystem(first.View());
     }
+    SetLayoutInfo(LayoutFromDrive(layout_, wholeDiskKind, bps, sectorCount));
+    if (layoutStyle == diskstyle::kGpt)
+        std::memcpy(diskGuid, layout_.gptDiskId, 16);
+    else
+        GuidFromSignature();
 
     const std::unique_ptr<VolumeLookup> volumes = NewPlatformVolumeLookup(device_->Path());
     AlignedBuffer sector;
@@ -91,6 +96,22 @@ ErrorCode clCloneSourceDisk::LoadPartitions() {
         VolumeMatch match;
         if (volumes && volumes->Find(p.startingOffset, match)) {
             d->letter = match.letter;
+            d->root = match.root;
+            d->volumePath = match.volumePath;
+            d->label = match.label;
+            d->mountedWritable = IsMountedWritable(Utf16ToUtf8(match.volumePath));
+        }
+        drives.AppendOwned(d);
+    }
+    if (layoutStyle == diskstyle::kRaw && layoutCount == 1) {
+        // The whole disk is one volume.
+        auto* d = new (std::nothrow) clFunDrive;
+        if (!d) return err::kNoSystemResources;
+        d->entry.style = layoutstyle::kRaw;
+        d->entry.length = sectorCount * bps;
+        d->fsKind = wholeDiskKind;
+        VolumeMatch match;
+        if (volumes && volumes->Find(0, match)) {
             d->root = match.root;
             d->volumePath = match.volumePath;
             d->label = match.label;

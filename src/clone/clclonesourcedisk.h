@@ -34,6 +34,8 @@ public:
 private:
     void Drop();
     ErrorCode LoadPartitions();
+    // Sector 0's signature, and the reader's layout as this object's (rebuilt from its fields).
+    ErrorCode ReadLayout();
     ZoltRef<clFunDisk> funDisk_;
     std::unique_ptr<clWinDiskObject> device_;
     DriveLayout layout_;

@@ -10,6 +10,7 @@
 #include "clone/clcustomdriveclone.h"
 #include "clone/clcustomdrivecloneprocess.h"
 #include "clone/clonebufferutil.h"
+#include "clone/clonelayoututil.h"
 
 namespace tvd {
 
@@ -26,6 +27,7 @@ public:
     clCloneSourceDisk* source;
     clCloneTargetDisk* target;
     std::shared_ptr<clStep> step;
+    LayoutPlan plan; // where each copied partition goes (set by PlanLayout)
     // In source partition order; null for a partition that is not copied.
     std::vector<std::unique_ptr<clDriveCloneProcess>> partitions;
     std::vector<std::unique_ptr<clCustomDriveClone>> engines;

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "clone/clonelayout.h"
+#include "drive/kernelfun.h"
+
 namespace tvd {
 
 ErrorCode clWinDiskObject::Open(const std::string& path, CloneOpenMode mode) {
@@ -92,9 +95,28 @@ std::uint32_t clWinDiskObject::WriteBytes(const void* buffer, std::uint64_t offs
     return error == err::kSuccess ? n : 0;
 }
 
-ErrorCode clWinDiskObject::EndWrite(bool) {
+ErrorCode clWinDiskObject::DeleteLayout() {
+    if (!handle_.IsOpen()) return err::kFileNotFound;
+    if (!writable) return err::kWriteProtect;
+    const ErrorCode e = Storage().DeleteLayout(handle_);
+    // A back end without the request (an image file) gets the same zeros written here.
+    if (e == err::kNotSupported || e == err::kInvalidFunction) return ZeroLayoutAreas(this);
+    return e;
+}
+
+ErrorCode clWinDiskObject::WriteLayout(const std::uint8_t* entries, std::uint32_t count) {
+    if (!handle_.IsOpen()) return err::kFileNotFound;
+    return WriteMbrList(this, entries, count);
+}
+
+ErrorCode clWinDiskObject::EndWrite(bool success) {
+    if (!handle_.IsOpen()) return err::kFileNotFound;
     handle_.Close();
+    const bool wrote = writable;
     writable = false;
+    // The simulated drives notice a changed table themselves; a real disk is told. A busy disk
+    // (something opened a partition at once) refuses, and its table is read on the next open.
+    if (success && wrote && &Storage() == &NativeStorage()) UpdateDiskProperties(path_);
     return err::kSuccess;
 }
 

@@ -29,7 +29,12 @@ public:
                             ErrorCode& error) override;
     std::uint32_t WriteBytes(const void* buffer, std::uint64_t offset, std::uint32_t length,
                              ErrorCode& error) override;
-    // Closes the handle: the system then sees the new contents (and remounts the volumes).
+    // Both tables' areas zeroed (the system's own request where it has one).
+    ErrorCode DeleteLayout() override;
+    // The MBR list as sectors: extended boot records, then sector 0.
+    ErrorCode WriteLayout(const std::uint8_t* entries, std::uint32_t count) override;
+    // Closes the handle; after a committed table the system is asked to read it again (and
+    // remounts the volumes).
     ErrorCode EndWrite(bool success) override;
 
 private:
