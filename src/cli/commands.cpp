@@ -59,6 +59,10 @@ const Command kCommands[] = {
     {"benchmark",
      "VOLUME [--size N] [--passes P]: sequential and random read and write rates of a volume",
      CmdBenchmark},
+    {"report",
+     "[FILE | --output FILE] [--force] [--utf8]: the system and drive report (UTF-16 file; "
+     "without a file UTF-8 text on standard output)",
+     CmdReport},
     {"system", "what this machine is: operating system, processor, memory, board", CmdSystem},
 };
 

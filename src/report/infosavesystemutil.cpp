@@ -136,7 +136,7 @@ bool WriteSmbiosSection(ReportWriter& w, ErrorCode error, const std::vector<std:
 bool WriteComputerSection(ReportWriter& w, const ComputerFacts& f) {
     if (!w.Line("OS Info :") || !w.Line(" OSVERSIONINFO :")) return false;
     if (f.platformId ? !w.Line(Format("  dwPlatformId = [%u]", *f.platformId))
-                     : !w.NotSupported(" dwPlatformId"))
+                     : !w.NotSupported("dwPlatformId"))
         return false;
     if (!w.Line(Format("  Version = [%u.%u.%u]", f.major, f.minor, f.build))) return false;
     if (f.productType) {

@@ -472,7 +472,7 @@ bool WriteScsi(ReportWriter& w, const DiskFacts& d) {
             !w.Hex02("   Version", q[2]) || !w.Hex02("   DataFormat", q[3] & 0x0F) ||
             !w.Unsigned("   AdditionalLen", q[4]) || !w.Value("   Vendor", text(8, 8)) ||
             !w.Value("   Product", text(16, 16)) || !w.Value("   Revision", text(32, 4)) ||
-            !w.HexValue("   VendorSpecific ", q.subspan(36, vendorEnd - 36)))
+            !w.HexValue("   VendorSpecific", q.subspan(36, vendorEnd - 36)))
             return false;
     }
     if (d.capacity16) {
@@ -631,9 +631,12 @@ bool WriteNvme(ReportWriter& w, const DiskFacts& d) {
             continue;
         }
         const std::size_t nlbaf = std::min<std::size_t>(n[25], kReportMaxLbaFormats - 1);
-        if (!w.Int64("   Namespace Size (NSZE)", static_cast<std::int64_t>(Le<std::uint64_t>(n, 0))) ||
-            !w.Int64("   Namespace Capacity (NCAP)", static_cast<std::int64_t>(Le<std::uint64_t>(n, 8))) ||
-            !w.Int64("   Namespace Utilization (NUSE)", static_cast<std::int64_t>(Le<std::uint64_t>(n, 16))) ||
+        if (!w.Int64("   Namespace Size (NSZE)",
+                     static_cast<std::int64_t>(Le<std::uint64_t>(n, 0))) ||
+            !w.Int64("   Namespace Capacity (NCAP)",
+                     static_cast<std::int64_t>(Le<std::uint64_t>(n, 8))) ||
+            !w.Int64("   Namespace Utilization (NUSE)",
+                     static_cast<std::int64_t>(Le<std::uint64_t>(n, 16))) ||
             !w.Unsigned("   Number of LBA Formats (NLBAF)", n[25]))
             return false;
         for (std::size_t f = 0; f <= nlbaf; ++f) {

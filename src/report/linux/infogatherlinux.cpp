@@ -73,6 +73,9 @@ ComputerFacts GatherComputerFacts() {
     f.admin = geteuid() == 0;
     f.cpuVendor = CpuVendor();
     f.cpuBrand = CpuBrand();
+    // CPUID pads the brand with blanks, on both ends on some processors.
+    f.cpuBrand.erase(0, f.cpuBrand.find_first_not_of(' '));
+    f.cpuBrand.erase(f.cpuBrand.find_last_not_of(' ') + 1);
     if (f.cpuBrand.empty()) {
         // Processors without the brand leaves: the kernel's model name.
         std::istringstream info(ReadSmallFile("/proc/cpuinfo"));
