@@ -13,6 +13,7 @@
 #include "foundation/envutil.h"
 #include "foundation/errtextutil.h"
 #include "report/infoexportutil.h"
+#include "report/wmithreadutil.h"
 #include "smart/smartlangutil.h"
 
 namespace tvd::cli {
@@ -125,6 +126,11 @@ int CmdReport(const Options& o, std::FILE* out, std::FILE* err) {
         std::fprintf(err, "tarvikdorn: not running as root: the SM-BIOS table and the drive "
                           "commands need root, their lines say why they failed\n");
 
+    // The two WMI facts are asked on the WMI thread (Windows; elsewhere none starts).
+    struct WmiScope {
+        WmiScope() { WmiThreadStart(); }
+        ~WmiScope() { WmiThreadStop(); }
+    } wmi;
     ReportInterruptScope interrupt;
     ReportOptions options;
     options.registry = &session.Registry();

@@ -6,6 +6,7 @@
 
 #include "drive/kernelfun.h"
 #include "report/infosavesystemutil.h"
+#include "report/infosavevolumeutil.h"
 #include "report/infowritediskutil.h"
 #include "storage/cldevicelist.h"
 #include "storage/deviceregistry.h"
@@ -70,6 +71,30 @@ bool WriteDisks(ReportWriter& w, DeviceRegistry& registry, const ReportOptions& 
     return true;
 }
 
+bool WriteVolumes(ReportWriter& w, DeviceRegistry& registry, const ReportOptions& o,
+                  bool& aborted) {
+    clDeviceList* list = registry.FindList(devtype::kVolume);
+    std::vector<VolumeFacts> facts;
+    if (list)
+        for (clDevice* d = list->FirstDevice(); d; d = list->NextDevice(d)) {
+            if (d->IsRemoved()) continue;
+            if (Aborted(o)) {
+                aborted = true;
+                break;
+            }
+            Tell(o, "volume");
+            facts.push_back(GatherVolumeFacts(static_cast<clVolume*>(d)));
+        }
+    if (!w.Line("Volume Class :")) return false;
+    for (const VolumeFacts& v : facts)
+        if (!WriteDeviceLine(w, v.node)) return false;
+    if (!w.Eol()) return false;
+    if (!list) return w.ErrorLine(" * Create VolumeList fail.") && w.Eol();
+    for (const VolumeFacts& v : facts)
+        if (!WriteVolumeBlock(w, v)) return false;
+    return true;
+}
+
 } // namespace
 
 std::string ReportVersionText(int v) {
@@ -108,7 +133,7 @@ ReportResult WriteReport(ReportWriter& w, const ReportOptions& o) {
         step("SCSI controllers", [&] { return NotGathered(w, "SCSI Controller Class :"); }) &&
         step("USB", [&] { return NotGathered(w, "USB Class :"); }) &&
         step("disks", [&] { return WriteDisks(w, registry, o, aborted); }) &&
-        step("volumes", [&] { return NotGathered(w, "Volume Class :"); }) &&
+        step("volumes", [&] { return WriteVolumes(w, registry, o, aborted); }) &&
         step("drives", [&] { return WriteDrivesSection(w, GatherDriveFacts()); });
     r.bytes = w.BytesWritten();
     r.errorLines = w.ErrorLines();

@@ -371,36 +371,7 @@ bool WriteLayout(ReportWriter& w, const DiskFacts& d) {
 
 } // namespace
 
-bool WriteStorageProperties(ReportWriter& w, const DiskFacts& d) {
-    if (!WriteDeviceDescriptor(w, d) || !WriteAdapterDescriptor(w, d)) return false;
-    if (d.trimError) {
-        if (!QueryFailed(w, "DEVICE_TRIM_DESCRIPTOR", "Query StorageDeviceTrimProperty",
-                         d.trimError))
-            return false;
-    } else if (!w.Line(" DEVICE_TRIM_DESCRIPTOR :") || !w.Bool("  TrimEnabled", d.trimEnabled)) {
-        return false;
-    }
-    if (d.temperatureError) {
-        if (!QueryFailed(w, "STORAGE_TEMPERATURE_DATA_DESCRIPTOR",
-                         "Query StorageDeviceTemperatureProperty", d.temperatureError))
-            return false;
-    } else {
-        const std::size_t count = std::min<std::size_t>(d.temperatures.size(), 256);
-        if (!w.Line(" STORAGE_TEMPERATURE_DATA_DESCRIPTOR :") ||
-            !w.Unsigned("  InfoCount", static_cast<std::uint32_t>(count)))
-            return false;
-        for (std::size_t i = 0; i < count; ++i) {
-            const TemperatureInfo& t = d.temperatures[i];
-            if (!w.Line(Format("  Temperature[%i] :", static_cast<int>(i))) ||
-                !w.Unsigned("   Index", t.index) || !w.Int64("   Temperature", t.temperature) ||
-                !w.Int64("   OverThreshold", t.overThreshold) ||
-                !w.Int64("   UnderThreshold", t.underThreshold) ||
-                !w.Bool("   OverThresholdChangable", t.overThresholdChangable) ||
-                !w.Bool("   UnderThresholdChangable", t.underThresholdChangable) ||
-                !w.Bool("   EventGenerated", t.eventGenerated))
-                return false;
-        }
-    }
+bool WriteNumberGeometryHotplug(ReportWriter& w, const DiskFacts& d) {
     if (d.numberError) {
         if (!QueryFailed(w, "STORAGE_DEVICE_NUMBER", "IOCTL_STORAGE_GET_DEVICE_NUMBER",
                          d.numberError))
@@ -435,6 +406,40 @@ bool WriteStorageProperties(ReportWriter& w, const DiskFacts& d) {
                !w.Bool("  DeviceHotplug", d.hotplug[6] != 0)) {
         return false;
     }
+    return true;
+}
+
+bool WriteStorageProperties(ReportWriter& w, const DiskFacts& d) {
+    if (!WriteDeviceDescriptor(w, d) || !WriteAdapterDescriptor(w, d)) return false;
+    if (d.trimError) {
+        if (!QueryFailed(w, "DEVICE_TRIM_DESCRIPTOR", "Query StorageDeviceTrimProperty",
+                         d.trimError))
+            return false;
+    } else if (!w.Line(" DEVICE_TRIM_DESCRIPTOR :") || !w.Bool("  TrimEnabled", d.trimEnabled)) {
+        return false;
+    }
+    if (d.temperatureError) {
+        if (!QueryFailed(w, "STORAGE_TEMPERATURE_DATA_DESCRIPTOR",
+                         "Query StorageDeviceTemperatureProperty", d.temperatureError))
+            return false;
+    } else {
+        const std::size_t count = std::min<std::size_t>(d.temperatures.size(), 256);
+        if (!w.Line(" STORAGE_TEMPERATURE_DATA_DESCRIPTOR :") ||
+            !w.Unsigned("  InfoCount", static_cast<std::uint32_t>(count)))
+            return false;
+        for (std::size_t i = 0; i < count; ++i) {
+            const TemperatureInfo& t = d.temperatures[i];
+            if (!w.Line(Format("  Temperature[%i] :", static_cast<int>(i))) ||
+                !w.Unsigned("   Index", t.index) || !w.Int64("   Temperature", t.temperature) ||
+                !w.Int64("   OverThreshold", t.overThreshold) ||
+                !w.Int64("   UnderThreshold", t.underThreshold) ||
+                !w.Bool("   OverThresholdChangable", t.overThresholdChangable) ||
+                !w.Bool("   UnderThresholdChangable", t.underThresholdChangable) ||
+                !w.Bool("   EventGenerated", t.eventGenerated))
+                return false;
+        }
+    }
+    if (!WriteNumberGeometryHotplug(w, d)) return false;
     if (d.addressError) {
         if (!QueryFailed(w, "IOCTL_SCSI_GET_ADDRESS", "IOCTL_SCSI_GET_ADDRESS", d.addressError))
             return false;

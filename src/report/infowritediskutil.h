@@ -103,6 +103,8 @@ bool WriteNodeLines(ReportWriter& w, const NodeFacts& node);
 bool WriteDiskBlock(ReportWriter& w, const DiskFacts& d);
 // The storage property block alone (also used for volumes).
 bool WriteStorageProperties(ReportWriter& w, const DiskFacts& d);
+// The STORAGE_DEVICE_NUMBER, DISK_GEOMETRY and STORAGE_HOTPLUG_INFO blocks (disks, volumes).
+bool WriteNumberGeometryHotplug(ReportWriter& w, const DiskFacts& d);
 // "%s, %C:" joined letters of a mask (bit 0 = 'A').
 std::string LetterListText(std::uint32_t mask);
 

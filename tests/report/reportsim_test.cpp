@@ -131,6 +131,7 @@ TEST(ReportSim, FileFormatByAnIndependentDecoder) {
         test::RunTool({"--simulate", sim.Path(), "--json", "report", "--output", outPath});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("\"complete\": true"), std::string::npos) << r.out;
+#ifndef _WIN32 // python runs on the host; the Windows build checks the rest
     const std::string check =
         "import sys\n"
         "b = open(sys.argv[1], 'rb').read()\n"
@@ -160,6 +161,9 @@ TEST(ReportSim, FileFormatByAnIndependentDecoder) {
     EXPECT_EQ(status, 0) << said;
     EXPECT_EQ(said, "ok\n");
 
+#else
+    EXPECT_EQ(FileBytes(out).substr(0, 2), "\xFF\xFE");
+#endif
     // The same file again: refused without --force, replaced with it.
     const test::ToolRun again = test::RunTool({"--simulate", sim.Path(), "report", outPath});
     EXPECT_EQ(again.status, 1);

@@ -19,6 +19,7 @@
 #include "foundation/langutil.h"
 #include "foundation/smbiosutil.h"
 #include "report/infosavesystemutil.h"
+#include "report/infosavevolumeutil.h"
 #include "report/osnameutil.h"
 #include "storage/linux/linuxmountinfo.h"
 
@@ -204,6 +205,35 @@ NetFacts GatherNetFacts() {
     return f;
 }
 
+namespace {
+
+void MeasureSpace(const std::string& root, VolumeInfoFacts& v) {
+    struct statvfs s {};
+    if (statvfs(root.c_str(), &s) == 0) {
+        v.totalBytes = static_cast<std::uint64_t>(s.f_blocks) * s.f_frsize;
+        v.freeBytes = static_cast<std::uint64_t>(s.f_bavail) * s.f_frsize;
+    } else {
+        v.spaceError = ErrorFromErrno(errno);
+    }
+}
+
+} // namespace
+
+VolumeInfoFacts GatherVolumeInfo(const std::string& root) {
+    VolumeInfoFacts v;
+    v.name = root;
+    v.driveType = 3;
+    v.infoError = err::kFileNotFound;
+    for (const linuxsys::MountEntry& m :
+         linuxsys::ParseMountInfo(ReadSmallFile("/proc/self/mountinfo", 4 << 20))) {
+        if (m.mountPoint != root) continue;
+        v.fileSystem = m.fsType;
+        v.infoError = err::kSuccess;
+    }
+    MeasureSpace(root, v);
+    return v;
+}
+
 std::vector<VolumeInfoFacts> GatherDriveFacts() {
     std::vector<VolumeInfoFacts> drives;
     static const char* const kRemote[] = {"nfs", "nfs4", "cifs", "smb3", "9p", "fuse.sshfs"};
@@ -218,13 +248,7 @@ std::vector<VolumeInfoFacts> GatherDriveFacts() {
         v.driveType = remote ? 4 : 3;
         v.fileSystem = m.fsType;
         if (remote) v.connectionName = m.source;
-        struct statvfs s {};
-        if (statvfs(m.mountPoint.c_str(), &s) == 0) {
-            v.totalBytes = static_cast<std::uint64_t>(s.f_blocks) * s.f_frsize;
-            v.freeBytes = static_cast<std::uint64_t>(s.f_bavail) * s.f_frsize;
-        } else {
-            v.spaceError = ErrorFromErrno(errno);
-        }
+        MeasureSpace(m.mountPoint, v);
         drives.push_back(std::move(v));
     }
     return drives;
