@@ -70,7 +70,7 @@ VolumeFacts GatherVolumeFacts(clVolume* volume) {
         v.info = GatherVolumeInfo(*v.root);
     }
     DeviceHandle h;
-    v.openError = v.name.empty() ? err::kFileNotFound : s.OpenForQuery(v.name, h);
+    v.openError = v.name.empty() ? err::kFileNotFound : OpenReadOnly(v.name, h);
     if (v.openError) return v;
     std::u16string mountName;
     v.mountNameError = s.GetMountDeviceName(h, mountName);

@@ -72,6 +72,14 @@ std::string GptName(const std::u16string& name) {
 
 } // namespace
 
+ErrorCode OpenReadOnly(const std::string& path, DeviceHandle& handle) {
+    // The report only reads: no write access is asked for where the back end can avoid it. A
+    // user without read access still gets what the system tells without opening the device.
+    const ErrorCode e = Storage().OpenRead(path, handle);
+    if (e == err::kSuccess) return e;
+    return Storage().OpenForQuery(path, handle);
+}
+
 std::string LetterListText(std::uint32_t mask) {
     std::string text;
     for (int i = 0; i < 26; ++i) {
@@ -115,7 +123,7 @@ DiskFacts GatherDiskFacts(DeviceRegistry& registry, clDisk* disk, const clDisk* 
 
     const char* path = disk->GetPath();
     DeviceHandle h;
-    d.openError = path ? s.OpenForQuery(path, h) : err::kFileNotFound;
+    d.openError = path ? OpenReadOnly(path, h) : err::kFileNotFound;
     if (d.openError == err::kSuccess) {
         d.descriptorError = s.QueryDeviceDescriptor(h, d.descriptor);
         d.adapterError = s.QueryAdapterDescriptor(h, d.adapter);

@@ -10,6 +10,7 @@
 #include "foundation/errorcodes.h"
 #include "report/infowriteutil.h"
 #include "smart/smartattrsutil.h"
+#include "storage/storageplatform.h"
 #include "storage/storagetypes.h"
 
 namespace tvd {
@@ -93,6 +94,9 @@ struct DiskFacts {
 inline constexpr std::size_t kReportMaxNamespaces = 1024;
 inline constexpr std::size_t kReportMaxLbaFormats = 16;
 
+// Opens a disk or volume for the report's queries without write access where the back end
+// allows it (Storage().OpenRead), else as Storage().OpenForQuery does.
+ErrorCode OpenReadOnly(const std::string& path, DeviceHandle& handle);
 // Gathers everything about one disk; opens devices for reading only.
 DiskFacts GatherDiskFacts(DeviceRegistry& registry, clDisk* disk, const clDisk* systemDisk);
 
