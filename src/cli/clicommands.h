@@ -18,5 +18,6 @@ int CmdErase(const Options& o, std::FILE* out, std::FILE* err);
 int CmdClone(const Options& o, std::FILE* out, std::FILE* err);
 int CmdBenchmark(const Options& o, std::FILE* out, std::FILE* err);
 int CmdUpdateCheck(const Options& o, std::FILE* out, std::FILE* err);
+int CmdReport(const Options& o, std::FILE* out, std::FILE* err);
 
 } // namespace tvd::cli

@@ -67,6 +67,10 @@ const Command kCommands[] = {
      "DRIVE | --tool [--service URL] [--ca-file FILE] [--open]: asks the firmware service about "
      "a drive, or the tool service about this program",
      CmdUpdateCheck},
+    {"report",
+     "[FILE | --output FILE] [--force] [--utf8]: the system and drive report (UTF-16 file; "
+     "without a file UTF-8 text on standard output)",
+     CmdReport},
     {"system", "what this machine is: operating system, processor, memory, board", CmdSystem},
 };
 
