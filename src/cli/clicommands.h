@@ -16,5 +16,7 @@ int CmdWatch(const Options& o, std::FILE* out, std::FILE* err);
 int CmdScan(const Options& o, std::FILE* out, std::FILE* err);
 int CmdErase(const Options& o, std::FILE* out, std::FILE* err);
 int CmdBenchmark(const Options& o, std::FILE* out, std::FILE* err);
+int CmdOptimize(const Options& o, std::FILE* out, std::FILE* err);
+int CmdTweaks(const Options& o, std::FILE* out, std::FILE* err);
 
 } // namespace tvd::cli

@@ -56,6 +56,12 @@ const Command kCommands[] = {
      "DRIVE [--method M] [--action A] [--check] [--trace] [--yes]: erase the whole drive "
      "(TRIM, sanitize or ATA security erase); --check writes nothing",
      CmdErase},
+    {"optimize",
+     "DRIVE [--volume ROOT]: SSD optimization of a volume's free space (files written and "
+     "removed, then the file system's trim); Ctrl-C stops it",
+     CmdOptimize},
+    {"tweaks", "[show|apply|restore] [--advanced] [--yes]: the Windows settings suited to SSDs",
+     CmdTweaks},
     {"benchmark",
      "VOLUME [--size N] [--passes P]: sequential and random read and write rates of a volume",
      CmdBenchmark},
