@@ -7,6 +7,7 @@
 #include "cli/console.h"
 #include "cli/jsonwriter.h"
 #include "cli/storagesession.h"
+#include "drive/clfundisk.h"
 #include "drive/kernelfun.h"
 #include "foundation/envutil.h"
 #include "foundation/errtextutil.h"

@@ -12,8 +12,15 @@
 #include "storage/clata.h"
 #include "storage/clnvme.h"
 #include "storage/nvmeidentifyutil.h"
+#include "jobs/scsisanitizeutil.h"
 
 namespace tvd {
+
+#ifdef _WIN32
+constexpr bool kScsiSanitizeTranslated = true;
+#else
+constexpr bool kScsiSanitizeTranslated = false;
+#endif
 
 namespace {
 
@@ -214,7 +221,16 @@ bool clJobDiskErase::NvmeSanitize(bool scsiRow) {
     SetProgress(50.0f);
     writeStarted_.store(true, std::memory_order_release);
     actionSent_ = action;
-    const bool accepted = nvme->Sanitize(SanitizeCdw10(action));
+    // Row 6 sends SCSI SANITIZE, which Windows translates for the NVMe drive; Linux has no such
+    // translation, so there the NVMe command itself goes.
+    bool accepted = false;
+    if (scsiRow && kScsiSanitizeTranslated) {
+        clScsi* scsi = disk_->scsi.scsi.get();
+        accepted = ScsiSanitizeStart(scsi, action);
+        if (scsi) scsi->Close();
+    } else {
+        accepted = nvme->Sanitize(SanitizeCdw10(action));
+    }
     if (!accepted) {
         nvme->Close();
         return Fail(err::kIoDevice);

@@ -148,6 +148,9 @@ ErrorCode TrimFreeSpace(const std::string& root, std::uint64_t& trimmedBytes) {
     if (root.empty()) return err::kInvalidParameter;
     const int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return LastErrno();
+    // Blocks of files deleted a moment ago are free only once the journal has committed; until
+    // then the trim would pass them by.
+    ::syncfs(fd);
     fstrim_range range{};
     range.start = 0;
     range.len = ULLONG_MAX;
