@@ -79,8 +79,13 @@ bool clJobDiskErase::Work() {
     keepAwake_ = KeepAwake(true);
     bool ok = false;
     // The disk may have been mounted, or have left, since the user was asked.
-    refusal_ =
-        disk_ ? CheckEraseAllowed(disk_.Get(), &where_) : CheckErasePathAllowed(path_, &where_);
+    // A sanitize erases every namespace of the controller: each must be free.
+    if (EraseMethodIsSanitize(method))
+        refusal_ = disk_ ? CheckSanitizeAllowed(disk_.Get(), &where_)
+                         : CheckSanitizePathAllowed(path_, &where_);
+    else
+        refusal_ =
+            disk_ ? CheckEraseAllowed(disk_.Get(), &where_) : CheckErasePathAllowed(path_, &where_);
     if (refusal_ != EraseRefusal::kNone) {
         SetFailureCode(EraseRefusalCode(refusal_));
     } else {
@@ -242,6 +247,13 @@ bool clJobDiskErase::NvmeSanitize(bool scsiRow) {
     constexpr int kLogTries = 50;
     int failedReads = 0;
     for (;;) {
+        // A stop cannot reach into the drive: the run stops waiting and the sanitize goes on,
+        // not done.
+        if (AbortRequested()) {
+            nvme->Close();
+            sanitizeUnknown_ = true;
+            return Fail(err::kCancelled);
+        }
         std::memset(log.Data(), 0, log.Size());
         SanitizeStatus st;
         if (!nvme->GetLogPage(0x81, 512 / 4 - 1, log.View()) ||
