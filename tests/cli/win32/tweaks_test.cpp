@@ -45,7 +45,7 @@ std::string RegExe(const TweakItem& item, const wchar_t* view) {
 }
 
 bool Flag(const std::string& json, const std::string& name) {
-    return Flat(json).find("\"" + name + "\": true") != std::string::npos;
+    return test::Flat(json).find("\"" + name + "\": true") != std::string::npos;
 }
 
 TEST(WineTweaks, ApplyAndRestoreAsRegExeSeesThem) {
@@ -100,7 +100,7 @@ TEST(WineTweaks, ApplyAndRestoreAsRegExeSeesThem) {
         const test::ToolRun r =
             test::RunTool({"--json", "tweaks", apply ? "apply" : "restore", "--advanced", "--yes"});
         ASSERT_EQ(r.status, 0) << r.out << r.err;
-        EXPECT_NE(Flat(r.out).find("\"result\": \"done\""), std::string::npos) << r.out;
+        EXPECT_NE(test::Flat(r.out).find("\"result\": \"done\""), std::string::npos) << r.out;
         for (std::size_t i = 0; i < std::size(wants); ++i) {
             const TweakItem& item = TweakItems()[i];
             ASSERT_STREQ(item.value, wants[i].value);
