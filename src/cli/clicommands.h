@@ -19,5 +19,7 @@ int CmdClone(const Options& o, std::FILE* out, std::FILE* err);
 int CmdBenchmark(const Options& o, std::FILE* out, std::FILE* err);
 int CmdUpdateCheck(const Options& o, std::FILE* out, std::FILE* err);
 int CmdReport(const Options& o, std::FILE* out, std::FILE* err);
+int CmdOptimize(const Options& o, std::FILE* out, std::FILE* err);
+int CmdTweaks(const Options& o, std::FILE* out, std::FILE* err);
 
 } // namespace tvd::cli

@@ -60,6 +60,12 @@ const Command kCommands[] = {
      "SOURCE TARGET [--plan] [--live] [--log-dir DIR] [--yes]: copy a whole disk onto another, "
      "its partition table rebuilt for the target's size",
      CmdClone},
+    {"optimize",
+     "DRIVE [--volume ROOT]: SSD optimization of a volume's free space (files written and "
+     "removed, then the file system's trim); Ctrl-C stops it",
+     CmdOptimize},
+    {"tweaks", "[show|apply|restore] [--advanced] [--yes]: the Windows settings suited to SSDs",
+     CmdTweaks},
     {"benchmark",
      "VOLUME [--size N] [--passes P]: sequential and random read and write rates of a volume",
      CmdBenchmark},

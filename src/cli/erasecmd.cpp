@@ -166,6 +166,9 @@ int CmdErase(const Options& o, std::FILE* out, std::FILE* err) {
         namedMissing = !EraseMethodApplies(fd.Get(), named);
         method = named;
     }
+    // A sanitize erases every namespace of the controller, not only this disk.
+    if (refusal == EraseRefusal::kNone && EraseMethodIsSanitize(method))
+        refusal = CheckSanitizeAllowed(fd.Get(), &where);
     if (refusal == EraseRefusal::kNone && (method == erasemethod::kNone || namedMissing))
         refusal = EraseRefusal::kNoMethod;
     // The ATA security state decides before any question, as the job decides again.
@@ -276,6 +279,14 @@ int CmdErase(const Options& o, std::FILE* out, std::FILE* err) {
     job->method = method;
     job->sanitizeAction = action;
     job->SetDisk(fd.Get());
+    // Once the drive has taken a sanitize or ERASE UNIT it works to the end on its own.
+    if (sanitize || method == erasemethod::kAtaSecurity)
+        std::fprintf(err,
+                     "tarvikdorn: note: once the drive has started the %s, it cannot be "
+                     "stopped; %s\n",
+                     sanitize ? "sanitize" : "security erase",
+                     sanitize ? "Ctrl-C stops only the waiting for its end"
+                              : "Ctrl-C waits for its end");
     const std::string label = std::string("Erasing ") + path + " (" + EraseMethodName(method) + ")";
     const JobRunResult r = RunJobWithProgress(job.Get(), label.c_str(), err);
     if (!r.queued) {
@@ -326,6 +337,9 @@ int CmdErase(const Options& o, std::FILE* out, std::FILE* err) {
             PrintRefusal(out, late, job->RefusalWhere());
         } else {
             if (r.outcome == JobOutcome::kAborted) std::fprintf(out, "  stopped by the user\n");
+            if (r.interrupted && job->SanitizeStarted() && r.outcome != JobOutcome::kDone)
+                std::fprintf(out, "  the sanitize is still running, not done: it cannot be "
+                                  "stopped\n");
             if (job->UserPasswordElsewhere())
                 std::fprintf(out, "  the drive rejected the erase: a user password was set "
                                   "elsewhere\n");

@@ -12,8 +12,15 @@
 #include "storage/clata.h"
 #include "storage/clnvme.h"
 #include "storage/nvmeidentifyutil.h"
+#include "jobs/scsisanitizeutil.h"
 
 namespace tvd {
+
+#ifdef _WIN32
+constexpr bool kScsiSanitizeTranslated = true;
+#else
+constexpr bool kScsiSanitizeTranslated = false;
+#endif
 
 namespace {
 
@@ -72,8 +79,13 @@ bool clJobDiskErase::Work() {
     keepAwake_ = KeepAwake(true);
     bool ok = false;
     // The disk may have been mounted, or have left, since the user was asked.
-    refusal_ =
-        disk_ ? CheckEraseAllowed(disk_.Get(), &where_) : CheckErasePathAllowed(path_, &where_);
+    // A sanitize erases every namespace of the controller: each must be free.
+    if (EraseMethodIsSanitize(method))
+        refusal_ = disk_ ? CheckSanitizeAllowed(disk_.Get(), &where_)
+                         : CheckSanitizePathAllowed(path_, &where_);
+    else
+        refusal_ =
+            disk_ ? CheckEraseAllowed(disk_.Get(), &where_) : CheckErasePathAllowed(path_, &where_);
     if (refusal_ != EraseRefusal::kNone) {
         SetFailureCode(EraseRefusalCode(refusal_));
     } else {
@@ -214,7 +226,16 @@ bool clJobDiskErase::NvmeSanitize(bool scsiRow) {
     SetProgress(50.0f);
     writeStarted_.store(true, std::memory_order_release);
     actionSent_ = action;
-    const bool accepted = nvme->Sanitize(SanitizeCdw10(action));
+    // Row 6 sends SCSI SANITIZE, which Windows translates for the NVMe drive; Linux has no such
+    // translation, so there the NVMe command itself goes.
+    bool accepted = false;
+    if (scsiRow && kScsiSanitizeTranslated) {
+        clScsi* scsi = disk_->scsi.scsi.get();
+        accepted = ScsiSanitizeStart(scsi, action);
+        if (scsi) scsi->Close();
+    } else {
+        accepted = nvme->Sanitize(SanitizeCdw10(action));
+    }
     if (!accepted) {
         nvme->Close();
         return Fail(err::kIoDevice);
@@ -226,6 +247,13 @@ bool clJobDiskErase::NvmeSanitize(bool scsiRow) {
     constexpr int kLogTries = 50;
     int failedReads = 0;
     for (;;) {
+        // A stop cannot reach into the drive: the run stops waiting and the sanitize goes on,
+        // not done.
+        if (AbortRequested()) {
+            nvme->Close();
+            sanitizeUnknown_ = true;
+            return Fail(err::kCancelled);
+        }
         std::memset(log.Data(), 0, log.Size());
         SanitizeStatus st;
         if (!nvme->GetLogPage(0x81, 512 / 4 - 1, log.View()) ||

@@ -121,6 +121,35 @@ EraseRefusal CheckErasePathAllowed(const std::string& path, std::string* where) 
     return EraseRefusal::kNone;
 }
 
+bool EraseMethodIsSanitize(std::uint8_t method) {
+    return method == erasemethod::kNvmeSanitize || method == erasemethod::kScsiSanitize;
+}
+
+EraseRefusal CheckSanitizeAllowed(clFunDisk* fd, std::string* where) {
+    if (where) where->clear();
+    if (!fd || fd->Detached() || !fd->disk->GetPath()) return EraseRefusal::kDetached;
+    return CheckSanitizePathAllowed(fd->disk->GetPath(), where);
+}
+
+EraseRefusal CheckSanitizePathAllowed(const std::string& path, std::string* where) {
+    const EraseRefusal own = CheckErasePathAllowed(path, where);
+    if (own != EraseRefusal::kNone) return own;
+    // Simulated drives have one namespace each; only the machine's own disks share controllers.
+    if (std::string(Storage().Name()) != NativeStorage().Name()) return EraseRefusal::kNone;
+    std::vector<std::string> siblings;
+    const ErrorCode e = NativeSanitizeSiblings(path, siblings);
+    if (e == err::kNotSupported) return EraseRefusal::kNone; // the platform checks per disk
+    if (e != err::kSuccess) return EraseRefusal::kUseUnknown;
+    for (const std::string& sibling : siblings) {
+        std::string w;
+        const EraseRefusal r = CheckErasePathAllowed(sibling, &w);
+        if (r == EraseRefusal::kNone || r == EraseRefusal::kDetached) continue;
+        if (where) *where = sibling + (w.empty() ? std::string() : ": " + w);
+        return r;
+    }
+    return EraseRefusal::kNone;
+}
+
 AtaSecurityState DecodeAtaSecurity(ByteView identify) {
     AtaSecurityState s;
     std::uint16_t w = 0;

@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "drive/clfundisk.h"
 #include "foundation/errorcodes.h"
@@ -73,6 +74,12 @@ static_assert(sizeof kErasePassword == 33);
 EraseRefusal CheckEraseAllowed(clFunDisk* fd, std::string* where = nullptr);
 // The same for a whole disk named by its device path alone.
 EraseRefusal CheckErasePathAllowed(const std::string& path, std::string* where = nullptr);
+// The refusal check of a sanitize, which erases every namespace of the NVMe controller: the
+// disk's own, then each other namespace's (named in `where`).
+EraseRefusal CheckSanitizeAllowed(clFunDisk* fd, std::string* where = nullptr);
+EraseRefusal CheckSanitizePathAllowed(const std::string& path, std::string* where = nullptr);
+// Whether the method erases the whole controller (the sanitize rows).
+bool EraseMethodIsSanitize(std::uint8_t method);
 // Why a refusal was made, as the program tells it.
 const char* EraseRefusalText(EraseRefusal r);
 // The error code a refusal reports through the job.
@@ -83,6 +90,9 @@ ErrorCode EraseRefusalCode(EraseRefusal r);
 ErrorCode QueryEraseFacts(const std::string& path, EraseDiskFacts& facts);
 // The platform part of QueryEraseFacts (linux/, win32/).
 ErrorCode NativeEraseFacts(const std::string& path, EraseDiskFacts& facts);
+// The device paths of the other namespaces of the NVMe controller that holds the disk; none for
+// a disk that is not an NVMe namespace. kNotSupported where the platform cannot tell.
+ErrorCode NativeSanitizeSiblings(const std::string& path, std::vector<std::string>& siblings);
 // Drops the system's cached blocks of a disk after an erase (Linux BLKFLSBUF); kNotSupported
 // where there is nothing to drop.
 ErrorCode NativeFlushDiskBuffers(const std::string& path);

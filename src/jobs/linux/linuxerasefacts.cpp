@@ -121,6 +121,30 @@ ErrorCode NativeEraseFacts(const std::string& path, EraseDiskFacts& facts) {
     return err::kSuccess;
 }
 
+// A namespace's sysfs directory lies in its controller's (…/nvme/nvme0/nvme0n1); the other
+// block devices there (nvme0n2, …) are the controller's other namespaces.
+ErrorCode NativeSanitizeSiblings(const std::string& path, std::vector<std::string>& siblings) {
+    siblings.clear();
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return ErrorFromErrno(errno);
+    if (!S_ISBLK(st.st_mode)) return err::kFileNotFound;
+    const std::string dir =
+        linuxsys::Canonical("/sys/dev/block/" + std::to_string(major(st.st_rdev)) + ":" +
+                            std::to_string(minor(st.st_rdev)));
+    if (dir.empty()) return err::kFileNotFound;
+    const std::string self = linuxsys::BaseName(dir);
+    const std::string controllerDir = dir.substr(0, dir.size() - self.size() - 1);
+    const std::string controller = linuxsys::BaseName(controllerDir);
+    if (controller.rfind("nvme", 0) != 0 || self.rfind(controller + "n", 0) != 0)
+        return err::kSuccess; // not an NVMe namespace
+    for (const std::string& name : linuxsys::ListDir(controllerDir)) {
+        if (name == self || name.rfind(controller + "n", 0) != 0) continue;
+        if (linuxsys::ReadAttr(controllerDir + "/" + name, "dev").empty()) continue;
+        siblings.push_back("/dev/" + name);
+    }
+    return err::kSuccess;
+}
+
 ErrorCode NativeFlushDiskBuffers(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return ErrorFromErrno(errno);

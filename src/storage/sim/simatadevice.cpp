@@ -120,6 +120,12 @@ void BuildSmartPages(const SimDriveSpec& spec, std::vector<std::uint8_t>& data,
 
 SimAta::SimAta(const SimDriveSpec& spec)
     : cfg_(spec.ata), sectors_(spec.SectorCount()), sectorSize_(spec.sectorSize) {
+    userPassword_ = cfg_.userPassword;
+    masterPassword_ = cfg_.masterPassword;
+    locked_ = cfg_.security == 2;
+    frozen_ = cfg_.security == 3;
+    if (cfg_.security == 4) wrongTries_ = atasim::kMaxPasswordTries;
+    eraseAbortAt_ = spec.faults.ataEraseAbortAt;
     MutableByteView id(identify_);
     if (!cfg_.identify.empty()) {
         std::copy_n(cfg_.identify.begin(), kAtaIdentifySize, identify_.begin());
@@ -194,6 +200,8 @@ std::array<std::uint8_t, kAtaIdentifySize> SimAta::Identify() const {
     MutableByteView v(id);
     std::uint16_t security = 0x0021; // supported, enhanced erase supported
     if (userPassword_) security |= 0x0002;
+    if (locked_) security |= 0x0004;
+    if (frozen_) security |= 0x0008;
     if (wrongTries_ >= atasim::kMaxPasswordTries) security |= 0x0010;
     PutWord(v, idw::kSecurity, security);
     std::uint16_t enabled = Le<std::uint16_t>(v, idw::kEnabled * 2);
@@ -226,7 +234,7 @@ bool SimAta::Execute(const AtaRegisters& in, DataDirection dir, MutableByteView 
     case 0xB0:
         return Smart(in, dir, data, out);
     case 0xF3: // SECURITY ERASE PREPARE
-        if (dir != DataDirection::kNone) return Abort(out);
+        if (dir != DataDirection::kNone || frozen_) return Abort(out);
         erasePrepared_ = true;
         return true;
     case 0xF4: // SECURITY ERASE UNIT
@@ -258,6 +266,8 @@ bool SimAta::Execute(const AtaRegisters& in, DataDirection dir, MutableByteView 
 
 bool SimAta::TransferSectors(bool write, std::uint64_t lba, std::uint32_t count,
                              MutableByteView data, AtaRegisters& out) {
+    // A locked drive serves no sectors until it is unlocked.
+    if (locked_) return Abort(out);
     out.command = atasim::kStatusOk;
     out.features = 0;
     if (count == 0) count = 65536;
@@ -315,7 +325,10 @@ bool SimAta::Security(const AtaRegisters& in, DataDirection dir, MutableByteView
     const bool master = (control & 1) != 0;
     Password pw{};
     std::copy_n(data.begin() + 2, pw.size(), pw.begin());
+    // A frozen drive takes no security command until its next power-on.
+    if (frozen_) return Abort(out);
     if (in.command == 0xF1) {
+        if (locked_) return Abort(out);
         (master ? masterPassword_ : userPassword_) = pw;
         return true;
     }
@@ -327,6 +340,7 @@ bool SimAta::Security(const AtaRegisters& in, DataDirection dir, MutableByteView
             if (userPassword_) ++wrongTries_;
             return Abort(out);
         }
+        if (locked_) return Abort(out); // UNLOCK comes first
         userPassword_.reset();
         return true;
     }
@@ -337,8 +351,22 @@ bool SimAta::Security(const AtaRegisters& in, DataDirection dir, MutableByteView
         ++wrongTries_;
         return Abort(out);
     }
-    if (!medium_ || medium_->ZeroAll() != err::kSuccess) return Abort(out);
+    if (!medium_) return Abort(out);
+    if (eraseAbortAt_ != 0) {
+        // The injected failure: the first share of the drive is zeroed, then the erase aborts
+        // and the security state stays as it was.
+        const std::uint64_t bytes = sectors_ * eraseAbortAt_ / 100 * sectorSize_;
+        const std::vector<std::uint8_t> zeros(1u << 20, 0);
+        for (std::uint64_t off = 0; off < bytes; off += zeros.size()) {
+            const auto n =
+                static_cast<std::size_t>(std::min<std::uint64_t>(zeros.size(), bytes - off));
+            if (medium_->Write(off, ByteView(zeros.data(), n)) != err::kSuccess) break;
+        }
+        return Abort(out);
+    }
+    if (medium_->ZeroAll() != err::kSuccess) return Abort(out);
     userPassword_.reset();
+    locked_ = false;
     wrongTries_ = 0;
     return true;
 }

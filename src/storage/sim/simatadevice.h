@@ -56,7 +56,9 @@ private:
     SimMedium* medium_ = nullptr;
     std::optional<Password> userPassword_, masterPassword_;
     bool erasePrepared_ = false;
+    bool locked_ = false, frozen_ = false;
     int wrongTries_ = 0;
+    std::uint32_t eraseAbortAt_ = 0; // percent, 0: none
 };
 
 } // namespace tvd

@@ -276,6 +276,33 @@ void ReadCommandSets(Reader& r, SimDriveSpec& spec) {
             r.Fail("Ata", "SmartStatus", *st, "must be ok or exceeded");
     }
     ata.rotation = static_cast<std::uint16_t>(r.Number("Ata", "Rotation", 0, 0xFFFE));
+    static constexpr const char* kSecurityStates[] = {"disabled", "enabled", "locked", "frozen",
+                                                      "expired"};
+    if (const auto st = r.Get("Ata", "Security")) {
+        bool known = false;
+        for (std::uint8_t i = 0; i < 5 && !known; ++i)
+            if (EqualNoCase(*st, kSecurityStates[i])) {
+                ata.security = i;
+                known = true;
+            }
+        if (!known)
+            r.Fail("Ata", "Security", *st, "must be disabled, enabled, locked, frozen or expired");
+    }
+    for (auto [key, target] : {std::pair{"UserPassword", &ata.userPassword},
+                               std::pair{"MasterPassword", &ata.masterPassword}}) {
+        const auto text = r.Get("Ata", key);
+        if (!text) continue;
+        if (text->size() > 32) {
+            r.Fail("Ata", key, *text, "at most 32 characters");
+            continue;
+        }
+        std::array<std::uint8_t, 32> pw{};
+        std::copy(text->begin(), text->end(), pw.begin());
+        *target = pw;
+    }
+    // Enabled and locked drives have a user password: the one given, else 32 zero bytes.
+    if ((ata.security == 1 || ata.security == 2) && !ata.userPassword)
+        ata.userPassword = std::array<std::uint8_t, 32>{};
     ReadLogs(r, spec.ini, "Ata", kSimAtaLogMax, ata.logs);
 
     SimNvmeSpec& nvme = spec.nvme;
@@ -503,6 +530,8 @@ ErrorCode ParseSimDrive(std::string_view name, ByteView text, SimDriveSpec& out,
         const auto failOpen = r.Number("Faults", "FailOpen", 0, 0xFFFFFFFFu);
         spec.faults.failOpen = failOpen == 1 ? err::kIoDevice : static_cast<ErrorCode>(failOpen);
         spec.faults.trimIgnored = r.Flag("Faults", "TrimIgnored", false);
+        spec.faults.ataEraseAbortAt =
+            static_cast<std::uint32_t>(r.Number("Faults", "AtaEraseAbortAt", 0, 99));
     }
 
     if (!r.Failed()) {

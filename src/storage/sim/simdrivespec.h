@@ -2,8 +2,10 @@
 // simulation folder (docs/simulated-drives.md). Parsing is pure: no file is touched here, so the
 // rules can be tested as a table and the back end decides when images are made.
 #pragma once
+#include <array>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,7 +34,8 @@ struct SimUsbSpec {
 struct SimFaults {
     std::vector<std::uint64_t> readErrorAt, writeErrorAt; // LBAs, sorted, each once
     ErrorCode failOpen = err::kSuccess;                   // what Open answers; 0 opens
-    bool trimIgnored = false; // TRIM succeeds and changes nothing, as a drive may do
+    bool trimIgnored = false;          // TRIM succeeds and changes nothing, as a drive may do
+    std::uint32_t ataEraseAbortAt = 0; // percent: ERASE UNIT zeroes that share, then aborts
 };
 
 // [Ata]: the ATA personality of SATA and ATA drives, and of a USB disk behind a SATA bridge.
@@ -41,7 +44,11 @@ struct SimAtaSpec {
     bool present = false;
     std::vector<std::uint8_t> identify, smartData, smartThresholds; // 512 bytes each
     bool smartExceeded = false;
-    std::uint16_t rotation = 0;                             // 0: the default for the drive
+    std::uint16_t rotation = 0; // 0: the default for the drive
+    // The security state at plug-in: 0 disabled, 1 enabled, 2 locked, 3 frozen, 4 expired
+    // (five wrong passwords), and the passwords (32 bytes, zero-padded) when given.
+    std::uint8_t security = 0;
+    std::optional<std::array<std::uint8_t, 32>> userPassword, masterPassword;
     std::map<std::uint8_t, std::vector<std::uint8_t>> logs; // SMART READ LOG by address
 };
 

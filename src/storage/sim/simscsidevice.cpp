@@ -1,5 +1,7 @@
 #include "storage/sim/simscsidevice.h"
 
+#include "storage/sim/simnvmedevice.h"
+
 #include <algorithm>
 #include <cstring>
 #include <string>
@@ -124,8 +126,14 @@ void SimScsi::Execute(ScsiCommandRequest& r) {
         if (cdb.size() < 16) break;
         ReadWrite(r, cdb[0] == 0x8A, Be<std::uint64_t>(cdb, 2), Be<std::uint32_t>(cdb, 10));
         return;
-    case 0x48: // SANITIZE: block and crypto erase of a SCSI disk's own, at once
-        if (ata_ || spec_.busType == bustype::kNvme || cdb.size() < 10) break;
+    case 0x48: // SANITIZE: an NVMe drive's own sanitize, else a SCSI disk's erase at once
+        if (cdb.size() < 10) break;
+        if (spec_.busType == bustype::kNvme) {
+            if (!nvme_) break;
+            SanitizeNvme(r);
+            return;
+        }
+        if (ata_) break;
         Sanitize(r);
         return;
     case 0xA1:
@@ -226,6 +234,36 @@ void SimScsi::Sanitize(ScsiCommandRequest& r) {
         FixedSense(r, 0x03, kWriteError);
     else
         Good(r, 0);
+}
+
+// As Windows translates SANITIZE for an NVMe drive: block erase, crypto erase and exit failure
+// mode become the NVMe SANITIZE actions; OVERWRITE (which needs a parameter list) and anything
+// else are refused. The sanitize then runs in the drive; its progress is in the NVMe log.
+void SimScsi::SanitizeNvme(ScsiCommandRequest& r) {
+    static constexpr std::uint32_t kSanact[] = {0, 0, 2, 4}; // by service action 0-3
+    const std::uint8_t sa = r.cdb[1] & 0x1F;
+    const std::uint32_t sanact = sa == 0x1F ? 1 : sa < 4 ? kSanact[sa] : 0;
+    if (sanact == 0 || r.cdb[7] != 0 || r.cdb[8] != 0) {
+        FixedSense(r, kIllegalRequest, kInvalidFieldInCdb);
+        return;
+    }
+    std::uint8_t command[kNvmeCommandSize] = {};
+    command[0] = 0x84;
+    StoreLe<std::uint32_t>(MutableByteView(command), 40, sanact);
+    std::uint8_t completion[kNvmeCompletionSize] = {};
+    if (!nvme_->Execute(ByteView(command), DataDirection::kNone, MutableByteView(), completion)) {
+        FixedSense(r, kIllegalRequest, kInvalidOpcode);
+        return;
+    }
+    const std::uint16_t status = Le<std::uint16_t>(ByteView(completion), 14);
+    const std::uint8_t sc = static_cast<std::uint8_t>(status >> 1);
+    const std::uint8_t sct = static_cast<std::uint8_t>((status >> 9) & 7);
+    if (sc == 0 && sct == 0)
+        Good(r, 0);
+    else if (sct == 0 && sc == 0x1D) // Sanitize In Progress
+        FixedSense(r, 0x02, 0x041B); // NOT READY, SANITIZE IN PROGRESS
+    else
+        FixedSense(r, kIllegalRequest, kInvalidFieldInCdb);
 }
 
 void SimScsi::ReadWrite(ScsiCommandRequest& r, bool write, std::uint64_t lba,

@@ -22,6 +22,8 @@ inline constexpr std::uint8_t kAbortedCommand = 0x0B;
 void FixedSense(ScsiCommandRequest& r, std::uint8_t key, std::uint16_t ascq);
 } // namespace scsisim
 
+class SimNvme;
+
 class SimScsi {
 public:
     // `ata` (not owned, may be null) is the drive behind the translation.
@@ -32,6 +34,8 @@ public:
         medium_ = medium;
         if (bridge_) bridge_->SetMedium(medium);
     }
+    // An NVMe drive's controller (not owned): SANITIZE is passed on to its NVMe sanitize.
+    void SetNvme(SimNvme* nvme) { nvme_ = nvme; }
     // Fills status, sense and transferred; the command always reaches the device.
     void Execute(ScsiCommandRequest& request);
 
@@ -39,10 +43,12 @@ private:
     void Inquiry(ScsiCommandRequest& r);
     void PassThrough(ScsiCommandRequest& r);
     void Sanitize(ScsiCommandRequest& r);
+    void SanitizeNvme(ScsiCommandRequest& r);
     void ReadWrite(ScsiCommandRequest& r, bool write, std::uint64_t lba, std::uint32_t blocks);
 
     const SimDriveSpec& spec_;
     SimAta* ata_ = nullptr;
+    SimNvme* nvme_ = nullptr;
     SimMedium* medium_ = nullptr;
     std::unique_ptr<SimBridge> bridge_;
 };

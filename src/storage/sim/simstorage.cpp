@@ -549,6 +549,7 @@ std::shared_ptr<SimDrive> SimStorage::Impl::MakeDrive(const std::string& upper, 
     if (spec.ata.present) d->ata = std::make_unique<SimAta>(spec);
     if (spec.nvme.present) d->nvme = std::make_unique<SimNvme>(spec);
     d->scsi = std::make_unique<SimScsi>(spec, d->ata.get());
+    if (d->nvme) d->scsi->SetNvme(d->nvme.get());
     return d;
 }
 
