@@ -1,7 +1,5 @@
 #include "shell/mainlayoututil.h"
 
-#include <cctype>
-#include <cstring>
 #include <deque>
 
 #include "shell/mainpagesutil.h"
@@ -110,31 +108,6 @@ std::string AdvertisementAddress(const std::string& base, std::uint16_t langId) 
     while (!out.empty() && out.back() == '/')
         out.pop_back();
     return out + path;
-}
-
-bool IsOpenableWebAddress(const std::string& address) {
-    constexpr const char* kScheme = "https://";
-    if (address.size() > 2048 || address.rfind(kScheme, 0) != 0) return false;
-    std::size_t i = std::strlen(kScheme);
-    const std::size_t hostStart = i;
-    while (i < address.size() && (std::isalnum(static_cast<unsigned char>(address[i])) ||
-                                  address[i] == '-' || address[i] == '.'))
-        ++i;
-    if (i == hostStart || address[hostStart] == '.' || address[hostStart] == '-') return false;
-    if (i < address.size() && address[i] == ':') {
-        const std::size_t portStart = ++i;
-        while (i < address.size() && std::isdigit(static_cast<unsigned char>(address[i])))
-            ++i;
-        if (i == portStart || i - portStart > 5) return false;
-    }
-    if (i < address.size() && address[i] != '/' && address[i] != '?' && address[i] != '#')
-        return false;
-    for (; i < address.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(address[i]);
-        if (c <= 0x20 || c >= 0x7F || c == '"' || c == '<' || c == '>' || c == '\\' || c == '`')
-            return false;
-    }
-    return true;
 }
 
 } // namespace tvd

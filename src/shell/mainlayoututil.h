@@ -45,9 +45,4 @@ LayoutRect ScaleRect(const LayoutRect& r, int dpi);
 // language's path; empty when no base is configured (the click then does nothing).
 std::string AdvertisementAddress(const std::string& base, std::uint16_t langId);
 
-// A well-formed https address: "https://", a host of letters, digits, '-' and '.', an optional
-// port, then printable ASCII without blanks, quotes, angle brackets or backslashes; at most 2048
-// characters. Nothing else is handed to a browser.
-bool IsOpenableWebAddress(const std::string& address);
-
 } // namespace tvd

@@ -178,8 +178,15 @@ void MainShell::EnableDriveSelector(bool enable) {
 
 void MainShell::UpdateCountText() {
     if (!host_) return;
-    countText_ =
-        DeviceCountText(entries_.size(), host_->MessageText(21011), host_->MessageText(21012));
+    const std::size_t n = entries_.size();
+    countText_ = n == 0   ? std::u16string()
+                 : n == 1 ? host_->MessageText(21011)
+                          : host_->MessageFormat(21012, {static_cast<unsigned long long>(n)});
+}
+
+void MainShell::RefreshTexts() {
+    UpdateCountText();
+    SelectorChanged();
 }
 
 void MainShell::SelectorChanged() {
@@ -190,35 +197,13 @@ std::u16string DeviceCountText(std::size_t count, const std::u16string& oneText,
                                const std::u16string& manyText) {
     if (count == 0) return {};
     if (count == 1) return oneText;
-    // Exactly one integer specifier, %% aside; anything else is no format for a count.
-    std::size_t at = std::u16string::npos;
-    for (std::size_t i = 0; i < manyText.size(); ++i) {
-        if (manyText[i] != u'%') continue;
-        if (i + 1 < manyText.size() && manyText[i + 1] == u'%') {
-            ++i;
-            continue;
-        }
-        const bool integer =
-            i + 1 < manyText.size() &&
-            (manyText[i + 1] == u'i' || manyText[i + 1] == u'd' || manyText[i + 1] == u'u');
-        if (!integer || at != std::u16string::npos) return {};
-        at = i;
-    }
-    if (at == std::u16string::npos) return {};
-    std::u16string out;
-    for (std::size_t i = 0; i < manyText.size(); ++i) {
-        if (i == at) {
-            for (char c : std::to_string(count))
-                out.push_back(static_cast<char16_t>(c));
-            ++i;
-        } else if (manyText[i] == u'%' && i + 1 < manyText.size() && manyText[i + 1] == u'%') {
-            out.push_back(u'%');
-            ++i;
-        } else {
-            out.push_back(manyText[i]);
-        }
-    }
-    return out;
+    const FormatArgs args = {static_cast<unsigned long long>(count)};
+    return FormatMatches(manyText, args) ? FormatText(manyText, args) : std::u16string();
+}
+
+std::u16string ShellHost::MessageFormat(int id, FormatArgs args) {
+    const std::u16string text = MessageText(id);
+    return FormatMatches(text, args) ? FormatText(text, args) : std::u16string();
 }
 
 MainShell* ActiveShell() noexcept {

@@ -10,6 +10,7 @@
 
 #include "drive/clfundisk.h"
 #include "shell/clmenupage.h"
+#include "shell/formattext.h"
 
 namespace tvd {
 
@@ -33,6 +34,9 @@ public:
     virtual void PageChanged(clMenuPage* page) = 0;
     // The text of a message id in the UI language; empty when it has none.
     virtual std::u16string MessageText(int id) = 0;
+    // The text formatted with `args`; a text whose specifiers do not take exactly these
+    // arguments gives none. The program's host falls back to the default table's text.
+    virtual std::u16string MessageFormat(int id, FormatArgs args);
 };
 
 // The outcome of a close request.
@@ -110,6 +114,8 @@ public:
     const SelectorEntry* EntryAt(std::size_t index) const;
     // Empty for no entry, 21011 for one, 21012 with the count for more.
     const std::u16string& CountText() const noexcept { return countText_; }
+    // The language changed: the count text is looked up again.
+    void RefreshTexts();
     void ShowDriveSelector(bool show);
     bool DriveSelectorShown() const noexcept { return selectorShown_; }
     void EnableDriveSelector(bool enable);
@@ -169,8 +175,8 @@ void EnableDriveSelector(bool enable);
 void NotifyDiskAdded(clFunDisk* disk);
 void NotifyDiskRemoved(clFunDisk* disk);
 
-// "%i Devices" with the count put in: the table text's first %i or %d (or %u) takes it; a text
-// with any other specifier is not used and the English text is.
+// "1 Device", or "%i Devices" with the count put in when its specifiers take exactly one
+// integer; empty otherwise.
 std::u16string DeviceCountText(std::size_t count, const std::u16string& oneText,
                                const std::u16string& manyText);
 

@@ -1,8 +1,7 @@
 #include "shell/stagedstartutil.h"
 
-#include <chrono>
-
 #include "foundation/envutil.h"
+#include "shell/clockutil.h"
 
 namespace tvd {
 
@@ -48,20 +47,11 @@ bool OsSupported(std::uint32_t arch, std::uint32_t osCode) {
     return IsNtCode(osCode) && osCode >= oscode::kWin7;
 }
 
-bool SplashMayClose(std::uint64_t shownAtSecond, std::uint64_t nowSecond) {
-    if (nowSecond < shownAtSecond) return true;
-    return nowSecond - shownAtSecond > 1;
-}
-
 namespace {
 
 class Steady final : public MonotonicClock {
 public:
-    std::uint64_t Seconds() override {
-        const auto t = std::chrono::steady_clock::now().time_since_epoch();
-        return static_cast<std::uint64_t>(
-            std::chrono::duration_cast<std::chrono::seconds>(t).count());
-    }
+    std::uint64_t Milliseconds() override { return MonotonicMilliseconds(); }
 };
 
 } // namespace
@@ -71,10 +61,10 @@ MonotonicClock& SteadyClock() {
     return clock;
 }
 
-int WaitForSplashRule(MonotonicClock& clock, std::uint64_t shownAtSecond,
+int WaitForSplashRule(MonotonicClock& clock, std::uint64_t shownAtMs,
                       const std::function<void()>& waitSecond) {
     int waits = 0;
-    while (waits < 3 && !SplashMayClose(shownAtSecond, clock.Seconds())) {
+    while (waits < 3 && !SplashMayClose(shownAtMs, clock.Milliseconds())) {
         if (waitSecond) waitSecond();
         ++waits;
     }

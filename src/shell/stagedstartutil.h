@@ -52,22 +52,19 @@ bool InsertStageAfter(std::vector<StartStage>& stages, const std::string& after,
 // The operating-system check: x86 or x64, Windows 7 / Server 2008 R2 or later.
 bool OsSupported(std::uint32_t arch, std::uint32_t osCode);
 
-// Splash rule on a clock that only goes forward: the splash stays until the clock, in whole
-// seconds, exceeds its shown-at second by more than 1 (so at least one full second is shown).
-// A clock below the shown-at second (which a monotonic clock never gives) lets it close.
-bool SplashMayClose(std::uint64_t shownAtSecond, std::uint64_t nowSecond);
-
+// The splash's wait reads a clock that only goes forward (SplashMayClose in clockutil.h is the
+// rule); tests give it a fake one.
 class MonotonicClock {
 public:
     virtual ~MonotonicClock() = default;
-    virtual std::uint64_t Seconds() = 0;
+    virtual std::uint64_t Milliseconds() = 0;
 };
-// The process's monotonic clock (std::chrono::steady_clock).
+// The process's monotonic clock (MonotonicMilliseconds).
 MonotonicClock& SteadyClock();
 
 // Waits for the splash rule: `waitSecond` sleeps one second while pumping messages. Bounded: it
 // gives up after three waits whatever the clock says. Returns the number of waits.
-int WaitForSplashRule(MonotonicClock& clock, std::uint64_t shownAtSecond,
+int WaitForSplashRule(MonotonicClock& clock, std::uint64_t shownAtMs,
                       const std::function<void()>& waitSecond);
 
 } // namespace tvd

@@ -69,36 +69,3 @@ TEST(MainLayout, AdvertisementAddressPerLanguage) {
 
 } // namespace
 } // namespace tvd
-
-namespace tvd {
-namespace {
-
-TEST(MainLayout, OnlyWellFormedHttpsAddressesAreOpened) {
-    struct Case {
-        const char* address;
-        bool ok;
-    } cases[] = {
-        {"https://example.invalid/en/creator/", true},
-        {"https://example.invalid:8443/a?b=c#d", true},
-        {"https://example.invalid", true},
-        {"http://example.invalid/", false},
-        {"HTTPS://example.invalid/", false},
-        {"https:///path", false},
-        {"https://.example/", false},
-        {"https://exa mple/", false},
-        {"https://example.invalid/a b", false},
-        {"https://example.invalid/\"x", false},
-        {"https://example.invalid\\x", false},
-        {"https://example.invalid:/", false},
-        {"https://example.invalid@evil/", false},
-        {"file:///C:/Windows/System32/cmd.exe", false},
-        {"https://example.invalid/\x7f", false},
-        {"", false},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(IsOpenableWebAddress(c.address), c.ok) << c.address;
-    EXPECT_FALSE(IsOpenableWebAddress("https://a/" + std::string(2040, 'x')));
-}
-
-} // namespace
-} // namespace tvd

@@ -68,6 +68,10 @@ TEST(ProcessUtil, WellFormedHttpsUrls) {
         {"javascript:alert(1)", false},
         {"file:///C:/Windows/System32/calc.exe", false},
         {"https://example.com/\xC3\xA9", false}, // not percent-encoded
+        {"https://example.invalid", true},
+        {"https://.example/", false},
+        {"https://example.invalid/\x7f", false},
+        {"", false},
     };
     for (const auto& r : rows)
         EXPECT_EQ(IsWellFormedHttpsUrl(r.url), r.ok) << r.url;

@@ -128,21 +128,18 @@ TEST(StagedStart, OperatingSystemCheck) {
 
 class FakeClock final : public MonotonicClock {
 public:
-    std::uint64_t Seconds() override { return now; }
+    std::uint64_t Milliseconds() override { return now; }
     std::uint64_t now = 0;
 };
 
-TEST(SplashRule, ShownAtSecondSClosesNoEarlierThanSPlusTwo) {
-    EXPECT_FALSE(SplashMayClose(100, 100));
-    EXPECT_FALSE(SplashMayClose(100, 101));
-    EXPECT_TRUE(SplashMayClose(100, 102));
-    EXPECT_TRUE(SplashMayClose(100, 99)); // never held by a clock below its mark
-
+TEST(SplashRule, TheWaitEndsTwoSecondsAfterTheSplashWasShown) {
     FakeClock clock;
-    clock.now = 100;
-    const int waits = WaitForSplashRule(clock, 100, [&clock] { ++clock.now; });
+    clock.now = 100000;
+    const int waits = WaitForSplashRule(clock, 100000, [&clock] { clock.now += 1000; });
     EXPECT_EQ(waits, 2);
-    EXPECT_EQ(clock.now, 102u);
+    EXPECT_EQ(clock.now, 102000u);
+    clock.now = 100500; // shown half a second into a second: still two full seconds
+    EXPECT_EQ(WaitForSplashRule(clock, 100500, [&clock] { clock.now += 1000; }), 2);
 }
 
 TEST(SplashRule, AClockThatDoesNotMoveCannotHangTheStart) {

@@ -86,7 +86,7 @@ void ShowSplash() {
     ShowWindow(g_splash, SW_SHOWNA);
     UpdateWindow(g_splash);
     PumpMessages();
-    g_shownAt = SteadyClock().Seconds();
+    g_shownAt = SteadyClock().Milliseconds();
 }
 
 void SplashProgress(int value) {

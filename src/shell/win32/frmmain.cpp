@@ -7,12 +7,12 @@
 #include <vector>
 
 #include "drive/kernelfun.h"
+#include "shell/languagetables.h"
 #include "shell/mainlayoututil.h"
+#include "shell/processutil.h"
 #include "shell/singleinstanceutil.h"
 #include "shell/win32/mainpictureutil.h"
 #include "shell/win32/mainuifun.h"
-#include "shell/win32/mainuiseams.h"
-#include "shell/win32/mainwebpageutil.h"
 #include "shell/win32/mainuitestutil.h"
 #include "shell/win32/tapplicationutil.h"
 
@@ -25,6 +25,10 @@ const wchar_t* W(const char16_t* s) {
 }
 const wchar_t* W(const std::u16string& s) {
     return reinterpret_cast<const wchar_t*>(s.c_str());
+}
+
+std::u16string UiText(int id) {
+    return MessageText(id).value_or(std::u16string());
 }
 
 // A plain child window until the controls library's frame takes its place.
@@ -77,6 +81,9 @@ struct MainState : ShellHost {
     void SelectorChanged() override;
     void PageChanged(clMenuPage* page) override;
     std::u16string MessageText(int id) override { return UiText(id); }
+    std::u16string MessageFormat(int id, FormatArgs args) override {
+        return tvd::MessageFormat(id, args);
+    }
 };
 
 MainState* g_main = nullptr;
@@ -115,9 +122,10 @@ void MainState::PageChanged(clMenuPage* page) {
 }
 
 HFONT MakeFont(int px, int weight) {
-    return CreateFontW(-Px(px), 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+    const UiFontChoice font = UiFont();
+    return CreateFontW(-Px(px), 0, 0, 0, weight, FALSE, FALSE, FALSE, font.charset,
                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
-                       DEFAULT_PITCH | FF_DONTCARE, UiFontName());
+                       DEFAULT_PITCH | FF_DONTCARE, W(font.faceName));
 }
 
 // The label row's rectangle: its text decides its width.
@@ -274,8 +282,8 @@ void Clicked(const LayoutRow& row) {
         ShowWindow(g_main->hwnd, SW_MINIMIZE);
     } else if (name == "Advertisement") {
         // The address is a build setting; without one the click does nothing.
-        const std::string address = AdvertisementAddress(TVD_AD_BASE_ADDRESS, 2057);
-        if (!address.empty()) OpenWebPageUnelevated(address);
+        const std::string address = AdvertisementAddress(TVD_AD_BASE_ADDRESS, UiLanguageId());
+        if (!address.empty()) OpenWebPage(address);
     } else {
         const int i = PageIndexOfRow(row);
         if (i >= 0 && static_cast<std::size_t>(i) < g_main->pages.size())
@@ -304,7 +312,7 @@ std::vector<ControlInfo> ListMainControls(HWND) {
             const bool count = c.name == "DeviceCountLabel";
             c.rect = count ? labels.count : labels.active;
             c.text = RowText(row);
-            c.fontFace = reinterpret_cast<const char16_t*>(UiFontName());
+            c.fontFace = UiFont().faceName;
             c.fontHeight = Px(16);
             c.fontWeight = FW_NORMAL;
             c.textColor = count ? 0x0071B5 : 0;
@@ -316,7 +324,7 @@ std::vector<ControlInfo> ListMainControls(HWND) {
             const MenuEntry& e = MainMenuEntries()[static_cast<std::size_t>(i)];
             c.text = UiText(e.captionId);
             c.picture = b.selected ? e.selectedPicture : e.normalPicture;
-            c.fontFace = reinterpret_cast<const char16_t*>(UiFontName());
+            c.fontFace = UiFont().faceName;
             c.fontHeight = Px(15);
             c.fontWeight = FW_BOLD;
             c.textColor = b.selected ? 0xFFFFFF : 0x000000;
@@ -548,8 +556,21 @@ bool BuildMainContents() {
 
 void ApplyLanguage() {
     if (!g_main || !g_main->contentsBuilt) return;
-    if (clMenuPage* page = g_main->shell.CurrentPage()) page->RefreshTexts();
-    InvalidateRect(g_main->hwnd, nullptr, FALSE);
+    MainState& s = *g_main;
+    // The fonts take the language's character set and face; the old ones go once nothing
+    // holds them.
+    HFONT label = MakeFont(16, FW_NORMAL);
+    HFONT menu = MakeFont(15, FW_BOLD);
+    if (label && menu) {
+        std::swap(s.labelFont, label);
+        std::swap(s.menuFont, menu);
+        if (s.combo) SendMessageW(s.combo, WM_SETFONT, reinterpret_cast<WPARAM>(s.labelFont), TRUE);
+    }
+    if (label) DeleteObject(label);
+    if (menu) DeleteObject(menu);
+    s.shell.RefreshTexts();
+    if (clMenuPage* page = s.shell.CurrentPage()) page->RefreshTexts();
+    InvalidateRect(s.hwnd, nullptr, FALSE);
 }
 
 void ShowMainWindow() {

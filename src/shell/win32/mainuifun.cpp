@@ -10,10 +10,11 @@
 #include "drive/kernelfun.h"
 #include "foundation/envutil.h"
 #include "foundation/textconvutil.h"
+#include "shell/appdatafolder.h"
+#include "shell/languagetables.h"
 #include "shell/stagedstartutil.h"
 #include "shell/win32/formloadingutil.h"
 #include "shell/win32/frmmain.h"
-#include "shell/win32/mainuiseams.h"
 #include "shell/win32/mainuitestutil.h"
 #include "shell/win32/tapplicationutil.h"
 #include "shell/win32/tformutil.h"
@@ -69,7 +70,12 @@ std::vector<StartStage> StartTable(WinStartHost& host) {
                      ShowSplash();
                      return true;
                  }});
-    t.push_back({"d", StageFailure::kMemory, 20, [] { return LoadLanguageTablesSeam(); }});
+    t.push_back({"d", StageFailure::kMemory, 20, [] {
+                     // Config.ini lives in the data folder; a folder that cannot be made
+                     // leaves the user's language.
+                     EnsureAppDataFolder();
+                     return LoadLanguageTables();
+                 }});
     t.push_back({"e", StageFailure::kNever, -1, [instance] {
                      // Without the application's box the system's boxes serve.
                      BuildMessageBox(instance);
@@ -90,14 +96,14 @@ std::vector<StartStage> StartTable(WinStartHost& host) {
                      g_kernelStarted = KernelStart(MainWindow());
                      return g_kernelStarted;
                  }});
-    t.push_back({"j", StageFailure::kOwnMessage, 90, [&host] {
-                     const EnvRecord& env = DetectOs();
-                     if (OsSupported(env.arch, env.osCode)) return true;
-                     host.PrepareErrorBox();
-                     ShowErrorText(
-                         UiFormat(UiText(kMsgOsNotSupported), u"Tarvik", Utf16(env.osName)));
-                     return false;
-                 }});
+    t.push_back(
+        {"j", StageFailure::kOwnMessage, 90, [&host] {
+             const EnvRecord& env = DetectOs();
+             if (OsSupported(env.arch, env.osCode)) return true;
+             host.PrepareErrorBox();
+             ShowErrorText(MessageFormat(msgid::kNotSupportedOn, {u"Tarvik", Utf16(env.osName)}));
+             return false;
+         }});
     t.push_back({"k", StageFailure::kNever, 100, [] {
                      FunDiskBusPoll();
                      PumpMessages();

@@ -3,10 +3,11 @@
 #include <algorithm>
 #include <vector>
 
+#include "shell/languagetables.h"
 #include "shell/mainpagesutil.h"
+#include "shell/messageboxlayout.h"
 #include "shell/win32/frmmain.h"
 #include "shell/win32/mainpictureutil.h"
-#include "shell/win32/mainuiseams.h"
 #include "shell/win32/mainuitestutil.h"
 #include "shell/win32/tapplicationutil.h"
 
@@ -18,31 +19,48 @@ const wchar_t* W(const std::u16string& s) {
     return reinterpret_cast<const wchar_t*>(s.c_str());
 }
 
+std::u16string UiText(int id) {
+    return MessageText(id).value_or(std::u16string());
+}
+
 constexpr const wchar_t* kAlertClass = L"TFormAlert";
 bool g_built = false;
 
 struct KindInfo {
     BoxKind kind;
+    MessageKind look; // picture, buttons and size rule
     const char* name;
-    const char* icon;
-    bool twoButtons;
     UINT systemFlags;
     COLORREF colour; // the drawn icon's colour while the picture is missing
     const wchar_t* glyph;
 };
 
 const KindInfo kKinds[] = {
-    {BoxKind::kError, "error", "MSG_ERROR", false, MB_OK | MB_ICONERROR, RGB(0xD9, 0x30, 0x25),
+    {BoxKind::kError, MessageKind::kError, "error", MB_OK | MB_ICONERROR, RGB(0xD9, 0x30, 0x25),
      L"\u00D7"},
-    {BoxKind::kWarning, "warning", "MSG_WARNING", false, MB_OK | MB_ICONWARNING,
+    {BoxKind::kWarning, MessageKind::kWarning, "warning", MB_OK | MB_ICONWARNING,
      RGB(0xF2, 0xA9, 0x00), L"!"},
-    {BoxKind::kInformation, "information", "MSG_INFO", false, MB_OK | MB_ICONINFORMATION,
+    {BoxKind::kInformation, MessageKind::kInformation, "information", MB_OK | MB_ICONINFORMATION,
      RGB(0x00, 0x79, 0xD8), L"i"},
-    {BoxKind::kQuestion, "question", "MSG_QUESTION", true,
+    {BoxKind::kQuestion, MessageKind::kQuestion, "question",
      MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2, RGB(0x00, 0x79, 0xD8), L"?"},
-    {BoxKind::kWarningQuestion, "warningquestion", "MSG_WARNING_QUESTION", true,
+    {BoxKind::kWarningQuestion, MessageKind::kWarningQuestion, "warningquestion",
      MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2, RGB(0xF2, 0xA9, 0x00), L"?"},
 };
+
+bool TwoButtons(const KindInfo& k) {
+    return MessageBoxLookOf(k.look).secondaryTextId != 0;
+}
+const char* IconOf(const KindInfo& k) {
+    return MessageBoxLookOf(k.look).icon;
+}
+std::u16string PrimaryText(const KindInfo& k) {
+    return UiText(MessageBoxLookOf(k.look).primaryTextId);
+}
+std::u16string SecondaryText(const KindInfo& k) {
+    const int id = MessageBoxLookOf(k.look).secondaryTextId;
+    return id ? UiText(id) : std::u16string();
+}
 
 const KindInfo& Info(BoxKind kind) {
     for (const KindInfo& k : kKinds)
@@ -68,32 +86,29 @@ RECT Scaled(int l, int t, int w, int h) {
     return {Px(l), Px(t), Px(l + w), Px(t + h)};
 }
 
-// The size rule: the label's natural one-line width, wrapped at 558 pixels; the client grows
-// to hold the label and the buttons. Measured in 96-DPI pixels.
+RECT Scaled(const BoxRect& r) {
+    return Scaled(r.left, r.top, r.width, r.height);
+}
+
+// The label is measured at 96 DPI pixels: its one-line width, then wrapped at the width the
+// size rule allows; the rule places the rest.
 void LayOut(Alert& a, HDC dc) {
     HGDIOBJ old = SelectObject(dc, a.font);
+    const int dpi = Dpi();
     RECT one{0, 0, 0, 0};
     DrawTextW(dc, W(a.text), -1, &one, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
-    const int dpi = Dpi();
-    int labelW = MulDiv(one.right, 96, dpi);
-    int labelH = MulDiv(one.bottom, 96, dpi);
-    if (labelW > 558) {
-        RECT wrap{0, 0, Px(558), 0};
-        DrawTextW(dc, W(a.text), -1, &wrap, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
-        labelW = 558;
-        labelH = MulDiv(wrap.bottom, 96, dpi);
-    }
+    const int labelW = MessageBoxLabelWidth(MulDiv(one.right - one.left, 96, dpi));
+    RECT wrap{0, 0, Px(labelW), 0};
+    DrawTextW(dc, W(a.text), -1, &wrap, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+    const int labelH = MulDiv(wrap.bottom - wrap.top, 96, dpi);
     SelectObject(dc, old);
-    const int buttons = a.kind->twoButtons ? 100 + 100 + 48 : 100 + 40;
-    a.clientW = std::max({300, labelW + 82, buttons});
-    a.clientH = 24 + std::max(labelH, 32) + 68;
-    const int labelTop = labelH > 32 ? 24 : 24 + (32 - labelH) / 2;
-    a.icon = Scaled(20, 24, 32, 32);
-    a.label = Scaled(62, labelTop, labelW, labelH);
-    const int top = a.clientH - 20 - 28;
-    const int primaryLeft = a.clientW - 20 - 100;
-    a.primary = Scaled(primaryLeft, top, 100, 28);
-    a.secondary = a.kind->twoButtons ? Scaled(primaryLeft - 8 - 100, top, 100, 28) : RECT{};
+    const MessageBoxLayout box = LayoutMessageBox(a.kind->look, labelW, labelH);
+    a.clientW = box.clientWidth;
+    a.clientH = box.clientHeight;
+    a.icon = Scaled(box.icon);
+    a.label = Scaled(box.label);
+    a.primary = Scaled(box.primary);
+    a.secondary = TwoButtons(*a.kind) ? Scaled(box.secondary) : RECT{};
 }
 
 void DrawButton(HDC dc, const RECT& r, const std::u16string& text, bool primary) {
@@ -118,7 +133,7 @@ void PaintAlert(Alert& a, HDC dc) {
     DeleteObject(white);
     SetBkMode(dc, TRANSPARENT);
     HGDIOBJ old = SelectObject(dc, a.font);
-    if (!DrawPicture(dc, a.kind->icon, a.icon)) {
+    if (!DrawPicture(dc, IconOf(*a.kind), a.icon)) {
         HBRUSH disc = CreateSolidBrush(a.kind->colour);
         HGDIOBJ ob = SelectObject(dc, disc);
         HGDIOBJ op = SelectObject(dc, GetStockObject(NULL_PEN));
@@ -133,8 +148,8 @@ void PaintAlert(Alert& a, HDC dc) {
     SetTextColor(dc, RGB(0, 0, 0));
     RECT label = a.label;
     DrawTextW(dc, W(a.text), -1, &label, DT_LEFT | DT_WORDBREAK | DT_NOPREFIX);
-    DrawButton(dc, a.primary, UiText(a.kind->twoButtons ? 20002 : 20004), true);
-    if (a.kind->twoButtons) DrawButton(dc, a.secondary, UiText(20003), false);
+    DrawButton(dc, a.primary, PrimaryText(*a.kind), true);
+    if (TwoButtons(*a.kind)) DrawButton(dc, a.secondary, SecondaryText(*a.kind), false);
     SelectObject(dc, old);
 }
 
@@ -162,9 +177,9 @@ LRESULT CALLBACK AlertProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
             PaintAlert(*a, reinterpret_cast<HDC>(wParam));
             return 0;
         case WM_LBUTTONDOWN:
-            a->pressed = PtInRect(&a->primary, p)                            ? 1
-                         : a->kind->twoButtons && PtInRect(&a->secondary, p) ? 2
-                                                                             : 0;
+            a->pressed = PtInRect(&a->primary, p)                             ? 1
+                         : TwoButtons(*a->kind) && PtInRect(&a->secondary, p) ? 2
+                                                                              : 0;
             return 0;
         case WM_LBUTTONUP:
             if (a->pressed == 1 && PtInRect(&a->primary, p)) Finish(*a, true);
@@ -173,7 +188,7 @@ LRESULT CALLBACK AlertProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
             return 0;
         case WM_KEYDOWN:
             // Return takes the default button: OK, or No for a question.
-            if (wParam == VK_RETURN) Finish(*a, !a->kind->twoButtons);
+            if (wParam == VK_RETURN) Finish(*a, !TwoButtons(*a->kind));
             if (wParam == VK_ESCAPE) Finish(*a, false);
             return 0;
         case WM_COMMAND:
@@ -198,7 +213,7 @@ std::vector<ControlInfo> ListAlert(HWND hwnd) {
     icon.name = "Icon";
     icon.cls = "picture";
     icon.rect = a->icon;
-    icon.picture = a->kind->icon;
+    icon.picture = IconOf(*a->kind);
     icon.visible = visible;
     out.push_back(icon);
     ControlInfo label;
@@ -206,7 +221,7 @@ std::vector<ControlInfo> ListAlert(HWND hwnd) {
     label.cls = "label";
     label.rect = a->label;
     label.text = a->text;
-    label.fontFace = reinterpret_cast<const char16_t*>(UiFontName());
+    label.fontFace = UiFont().faceName;
     label.fontHeight = Px(12);
     label.fontWeight = FW_NORMAL;
     label.textColor = 0;
@@ -216,8 +231,8 @@ std::vector<ControlInfo> ListAlert(HWND hwnd) {
     primary.name = "PrimaryButton";
     primary.cls = "TclBoxCaptionButton";
     primary.rect = a->primary;
-    primary.text = UiText(a->kind->twoButtons ? 20002 : 20004);
-    primary.fontFace = reinterpret_cast<const char16_t*>(UiFontName());
+    primary.text = PrimaryText(*a->kind);
+    primary.fontFace = UiFont().faceName;
     primary.fontHeight = Px(12);
     primary.textColor = 0xFFFFFF;
     primary.backColor = 0x0079D8;
@@ -226,10 +241,10 @@ std::vector<ControlInfo> ListAlert(HWND hwnd) {
     ControlInfo secondary = primary;
     secondary.name = "SecondaryButton";
     secondary.rect = a->secondary;
-    secondary.text = a->kind->twoButtons ? UiText(20003) : std::u16string();
+    secondary.text = SecondaryText(*a->kind);
     secondary.textColor = 0x000000;
     secondary.backColor = 0xF0F0F0;
-    secondary.visible = visible && a->kind->twoButtons;
+    secondary.visible = visible && TwoButtons(*a->kind);
     out.push_back(secondary);
     return out;
 }
@@ -245,9 +260,10 @@ bool RunAlert(const KindInfo& kind, const std::u16string& text) {
     Alert a;
     a.kind = &kind;
     a.text = text;
-    a.font = CreateFontW(-Px(12), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+    const UiFontChoice font = UiFont();
+    a.font = CreateFontW(-Px(12), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, font.charset,
                          OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
-                         DEFAULT_PITCH | FF_DONTCARE, UiFontName());
+                         DEFAULT_PITCH | FF_DONTCARE, W(font.faceName));
     HWND owner = MainWindow();
     if (owner && !IsWindowVisible(owner)) owner = nullptr;
     const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
@@ -343,11 +359,7 @@ void ShowErrorText(const std::u16string& text) {
 }
 
 void ShowErrorId(int id) {
-    std::u16string text = UiText(id);
-    if (text.empty())
-        text = id == 20021 ? u"Memory allocation failed."
-                           : u"An error occurred. The application will exit.";
-    ShowErrorText(text);
+    ShowErrorText(ErrorMessageText(id));
 }
 
 void ShowWarning(const std::u16string& text) {

@@ -23,7 +23,11 @@ WS_MINIMIZEBOX, WS_SYSMENU = 0x00020000, 0x00080000
 MENU = ["PageSsd", "PageDiag", "PageUtil", "PageOpti", "PageSysinfo", "PageBenchMark", "PageClone"]
 MENU_TEXT = ["Drive Information", "Diagnostic Scan", "Utility", "System Optimization",
              "System Information", "Benchmark", "CloneDrive"]
+MENU_IDS = [21001, 21002, 21003, 21004, 21005, 21007, 21006]
 MENU_TOPS = [76, 133, 190, 247, 304, 361, 418]
+LANGUAGES = ["ENG", "CHT", "CHS", "JPN", "KOR", "RUS"]
+MESSAGES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "..", "resources",
+                        "messages", "main")
 EXPECTED_ROWS = {
     "Frame": (0, 0, 1280, 768),
     "Title": (41, 30, 205, 15),
@@ -531,6 +535,64 @@ def scenario_vista(args):
         subprocess.run(["wineserver", "-k"], env=wine_env(a), check=False)
 
 
+def table_texts(code):
+    """The ids and texts of a language's table source (UTF-8, "id<TAB>text")."""
+    texts = {}
+    with open(os.path.join(MESSAGES, code + ".txt"), encoding="utf-8") as f:
+        for line in f:
+            line = line.rstrip("\r\n")
+            if "\t" in line and line.split("\t", 1)[0].isdigit():
+                k, v = line.split("\t", 1)
+                texts[int(k)] = v
+    return texts
+
+
+def write_config(prefix, lang):
+    """Config.ini in the common application data folder, UTF-16 with a byte-order mark."""
+    folder = os.path.join(prefix, "drive_c", "ProgramData", "Zolt", "VornaTarvikdorn")
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, "Config.ini"), "wb") as f:
+        f.write(b"\xff\xfe" + ("[UI]\r\nLang=%s\r\n" % lang).encode("utf-16-le"))
+
+
+def scenario_languages(args):
+    # The CJK faces the program asks for are not in the prefix: WenQuanYi Micro Hei takes their
+    # place, so the captures show real glyphs.
+    subs = ["Yu Gothic UI", "Microsoft YaHei", "\u5FAE\u8EDF\u6B63\u9ED1\u9AD4", "Segoe UI"]
+    key = "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontSubstitutes"
+    a = with_prefix(args, "lang", *[[key, "/v", face, "/d", "WenQuanYi Micro Hei"] for face in subs])
+    subprocess.run(["wineserver", "-k"], env=wine_env(a), check=False)
+    try:
+        for code in LANGUAGES:
+            write_config(a.prefix, code)
+            texts = table_texts(code)
+            p = Program(a, "lang-" + code)
+            try:
+                state = started(p)
+                d = p.dump("main")
+                main = window(d, "TFormTarvikdornMain")
+                check(main is not None and main["visible"], "%s: no main window" % code)
+                for i, name in enumerate(MENU):
+                    c = control(main, "Menu" + name)
+                    check(c["text"] == texts[MENU_IDS[i]],
+                          "%s: menu %s shows %r, table %r" % (code, name, c["text"],
+                                                             texts[MENU_IDS[i]]))
+                n = state["devices"]
+                want = texts[21011] if n == 1 else texts[21012].replace("%i", str(n))
+                check(control(main, "DeviceCountLabel")["text"] == want,
+                      "%s: count label %r" % (code, control(main, "DeviceCountLabel")["text"]))
+                check(control(main, "ActiveDriveLabel")["text"] == texts[21010],
+                      "%s: active drive label" % code)
+                shutil.copy(os.path.join(p.ui, main["capture"]),
+                            os.path.join(args.artifacts, "main-%s.png" % code))
+                p.request("close")
+                check(p.wait_exit() == 0, "%s: the program did not end cleanly" % code)
+            finally:
+                p.stop()
+    finally:
+        subprocess.run(["wineserver", "-k"], env=wine_env(a), check=False)
+
+
 def scenario_restartbound(args):
     p = Program(args, "restartbound")
     try:
@@ -555,7 +617,7 @@ SCENARIOS = {
     "layout": scenario_layout, "hotplug": scenario_hotplug, "menu": scenario_menu,
     "drag": scenario_drag, "close": scenario_close, "instance": scenario_instance,
     "boxes": scenario_boxes, "vista": scenario_vista, "restartbound": scenario_restartbound,
-    "dpi192": scenario_dpi192,
+    "dpi192": scenario_dpi192, "languages": scenario_languages,
 }
 
 
