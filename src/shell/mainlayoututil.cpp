@@ -71,15 +71,9 @@ const LayoutRow* FindLayoutRow(const char* name) {
     return nullptr;
 }
 
-int ScaleForDpi(int value, int dpi) {
-    if (dpi <= 0) dpi = 96;
-    const long long v = static_cast<long long>(value) * dpi;
-    return static_cast<int>(v >= 0 ? (v + 48) / 96 : -((-v + 48) / 96));
-}
-
 LayoutRect ScaleRect(const LayoutRect& r, int dpi) {
-    return {ScaleForDpi(r.left, dpi), ScaleForDpi(r.top, dpi), ScaleForDpi(r.width, dpi),
-            ScaleForDpi(r.height, dpi)};
+    const Rect s = ScaleRect(Rect{r.left, r.top, r.width, r.height}, dpi);
+    return {s.left, s.top, s.width, s.height};
 }
 
 std::string AdvertisementAddress(const std::string& base, std::uint16_t langId) {

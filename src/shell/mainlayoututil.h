@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "shell/controls/dpiscale.h"
+
 namespace tvd {
 
 inline constexpr int kMainClientWidth = 1280;
@@ -37,8 +39,8 @@ struct LayoutRow {
 const std::vector<LayoutRow>& MainLayoutRows();
 const LayoutRow* FindLayoutRow(const char* name);
 
-// v * dpi / 96, rounded to nearest (96 when dpi is 0).
-int ScaleForDpi(int value, int dpi);
+// The layout scales like every control (ScaleForDpi in controls/dpiscale.h): edges are scaled,
+// so rows that touch at 96 DPI still touch.
 LayoutRect ScaleRect(const LayoutRect& r, int dpi);
 
 // The advertisement's address for the UI language: the configured base followed by the

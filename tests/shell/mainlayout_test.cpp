@@ -46,8 +46,8 @@ TEST(MainLayout, MenuButtonsSeparatorsAndFramesFollowTheMenu) {
 }
 
 TEST(MainLayout, DpiScaling) {
-    EXPECT_EQ(ScaleRect({323, 76, 769, 631}, 96), (LayoutRect{323, 76, 769, 631}));
-    EXPECT_EQ(ScaleRect({323, 76, 769, 631}, 192), (LayoutRect{646, 152, 1538, 1262}));
+    EXPECT_EQ(ScaleRect(LayoutRect{323, 76, 769, 631}, 96), (LayoutRect{323, 76, 769, 631}));
+    EXPECT_EQ(ScaleRect(LayoutRect{323, 76, 769, 631}, 192), (LayoutRect{646, 152, 1538, 1262}));
     EXPECT_EQ(ScaleForDpi(1280, 144), 1920);
     EXPECT_EQ(ScaleForDpi(35, 120), 44); // 43.75 rounds up
     EXPECT_EQ(ScaleForDpi(768, 0), 768);
