@@ -90,17 +90,21 @@ RECT Scaled(const BoxRect& r) {
     return Scaled(r.left, r.top, r.width, r.height);
 }
 
-// The label is measured at 96 DPI pixels: its one-line width, then wrapped at the width the
-// size rule allows; the rule places the rest.
+// The label is measured in 96 DPI pixels: its natural size (the widest of its lines), or, when
+// wider than the size rule allows, its height wrapped at that width; the rule places the rest.
 void LayOut(Alert& a, HDC dc) {
     HGDIOBJ old = SelectObject(dc, a.font);
     const int dpi = Dpi();
-    RECT one{0, 0, 0, 0};
-    DrawTextW(dc, W(a.text), -1, &one, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
-    const int labelW = MessageBoxLabelWidth(MulDiv(one.right - one.left, 96, dpi));
-    RECT wrap{0, 0, Px(labelW), 0};
-    DrawTextW(dc, W(a.text), -1, &wrap, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
-    const int labelH = MulDiv(wrap.bottom - wrap.top, 96, dpi);
+    RECT natural{0, 0, 0, 0};
+    DrawTextW(dc, W(a.text), -1, &natural, DT_CALCRECT | DT_NOPREFIX);
+    const int naturalW = MulDiv(natural.right - natural.left, 96, dpi);
+    const int labelW = MessageBoxLabelWidth(naturalW);
+    int labelH = MulDiv(natural.bottom - natural.top, 96, dpi);
+    if (labelW < naturalW) {
+        RECT wrap{0, 0, Px(labelW), 0};
+        DrawTextW(dc, W(a.text), -1, &wrap, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+        labelH = MulDiv(wrap.bottom - wrap.top, 96, dpi);
+    }
     SelectObject(dc, old);
     const MessageBoxLayout box = LayoutMessageBox(a.kind->look, labelW, labelH);
     a.clientW = box.clientWidth;

@@ -26,6 +26,8 @@ MENU_TEXT = ["Drive Information", "Diagnostic Scan", "Utility", "System Optimiza
 MENU_IDS = [21001, 21002, 21003, 21004, 21005, 21007, 21006]
 MENU_TOPS = [76, 133, 190, 247, 304, 361, 418]
 LANGUAGES = ["ENG", "CHT", "CHS", "JPN", "KOR", "RUS"]
+# The face each language's texts ask for.
+FACES = {"CHT": "\u5FAE\u8EDF\u6B63\u9ED1\u9AD4", "CHS": "Microsoft YaHei", "JPN": "Yu Gothic UI"}
 MESSAGES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "..", "resources",
                         "messages", "main")
 EXPECTED_ROWS = {
@@ -574,6 +576,8 @@ def scenario_languages(args):
                 check(main is not None and main["visible"], "%s: no main window" % code)
                 for i, name in enumerate(MENU):
                     c = control(main, "Menu" + name)
+                    check(c["font"]["face"] == FACES.get(code, "Segoe UI"),
+                          "%s: menu %s in face %s" % (code, name, c["font"]["face"]))
                     check(c["text"] == texts[MENU_IDS[i]],
                           "%s: menu %s shows %r, table %r" % (code, name, c["text"],
                                                              texts[MENU_IDS[i]]))
