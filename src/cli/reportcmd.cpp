@@ -141,12 +141,12 @@ int CmdReport(const Options& o, std::FILE* out, std::FILE* err) {
     };
 
     ReportResult result;
-    std::string written = r.output;
+    // "-" is standard output.
+    const std::string written = r.output.empty() ? std::string("-") : r.output;
     if (r.output.empty()) {
         StdioReportSink sink(out);
         ReportWriter w(&sink, ReportEncoding::kUtf8Lf);
         result = WriteReport(w, options);
-        written = "-";
     } else {
         // Written under a new name beside the target and renamed over it: a link at the name is
         // replaced, never followed, and a failed write leaves the old file as it was.
