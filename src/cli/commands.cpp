@@ -9,15 +9,12 @@
 #include "cli/clierror.h"
 #include "cli/machineinfo.h"
 #include "foundation/errtextutil.h"
+#include "foundation/versioninfo.h"
 #include "storage/storageplatform.h"
 
 namespace tvd::cli {
 
-namespace {
-
-constexpr const char* kVersion = "0.1.0";
-
-} // namespace
+namespace {} // namespace
 
 int CmdSystem(const Options& o, std::FILE* out, std::FILE* err) {
     if (!o.args.empty()) return Fail(o, out, err, 2, "system takes no arguments");
@@ -128,7 +125,8 @@ int RunParsed(int argc, char** argv, std::FILE* out, std::FILE* err) {
             Usage(out);
             return 0;
         } else if (a == "--version") {
-            std::fprintf(out, "tarvikdorn %s\n", kVersion);
+            std::fprintf(out, "tarvikdorn %u.%u.%u\n", kProductVersionNumber / 10000,
+                         kProductVersionNumber / 100 % 100, kProductVersionNumber % 100);
             return 0;
         } else if (a.size() > 1 && a[0] == '-' && !command.empty()) {
             o.args.emplace_back(a); // the command's own options

@@ -1,5 +1,8 @@
 #include "report/infoexportutil.h"
 
+#include "foundation/versioninfo.h"
+#include "shell/formathelpers.h"
+
 #include <cstdio>
 #include <ctime>
 #include <vector>
@@ -41,7 +44,7 @@ bool WriteHeader(ReportWriter& w) {
         when = ReportTimeText(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
                               local.tm_min, local.tm_sec);
     return w.Line("VORNA Tarvik Detail Information Version " +
-                  ReportVersionText(kReportVersionNumber)) &&
+                  FormatVersionNumber(kProductVersionNumber)) &&
            w.Line(" Create on [" + when + "]") && w.Eol();
 }
 
@@ -96,12 +99,6 @@ bool WriteVolumes(ReportWriter& w, DeviceRegistry& registry, const ReportOptions
 }
 
 } // namespace
-
-std::string ReportVersionText(int v) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%i.%02i.%02i", v / 10000, v / 100 % 100, v % 100);
-    return text;
-}
 
 std::string ReportTimeText(int year, int month, int day, int hour, int minute, int second) {
     char text[48];

@@ -12,11 +12,6 @@ namespace tvd {
 
 class DeviceRegistry;
 
-// The product's version number (major x 10000 + minor x 100 + build).
-inline constexpr int kReportVersionNumber = 50208;
-
-// "%i.%02i.%02i" of a version number: 50208 gives "5.02.08".
-std::string ReportVersionText(int versionNumber);
 // " Create on [...]" time text: "%02i-%02i-%02i, %02i:%02i:%02i" (two-digit year first).
 std::string ReportTimeText(int year, int month, int day, int hour, int minute, int second);
 

@@ -1,5 +1,7 @@
 #include "report/infowriteutil.h"
 
+#include "shell/formathelpers.h"
+
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
@@ -39,16 +41,7 @@ bool MemoryReportSink::Write(ByteView bytes) {
 }
 
 std::string ReportSizeText(std::uint64_t bytes) {
-    if (bytes == 0) return "0 Byte";
-    if (bytes < 1024) return std::to_string(bytes) + " Bytes";
-    static const char* const kUnits[] = {"KB", "MB", "GB", "TB"};
-    double value = static_cast<double>(bytes) / 1024.0;
-    std::size_t unit = 0;
-    while (value >= 1024.0 && unit + 1 < std::size(kUnits)) {
-        value /= 1024.0;
-        ++unit;
-    }
-    return Format("%.2f %s", value, kUnits[unit]);
+    return FormatSizeDecimal(bytes);
 }
 
 std::string ReportErrorText(ErrorCode code) {

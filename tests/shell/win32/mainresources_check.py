@@ -2,7 +2,7 @@
 """Reads the manifest and the version information back from the built Tarvikdorn.exe.
 
 The manifest is stored as its UTF-8 text, the version block as VS_FIXEDFILEINFO (signature
-0xFEEF04BD) followed by UTF-16 strings; the expected version comes from src/shell/appversion.h.
+0xFEEF04BD) followed by UTF-16 strings; the expected version comes from src/foundation/versioninfo.h.
 """
 import re
 import struct
