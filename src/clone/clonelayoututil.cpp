@@ -15,28 +15,9 @@ namespace {
 constexpr std::uint64_t kMax64 = std::numeric_limits<std::uint64_t>::max();
 
 namespace gpth {
-inline constexpr std::size_t kRevision = 8;
-inline constexpr std::size_t kHeaderSize = 12;
-inline constexpr std::size_t kHeaderCrc = 16;
-inline constexpr std::size_t kCurrentLba = 24;
-inline constexpr std::size_t kBackupLba = 32;
-inline constexpr std::size_t kFirstUsable = 40;
-inline constexpr std::size_t kLastUsable = 48;
-inline constexpr std::size_t kDiskGuid = 56;
-inline constexpr std::size_t kEntryLba = 72;
-inline constexpr std::size_t kEntryCount = 80;
-inline constexpr std::size_t kEntrySize = 84;
-inline constexpr std::size_t kEntryArrayCrc = 88;
-inline constexpr std::uint32_t kHeaderBytes = 92;
+using namespace gptsector;
+inline constexpr std::uint32_t kHeaderBytes = kMinHeaderSize;
 inline constexpr std::uint32_t kRevision10 = 0x00010000;
-// Within an entry.
-inline constexpr std::size_t kTypeGuid = 0;
-inline constexpr std::size_t kUniqueGuid = 16;
-inline constexpr std::size_t kFirstLba = 32;
-inline constexpr std::size_t kLastLba = 40;
-inline constexpr std::size_t kAttributes = 48;
-inline constexpr std::size_t kName = 56;
-inline constexpr std::size_t kNameUnits = 36;
 } // namespace gpth
 
 // "XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX" in the mixed-endian order GPT stores.

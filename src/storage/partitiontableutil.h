@@ -35,6 +35,36 @@ inline constexpr std::uint8_t kProtectiveType = 0xEE;
 static_assert(kSlots + 4 * kSlotSize == kBootMark);
 } // namespace mbrsector
 
+// GPT header (at LBA 1 and the disk's last LBA) and its entries.
+namespace gptsector {
+inline constexpr std::uint64_t kSignature = 0x5452415020494645ull; // "EFI PART"
+inline constexpr std::size_t kSignatureOff = 0;
+inline constexpr std::size_t kRevision = 8;
+inline constexpr std::size_t kHeaderSize = 12;
+inline constexpr std::size_t kHeaderCrc = 16;
+inline constexpr std::size_t kCurrentLba = 24;
+inline constexpr std::size_t kBackupLba = 32;
+inline constexpr std::size_t kFirstUsable = 40;
+inline constexpr std::size_t kLastUsable = 48;
+inline constexpr std::size_t kDiskGuid = 56;
+inline constexpr std::size_t kEntryLba = 72;
+inline constexpr std::size_t kEntryCount = 80;
+inline constexpr std::size_t kEntrySize = 84;
+inline constexpr std::size_t kEntryArrayCrc = 88;
+inline constexpr std::uint32_t kMinHeaderSize = 92;
+static_assert(kEntryArrayCrc + 4 == kMinHeaderSize);
+// Within an entry.
+inline constexpr std::size_t kTypeGuid = 0;
+inline constexpr std::size_t kUniqueGuid = 16;
+inline constexpr std::size_t kFirstLba = 32;
+inline constexpr std::size_t kLastLba = 40;
+inline constexpr std::size_t kAttributes = 48;
+inline constexpr std::size_t kName = 56;
+inline constexpr std::size_t kNameUnits = 36;
+inline constexpr std::uint32_t kMinEntrySize = 128;
+static_assert(kName + 2 * kNameUnits == kMinEntrySize);
+} // namespace gptsector
+
 namespace layoutstyle {
 inline constexpr std::uint32_t kMbr = 0;
 inline constexpr std::uint32_t kGpt = 1;
