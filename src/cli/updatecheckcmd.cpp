@@ -191,7 +191,9 @@ int CmdUpdateCheck(const Options& o, std::FILE* out, std::FILE* err) {
         if (ErrorCode e = OpenSafeBrowserUrl(r.url))
             return Fail(o, out, err, e == err::kNotSupported ? 4 : 1,
                         e == err::kNotSupported ? "--open: not supported on this platform"
-                                                : "the browser could not be started",
+                        : e == err::kFileNotFound
+                            ? "--open: no desktop shell of the user to open it in; nothing opened"
+                            : "the browser could not be started",
                         e);
     }
     return r.state == UpdateCheckState::kUpToDate || r.state == UpdateCheckState::kUpdateAvailable

@@ -8,8 +8,6 @@
 
 #include "foundation/errorcodes.h"
 
-#include "foundation/errorcodes.h"
-
 namespace tvd {
 
 inline constexpr std::size_t kMaxBrowserUrl = 2048;
@@ -33,8 +31,8 @@ bool ParseServiceUrl(std::string_view url, HttpsUrl& out);
 
 // Opens an address IsSafeBrowserUrl accepts in the user's browser; kInvalidParameter for any
 // other. Linux: xdg-open through posix_spawn, the address as its one argument, no shell. Windows:
-// kNotSupported until the unelevated shell launcher exists (never ShellExecute from this
-// elevated process).
+// the user's unelevated desktop shell (OpenWebPage), never ShellExecute from this elevated
+// process; without that shell nothing is opened (kFileNotFound).
 ErrorCode OpenSafeBrowserUrl(const std::string& url);
 
 // The part after the last '/', or the whole address when it has none.

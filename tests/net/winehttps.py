@@ -42,6 +42,34 @@ def run_cli(cli, folder, env):
         if not ok:
             print(r.stdout, r.stderr)
             failures += 1
+    # --open goes to the user's desktop shell, never to a browser started from this process:
+    # either that shell opens it, or the tool says there is none and opens nothing.
+    (folder / "routes.json").write_text(json.dumps({"/storage/ssd/api/tarvik.json": {
+        "status": 200,
+        "body": '{"Software":{"Tarvik":{"version":50300,"download":"https://localhost/t.exe"}}}'}}))
+    stub = folder / "bin"
+    stub.mkdir()
+    record = folder / "xdg-open.args"
+    (stub / "xdg-open").write_text(f'#!/bin/sh\nprintf "%s\\n" "$@" >> "{record}"\n')
+    (stub / "xdg-open").chmod(0o755)
+    open_env = dict(env, PATH=f"{stub}:{env.get('PATH', '')}")
+    # The desktop shell keeps the environment it started with: start it afresh with the stub.
+    subprocess.run(["wineserver", "-k"], env=env)
+    subprocess.run(["wineserver", "-w"], env=env)
+    r = subprocess.run(["wine", str(cli), "update-check", "--tool", "--open", "--service",
+                        f"https://localhost:{port}"], env=open_env, capture_output=True, text=True)
+    # Wine's shell hands the page to the host's browser (winebrowser, then xdg-open).
+    for _ in range(300):  # the desktop shell starts first on a fresh server
+        if record.exists():
+            break
+        time.sleep(0.1)
+    opened = r.returncode == 0 and record.exists() and \
+        record.read_text().split() == ["https://localhost/t.exe"]
+    refused = r.returncode == 1 and "no desktop shell" in r.stderr
+    print(("ok  " if opened or refused else "FAIL"), "--open ->", r.returncode,
+          "opened by the desktop shell" if opened else r.stderr.strip()[-120:])
+    if not (opened or refused):
+        failures += 1
     r = subprocess.run(["wine", str(cli), "update-check", "--tool", "--ca-file", "x.pem", "--service",
                         f"https://localhost:{port}"], env=env, capture_output=True, text=True)
     ok = r.returncode == 4 and "not supported on this platform" in r.stderr
