@@ -150,7 +150,9 @@ TEST(ReportDiskBlock, NvmeNamespacesAndBounds) {
     EXPECT_TRUE(Has(text, "   Current = [PCIe Gen3 x2]"));
     EXPECT_TRUE(Has(text, "  ** NVMe IdentifyController load fail"));
     for (int i = 0; i < 3; ++i)
-        EXPECT_TRUE(Has(text, "  Namespace(" + std::to_string(i) + ") data :")) << i;
+        EXPECT_TRUE(
+            Has(text, std::string("  Namespace(").append(std::to_string(i)).append(") data :")))
+            << i;
     EXPECT_TRUE(Has(text, "   NSID = [5]"));
     EXPECT_TRUE(Has(text, "  ** NVMe IdentifyNamespace load fail"));
     EXPECT_TRUE(Has(text, "   LBA Format [15] Support = [0x00000000]"));

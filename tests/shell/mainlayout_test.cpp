@@ -35,7 +35,8 @@ TEST(MainLayout, MenuButtonsSeparatorsAndFramesFollowTheMenu) {
     }
     const int separators[] = {132, 189, 246, 303, 360, 417};
     for (int i = 0; i < 6; ++i) {
-        const LayoutRow* s = FindLayoutRow(("Separator" + std::to_string(i + 1)).c_str());
+        const std::string name = std::string("Separator").append(std::to_string(i + 1));
+        const LayoutRow* s = FindLayoutRow(name.c_str());
         ASSERT_NE(s, nullptr);
         EXPECT_EQ(s->rect, (LayoutRect{35, separators[i], 218, 1}));
         // Each separator lies between two buttons.
