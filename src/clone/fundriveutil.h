@@ -19,7 +19,7 @@ public:
     std::u16string root;       // "X:\", a Linux mount point, or empty
     std::u16string volumePath; // the volume's device path (Linux: its node)
     std::u16string label;
-    bool mountedWritable = false; // Linux: mounted read-write (no snapshot protects it)
+    bool mountedWritable = false; // mounted read-write, and no snapshot protects it
     bool selected = true;
 
     std::uint64_t Offset() const { return entry.startingOffset; }
