@@ -100,19 +100,12 @@ int CmdInfo(const Options& o, std::FILE* out, std::FILE* err) {
     std::string problem;
     if (ErrorCode e = session.Open(o.simulate, problem, err))
         return Fail(o, out, err, 1, problem, e);
-    clDisk* disk = session.FindDisk(o.args[0]);
-    if (!disk) return Fail(o, out, err, 1, "no drive " + o.args[0] + " (see tarvikdorn list)");
     UseDefaultSettingsFolder();
-    SystemVolume volume;
-    ZoltRef<clFunDisk> ref =
-        FunDiskCreate(disk, FindSystemDisk(session.Registry().FindList(devtype::kDisk), volume));
+    clDisk* disk = nullptr;
+    ErrorCode code = err::kSuccess;
+    ZoltRef<clFunDisk> ref = session.ServedDisk(o.args[0], problem, code, &disk);
     clFunDisk* fd = ref.Get();
-    if (!fd) {
-        ErrorCode code = err::kSuccess;
-        const std::string why = WhyNotServed(disk, code);
-        return Fail(o, out, err, 1, o.args[0] + " is not a drive this program serves: " + why,
-                    code);
-    }
+    if (!fd) return Fail(o, out, err, 1, problem, code);
     const PartitionSnapshot* parts = GetPartitions(fd);
     const SmartMonitor& m = fd->smart;
     const std::string path = disk->GetPath() ? disk->GetPath() : "";

@@ -73,16 +73,10 @@ int CmdOptimize(const Options& o, std::FILE* out, std::FILE* err) {
     StorageSession session;
     std::string problem;
     if (ErrorCode e = session.Open(o.simulate, problem)) return Fail(o, out, err, 1, problem, e);
-    clDisk* disk = session.FindDisk(drive);
-    if (!disk) return Fail(o, out, err, 1, "no drive " + drive + " (see tarvikdorn list)");
-    SystemVolume system;
-    ZoltRef<clFunDisk> fd =
-        FunDiskCreate(disk, FindSystemDisk(session.Registry().FindList(devtype::kDisk), system));
-    if (!fd) {
-        ErrorCode code = err::kSuccess;
-        const std::string why = WhyNotServed(disk, code);
-        return Fail(o, out, err, 1, drive + " is not a drive this program serves: " + why, code);
-    }
+    clDisk* disk = nullptr;
+    ErrorCode why = err::kSuccess;
+    ZoltRef<clFunDisk> fd = session.ServedDisk(drive, problem, why, &disk);
+    if (!fd) return Fail(o, out, err, 1, problem, why);
     const std::string path = disk->GetPath() ? disk->GetPath() : drive;
 
     // The volume: the one asked for, when it is the drive's, else the one with most free space.

@@ -70,16 +70,10 @@ int CmdScan(const Options& o, std::FILE* out, std::FILE* err) {
     StorageSession session;
     std::string problem;
     if (ErrorCode e = session.Open(o.simulate, problem)) return Fail(o, out, err, 1, problem, e);
-    clDisk* disk = session.FindDisk(drive);
-    if (!disk) return Fail(o, out, err, 1, "no drive " + drive + " (see tarvikdorn list)");
-    SystemVolume volume;
-    ZoltRef<clFunDisk> fd =
-        FunDiskCreate(disk, FindSystemDisk(session.Registry().FindList(devtype::kDisk), volume));
-    if (!fd) {
-        ErrorCode code = err::kSuccess;
-        const std::string why = WhyNotServed(disk, code);
-        return Fail(o, out, err, 1, drive + " is not a drive this program serves: " + why, code);
-    }
+    clDisk* disk = nullptr;
+    ErrorCode why = err::kSuccess;
+    ZoltRef<clFunDisk> fd = session.ServedDisk(drive, problem, why, &disk);
+    if (!fd) return Fail(o, out, err, 1, problem, why);
     // The scan reads through a handle of its own; the interfaces' handles are not needed.
     CloseHandles(fd.Get());
     auto job = MakeZoltRef<clJobDiskSurfaceScan>();

@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "cli/fundiskview.h"
+#include "drive/kernelfun.h"
 #include "storage/clata.h"
 #include "storage/commandinterfaces.h"
 
@@ -121,6 +123,25 @@ DriveInterfaces OpenDriveInterfaces(clDisk* disk) {
     const ByteView ns = d.nvme->GetNamespace(d.namespaceId);
     d.nvmeNamespace.assign(ns.begin(), ns.end());
     return d;
+}
+
+ZoltRef<clFunDisk> StorageSession::ServedDisk(std::string_view name, std::string& problem,
+                                              ErrorCode& code, clDisk** disk) const {
+    problem.clear();
+    code = err::kSuccess;
+    clDisk* d = FindDisk(name);
+    if (disk) *disk = d;
+    if (!d) {
+        problem = "no drive " + std::string(name) + " (see tarvikdorn list)";
+        return {};
+    }
+    SystemVolume system;
+    ZoltRef<clFunDisk> fd =
+        FunDiskCreate(d, FindSystemDisk(registry_.FindList(devtype::kDisk), system));
+    if (!fd)
+        problem =
+            std::string(name) + " is not a drive this program serves: " + WhyNotServed(d, code);
+    return fd;
 }
 
 } // namespace tvd::cli

@@ -8,7 +8,9 @@
 #include <string_view>
 #include <vector>
 
+#include "drive/clfundisk.h"
 #include "foundation/errorcodes.h"
+#include "foundation/clzoltitem.h"
 #include "storage/clnvme.h"
 #include "storage/clscsi.h"
 #include "storage/deviceregistry.h"
@@ -41,6 +43,11 @@ public:
     // ignoring case), the last part of that path (a simulated drive's name), or its
     // number in `list`. Null when none matches.
     clDisk* FindDisk(std::string_view name) const;
+    // The functional disk of `name`, made as the window program makes it (the system disk
+    // known). Null when no disk has that name or the program does not serve it; `problem` and
+    // `code` then say why. `disk` gets the disk found, when asked.
+    ZoltRef<clFunDisk> ServedDisk(std::string_view name, std::string& problem, ErrorCode& code,
+                                  clDisk** disk = nullptr) const;
 
 private:
     std::unique_ptr<SimStorage> sim_;

@@ -106,15 +106,9 @@ int CmdUpdateCheck(const Options& o, std::FILE* out, std::FILE* err) {
         std::string problem;
         if (ErrorCode e = session.Open(o.simulate, problem, err))
             return Fail(o, out, err, 1, problem, e);
-        clDisk* disk = session.FindDisk(a.drive);
-        if (!disk) return Fail(o, out, err, 1, "no drive " + a.drive + " (see tarvikdorn list)");
-        ZoltRef<clFunDisk> fd = FunDiskCreate(disk);
-        if (!fd) {
-            ErrorCode code = err::kSuccess;
-            const std::string reason = WhyNotServed(disk, code);
-            return Fail(o, out, err, 1, a.drive + " is not a drive this program serves: " + reason,
-                        code);
-        }
+        ErrorCode code = err::kSuccess;
+        ZoltRef<clFunDisk> fd = session.ServedDisk(a.drive, problem, code);
+        if (!fd) return Fail(o, out, err, 1, problem, code);
         const std::string* s = GetSerial(fd.Get());
         const std::string* f = GetFirmware(fd.Get());
         serial = s ? *s : "";
