@@ -180,7 +180,10 @@ ErrorCode AdminOnlyAcl(std::vector<DWORD>& out) {
     return acl.Build(out);
 }
 
-bool IsAdminOnlyFolder(const std::u16string& folder) {
+namespace {
+// Reads a folder's owner, access list and protection and hands them to `rule`; false when they
+// cannot be read.
+bool CheckFolderSecurity(const std::u16string& folder, bool (*rule)(PSID, const ACL*, bool)) {
     PSID owner = nullptr;
     PACL dacl = nullptr;
     PSECURITY_DESCRIPTOR sd = nullptr;
@@ -192,7 +195,12 @@ bool IsAdminOnlyFolder(const std::u16string& folder) {
     SECURITY_DESCRIPTOR_CONTROL control = 0;
     DWORD revision = 0;
     if (!GetSecurityDescriptorControl(sd, &control, &revision)) return false;
-    return IsAdminOnlySecurity(owner, dacl, (control & SE_DACL_PROTECTED) != 0);
+    return rule(owner, dacl, (control & SE_DACL_PROTECTED) != 0);
+}
+} // namespace
+
+bool IsAdminOnlyFolder(const std::u16string& folder) {
+    return CheckFolderSecurity(folder, IsAdminOnlySecurity);
 }
 
 ErrorCode SecureAdminOnlyFolder(const std::u16string& folder) {
@@ -254,18 +262,7 @@ bool IsSafeParentFolder(const std::u16string& folder) {
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
         (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
         return false;
-    PSID owner = nullptr;
-    PACL dacl = nullptr;
-    PSECURITY_DESCRIPTOR sd = nullptr;
-    if (GetNamedSecurityInfoW(W(folder), SE_FILE_OBJECT,
-                              OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
-                              nullptr, &dacl, nullptr, &sd) != ERROR_SUCCESS)
-        return false;
-    LocalPtr<void> sdOwner(sd);
-    SECURITY_DESCRIPTOR_CONTROL control = 0;
-    DWORD revision = 0;
-    if (!GetSecurityDescriptorControl(sd, &control, &revision)) return false;
-    return IsSafeParentSecurity(owner, dacl, (control & SE_DACL_PROTECTED) != 0);
+    return CheckFolderSecurity(folder, IsSafeParentSecurity);
 }
 
 ErrorCode SecureDataParentFolder(const std::u16string& folder) {
