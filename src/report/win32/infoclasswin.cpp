@@ -94,19 +94,42 @@ ErrorCode LastError() {
     return e ? static_cast<ErrorCode>(e) : err::kFileNotFound;
 }
 
-// A node property in the size the configuration manager asks for (a few tries: it may grow).
-bool NodeProperty(DEVINST devInst, ULONG property, std::vector<std::uint8_t>& bytes, ULONG& type) {
+// A device's registry property in the size the system asks for (a few tries: it may grow).
+// SetupDi answers where the device came from a set (Wine implements only this form); the
+// configuration manager answers for a bare node. SPDRP_x is CM_DRP_x - 1.
+struct DeviceRef {
+    HDEVINFO set = nullptr;
+    SP_DEVINFO_DATA* device = nullptr;
+    DEVINST devInst = 0;
+};
+
+bool NodeProperty(const DeviceRef& d, ULONG property, std::vector<std::uint8_t>& bytes,
+                  ULONG& type) {
     ULONG size = 512;
     for (int attempt = 0; attempt < 4; ++attempt) {
         bytes.assign(size, 0);
         ULONG got = size;
-        const CONFIGRET cr =
-            CM_Get_DevNode_Registry_PropertyW(devInst, property, &type, bytes.data(), &got, 0);
-        if (cr == CR_SUCCESS) {
-            bytes.resize(std::min(got, size));
-            return true;
+        bool more = false;
+        if (d.set && d.device) {
+            DWORD need = 0, kind = 0;
+            if (SetupDiGetDeviceRegistryPropertyW(d.set, d.device, property - 1, &kind,
+                                                  bytes.data(), size, &need)) {
+                type = kind;
+                bytes.resize(std::min<ULONG>(need, size));
+                return true;
+            }
+            more = GetLastError() == ERROR_INSUFFICIENT_BUFFER;
+            got = need;
+        } else {
+            const CONFIGRET cr = CM_Get_DevNode_Registry_PropertyW(d.devInst, property, &type,
+                                                                   bytes.data(), &got, 0);
+            if (cr == CR_SUCCESS) {
+                bytes.resize(std::min(got, size));
+                return true;
+            }
+            more = cr == CR_BUFFER_SMALL;
         }
-        if (cr != CR_BUFFER_SMALL || got <= size || got > kMaxPropertyBytes) return false;
+        if (!more || got <= size || got > kMaxPropertyBytes) return false;
         size = got;
     }
     return false;
@@ -123,20 +146,20 @@ std::u16string Units(const std::vector<std::uint8_t>& bytes, std::size_t from = 
     return text;
 }
 
-std::optional<std::string> NodeText(DEVINST devInst, ULONG property) {
+std::optional<std::string> NodeText(const DeviceRef& d, ULONG property) {
     std::vector<std::uint8_t> bytes;
     ULONG type = 0;
-    if (!NodeProperty(devInst, property, bytes, type) || (type != REG_SZ && type != REG_EXPAND_SZ))
+    if (!NodeProperty(d, property, bytes, type) || (type != REG_SZ && type != REG_EXPAND_SZ))
         return std::nullopt;
     return Utf16ToUtf8(Units(bytes));
 }
 
 // A node's filter list; empty when the node has none.
-std::vector<std::string> NodeFilters(DEVINST devInst, ULONG property) {
+std::vector<std::string> NodeFilters(const DeviceRef& d, ULONG property) {
     std::vector<std::string> list;
     std::vector<std::uint8_t> bytes;
     ULONG type = 0;
-    if (!NodeProperty(devInst, property, bytes, type) || type != REG_MULTI_SZ) return list;
+    if (!NodeProperty(d, property, bytes, type) || type != REG_MULTI_SZ) return list;
     for (std::size_t at = 0; at + 1 < bytes.size() && list.size() < 256;) {
         const std::u16string s = Units(bytes, at);
         if (s.empty()) break;
@@ -155,21 +178,22 @@ std::optional<std::string> InstanceId(DEVINST devInst) {
     return Utf16ToUtf8(reinterpret_cast<const char16_t*>(id.data()));
 }
 
-NodeFacts WinNode(DEVINST devInst) {
+NodeFacts WinNode(const DeviceRef& d) {
+    const DEVINST devInst = d.devInst;
     NodeFacts n;
     n.devInst = devInst;
-    n.friendlyName = NodeText(devInst, CM_DRP_FRIENDLYNAME);
-    n.description = NodeText(devInst, CM_DRP_DEVICEDESC);
+    n.friendlyName = NodeText(d, CM_DRP_FRIENDLYNAME);
+    n.description = NodeText(d, CM_DRP_DEVICEDESC);
     n.instanceId = InstanceId(devInst);
-    n.driver = NodeText(devInst, CM_DRP_DRIVER);
+    n.driver = NodeText(d, CM_DRP_DRIVER);
     DEVINST node = devInst, parent = 0;
     for (int depth = 0; depth < kMaxDepth && CM_Get_Parent(&parent, node, 0) == CR_SUCCESS;
          ++depth) {
         n.parents.push_back(parent);
         node = parent;
     }
-    n.upperFilters = NodeFilters(devInst, CM_DRP_UPPERFILTERS);
-    n.lowerFilters = NodeFilters(devInst, CM_DRP_LOWERFILTERS);
+    n.upperFilters = NodeFilters(d, CM_DRP_UPPERFILTERS);
+    n.lowerFilters = NodeFilters(d, CM_DRP_LOWERFILTERS);
     return n;
 }
 
@@ -268,11 +292,12 @@ DeviceClassFacts GatherDeviceClass(ReportDeviceClass cls) {
                          std::string(Storage().Name()) == "win32";
     if (devices) {
         try {
-            f.enumError = ForEachDevice(guid, cls == ReportDeviceClass::kUsb ? 0 : DIGCF_PRESENT,
-                                        [&](HDEVINFO, SP_DEVINFO_DATA& device) {
-                                            if (IsStarted(device.DevInst))
-                                                f.devices.push_back(WinNode(device.DevInst));
-                                        });
+            f.enumError =
+                ForEachDevice(guid, cls == ReportDeviceClass::kUsb ? 0 : DIGCF_PRESENT,
+                              [&](HDEVINFO set, SP_DEVINFO_DATA& device) {
+                                  if (IsStarted(device.DevInst))
+                                      f.devices.push_back(WinNode({set, &device, device.DevInst}));
+                              });
         } catch (const std::bad_alloc&) {
             f.enumError = err::kNoSystemResources;
         }
@@ -294,7 +319,7 @@ MonitorSectionFacts GatherMonitorFacts() {
         const ErrorCode e =
             ForEachDevice(kMonitorClass, DIGCF_PRESENT, [&](HDEVINFO set, SP_DEVINFO_DATA& device) {
                 MonitorDeviceFacts m;
-                m.node = WinNode(device.DevInst);
+                m.node = WinNode({set, &device, device.DevInst});
                 m.edid = DeviceEdid(set, device, m.edidError);
                 f.monitors.push_back(std::move(m));
             });
