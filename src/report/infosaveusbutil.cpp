@@ -86,6 +86,8 @@ UsbSectionFacts GatherUsbFacts(DeviceRegistry& registry) {
         switch (n.kind) {
         case usbkind::kHostController:
             n.hcdNumber = usb->HostControllerNumber();
+            // Linux has no HCDn names to number host controllers by.
+            n.hcdSupported = n.hcdNumber || std::string(Storage().Name()) != "linux";
             break;
         case usbkind::kHub: {
             DeviceHandle hub;
@@ -95,6 +97,11 @@ UsbSectionFacts GatherUsbFacts(DeviceRegistry& registry) {
                 n.portCount = UsbHubPortCount(hub);
             }
             n.port = UsbPortNumber(usb);
+            // A hub right under its host controller is the controller's root hub, also where
+            // the controller cannot be asked for its root hub's name (Linux).
+            if (const clUsb* parent = UsbParentNode(usb);
+                n.port < 0 && parent && parent->NodeKind() == usbkind::kHostController)
+                n.port = 0;
             if (n.port > 0) GatherPort(usb, n);
             break;
         }
@@ -118,8 +125,9 @@ bool WriteUsbSection(ReportWriter& w, const UsbSectionFacts& f) {
         switch (n.kind) {
         case usbkind::kHostController:
             ok = w.Line(Hex8(" USB Hci [%08X] :", n.node.devInst)) && WriteNodeLines(w, n.node) &&
-                 (n.hcdNumber ? w.Unsigned(" HCD No", *n.hcdNumber)
-                              : w.ErrorLine(" ** HCD No fail"));
+                 (n.hcdNumber      ? w.Unsigned(" HCD No", *n.hcdNumber)
+                  : n.hcdSupported ? w.ErrorLine(" ** HCD No fail")
+                                   : w.NotSupported("HCD No"));
             break;
         case usbkind::kHub:
             ok = w.Line(Hex8(" USB Hub [%08X] :", n.node.devInst)) && WriteNodeLines(w, n.node) &&

@@ -18,7 +18,8 @@ struct UsbNodeReportFacts {
     std::uint8_t kind = 0; // usbkind
     NodeFacts node;
     std::optional<std::uint32_t> hcdNumber;
-    bool hubOpened = false; // hubs: the hub itself, for its port count
+    bool hcdSupported = true; // false: the platform does not number host controllers
+    bool hubOpened = false;   // hubs: the hub itself, for its port count
     std::uint8_t portCount = 0;
     int port = -1; // on the parent hub; 0 root hub, -1 unknown
     bool parentOpened = false;
