@@ -214,3 +214,103 @@ def check_file_format(data):
                 break
             at = line.find(" = [", at + 4)
     return problems
+
+
+def report_monitors(report):
+    """The Monitor blocks' EDID lines: [{label: value}] in report order."""
+    monitors, current = [], None
+    for line in sections(report).get("Monitor Class", []):
+        if re.match(r"^ Monitor \[[0-9A-F]{8}\] :$", line):
+            current = {}
+            monitors.append(current)
+            continue
+        m = re.match(r"^  (EDID Version|Manufacturer ID|Product Code|Serial Number|Monitor Name) "
+                     r"= \[(.*)\]$", line)
+        if m and current is not None:
+            current[m.group(1)] = m.group(2)
+    return monitors
+
+
+def parse_edid_decode(text):
+    """edid-decode -> the base block's identity."""
+    out = {}
+    for key, pattern in (("maker", r"Manufacturer: (\S+)"), ("model", r"Model: (\d+)"),
+                         ("serial", r"Serial Number: (\d+)"),
+                         ("name", r"Display Product Name: '([^']*)'"),
+                         ("version", r"EDID Structure Version & Revision: (\S+)")):
+        m = re.search(pattern, text)
+        if m:
+            out[key] = m.group(1)
+    return out
+
+
+def compare_monitor(monitor, decoded):
+    """(field, report, edid-decode) for one monitor; edid-decode leaves out a zero serial."""
+    pairs = [
+        ("Manufacturer ID", monitor.get("Manufacturer ID"), decoded.get("maker")),
+        ("Product Code", monitor.get("Product Code"),
+         f"0x{int(decoded['model']):04X}" if "model" in decoded else None),
+        ("Serial Number", monitor.get("Serial Number"), decoded.get("serial", "0")),
+        ("Monitor Name", monitor.get("Monitor Name"), decoded.get("name")),
+        ("EDID Version", monitor.get("EDID Version"), decoded.get("version")),
+    ]
+    return [p for p in pairs if p[1] != p[2]]
+
+
+def report_adapters(report):
+    """{adapter name: {"mac": ..., "ipv4": [(ip, mask)], "gateways": [ip]}}."""
+    adapters, current = {}, None
+    for line in sections(report).get("Net Adapter", []):
+        m = re.match(r"^  AdapterName = \[(.*)\]$", line)
+        if m:
+            current = adapters.setdefault(m.group(1), {"mac": "", "ipv4": [], "gateways": []})
+            continue
+        if current is None:
+            continue
+        m = re.match(r"^  MAC Address = \[(.*)\]$", line)
+        if m:
+            current["mac"] = m.group(1)
+        m = re.match(r"^  (IpAddressList|GatewayList) : IPAddress=\[([^\]]*)\], "
+                     r"SubnetMask=\[([^\]]*)\]", line)
+        if not m:
+            m = re.match(r"^    ()IPAddress=\[([^\]]*)\], SubnetMask=\[([^\]]*)\]", line)
+        if m:
+            key = m.group(1) or current.get("_last")
+            current["_last"] = key
+            if key == "IpAddressList":
+                current["ipv4"].append((m.group(2), m.group(3)))
+            elif key == "GatewayList":
+                current["gateways"].append(m.group(2))
+        elif re.match(r"^  \w+ : ", line) or re.match(r"^  \w", line):
+            current["_last"] = None
+    for a in adapters.values():
+        a.pop("_last", None)
+    return adapters
+
+
+def mask_text(prefix):
+    bits = (0xFFFFFFFF << (32 - prefix)) & 0xFFFFFFFF if prefix else 0
+    return ".".join(str((bits >> s) & 0xFF) for s in (24, 16, 8, 0))
+
+
+def ip_adapters(addr, route):
+    """ip -j addr and ip -j route -> the same shape as report_adapters, loopback left out."""
+    adapters = {}
+    for link in addr:
+        if link.get("link_type") == "loopback":
+            continue
+        adapters[link["ifname"]] = {
+            "mac": link.get("address", "").upper(),
+            "ipv4": [(a["local"], mask_text(a["prefixlen"])) for a in link.get("addr_info", [])
+                     if a.get("family") == "inet"],
+            "gateways": [],
+        }
+    for r in route:
+        if r.get("dst") == "default" and r.get("gateway") and r.get("dev") in adapters:
+            adapters[r["dev"]]["gateways"].append(r["gateway"])
+    return adapters
+
+
+def compare_network(report, addr, route):
+    got, want = report_adapters(report), ip_adapters(addr, route)
+    return [] if got == want else [("Net Adapter", got, want)]

@@ -165,7 +165,8 @@ PROFILES = {
 # dmidecode and the report both read.
 PROFILES["report"] = Profile(
     name="report",
-    description="the storage drives with SMBIOS types 0, 1, 2, 3, 4 and 17 of known strings",
+    description="the storage drives with SMBIOS types 0, 1, 2, 3, 4 and 17 of known strings, a "
+                "display with an EDID and a NIC with a fixed MAC",
     controllers=PROFILES["storage"].controllers,
     drives=PROFILES["storage"].drives,
     extra_args=[
@@ -177,6 +178,11 @@ PROFILES["report"] = Profile(
         "-smbios", "type=4,manufacturer=TVD Chips,version=TVD CPU 3000",
         "-smbios", "type=17,loc_pfx=TVDSLOT,bank=TVDBANK,manufacturer=TVD Memory,"
                    "serial=TVDRAM0001,part=TVDPART-8G,speed=3200",
+        # A display with an EDID for the bochs DRM driver, and a NIC on a hub of its own (no
+        # host network) with a fixed MAC; the guest gives it a static address.
+        "-device", "VGA,edid=on,xres=1280,yres=800",
+        "-netdev", "hubport,id=net0,hubid=0",
+        "-device", "virtio-net-pci,netdev=net0,mac=52:54:00:7d:0a:01",
     ],
 )
 

@@ -39,6 +39,13 @@ class CompareReport(unittest.TestCase):
         self.assertEqual(cmp.compare_disk_lengths(r, json.loads(text("lsblk.out"))), [])
         self.assertEqual(cmp.compare_memory(r, text("meminfo.out")), [])
         self.assertEqual(cmp.check_file_format(as_file(r)), [])
+        self.assertEqual(cmp.compare_network(r, json.loads(text("ip-addr.out")),
+                                             json.loads(text("ip-route.out"))), [])
+        monitors = cmp.report_monitors(r)
+        self.assertEqual(len(monitors), 1)
+        decoded = cmp.parse_edid_decode(text("edid-decode-card0-Virtual-1.out"))
+        self.assertEqual(cmp.compare_monitor(monitors[0], decoded), [])
+        self.assertEqual(decoded["name"], "QEMU Monitor")
         # Something was compared: the known strings, both controller classes, the USB disk.
         self.assertEqual(len(cmp.smbios_strings(r)), 23)
         self.assertEqual(cmp.report_controllers(r, "ATA Controller Class"),
@@ -89,6 +96,30 @@ class CompareReport(unittest.TestCase):
         self.assertTrue(cmp.compare_memory(memory, text("meminfo.out")))
         tree = r.replace(" PortNumber = [0]", " ** PortNumber fail.", 1)
         self.assertEqual(cmp.usb_tree_problems(tree), ["** PortNumber fail."])
+
+    def test_monitor_and_network_changes_fail(self):
+        monitor = cmp.report_monitors(self.report)[0]
+        decoded = cmp.parse_edid_decode(text("edid-decode-card0-Virtual-1.out"))
+        for field, value in (("Manufacturer ID", "RHU"), ("Product Code", "0x1235"),
+                             ("Serial Number", "1"), ("Monitor Name", "QEMU Monitor2"),
+                             ("EDID Version", "1.3")):
+            diff = cmp.compare_monitor(dict(monitor, **{field: value}), decoded)
+            self.assertEqual([d[0] for d in diff], [field], field)
+        addr, route = json.loads(text("ip-addr.out")), json.loads(text("ip-route.out"))
+        for before, after in (("MAC Address = [52:54:00:7D:0A:01]", "MAC Address = [52:54:00:7D:0A:02]"),
+                              ("IpAddressList : IPAddress=[192.0.2.15], SubnetMask=[255.255.255.0]",
+                               "IpAddressList : IPAddress=[192.0.2.15], SubnetMask=[255.255.0.0]"),
+                              ("GatewayList : IPAddress=[192.0.2.1]", "GatewayList : IPAddress=[192.0.2.9]")):
+            changed = self.report.replace(before, after)
+            self.assertNotEqual(changed, self.report, before)
+            self.assertTrue(cmp.compare_network(changed, addr, route), before)
+        # A second address that only ip knows of.
+        extra = json.loads(text("ip-addr.out"))
+        for link in extra:
+            if link.get("link_type") != "loopback":
+                link["addr_info"].append({"family": "inet", "local": "198.51.100.7", "prefixlen": 25})
+        self.assertTrue(cmp.compare_network(self.report, extra, route))
+        self.assertEqual(cmp.mask_text(25), "255.255.255.128")
 
     def test_file_format_faults_are_found(self):
         good = as_file(self.report)
