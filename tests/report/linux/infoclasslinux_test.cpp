@@ -4,12 +4,15 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <regex>
+#include <sstream>
 
 #include "report/edidbuilder.h"
 #include "report/edidutil.h"
 #include "report/linux/infoclasslinux.h"
 #include "storage/linux/linuxdevinst.h"
+#include "storage/linux/linuxsysfs.h"
 #include "storage/linux/linuxtesttools.h"
 
 namespace tvd {
@@ -147,6 +150,47 @@ TEST(LinuxReportClasses, EdidAgreesWithEdidDecode) {
         if (serial && id->serialText) {
             EXPECT_EQ(m[1], *id->serialText);
         }
+    }
+}
+
+} // namespace
+} // namespace tvd
+
+namespace tvd {
+namespace {
+
+// This machine's controller classes against lspci, which reads the same functions through
+// libpci: every bound storage function of the ATA or SCSI group, with its driver.
+TEST(LinuxReportClasses, ControllersAgreeWithLspci) {
+    if (test::RunTool("command -v lspci >/dev/null").status != 0)
+        GTEST_SKIP() << "pciutils not installed";
+    const test::RunResult lspci = test::RunTool("lspci -D -n -k 2>/dev/null");
+    ASSERT_EQ(lspci.status, 0);
+    std::map<std::string, std::pair<std::string, std::string>> functions; // class, driver
+    std::string current;
+    std::istringstream lines(lspci.output);
+    for (std::string line; std::getline(lines, line);) {
+        std::smatch m;
+        if (std::regex_search(line, m, std::regex("^([0-9a-f:.]+) ([0-9a-f]{4}): "))) {
+            current = m[1];
+            functions[current] = {m[2], ""};
+        } else if (!current.empty() &&
+                   std::regex_search(line, m, std::regex("^\\tKernel driver in use: (\\S+)"))) {
+            functions[current].second = m[1];
+        }
+    }
+    ASSERT_FALSE(functions.empty());
+    for (ReportDeviceClass cls :
+         {ReportDeviceClass::kAtaController, ReportDeviceClass::kScsiController}) {
+        const int group = cls == ReportDeviceClass::kAtaController ? 1 : 2;
+        std::map<std::string, std::string> expected, got;
+        for (const auto& [address, f] : functions)
+            if (!f.second.empty() &&
+                linuxreport::PciStorageGroup(std::stoul(f.first, nullptr, 16) << 8) == group)
+                expected[address] = f.second;
+        for (const NodeFacts& n : GatherDeviceClass(cls).devices)
+            got[linuxsys::BaseName(n.instanceId.value_or(""))] = n.driver.value_or("");
+        EXPECT_EQ(got, expected) << group;
     }
 }
 
