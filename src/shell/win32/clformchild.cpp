@@ -22,15 +22,49 @@ constexpr int kCloseTop = 8;
 constexpr int kCloseFromRight = 32;
 
 // Open windows, innermost last; and every built window by its handle (the dump's lister has no
-// context of its own).
+// context of its own). Never freed: windows held in statics go at exit, in any order.
 std::vector<clFormChild*>& OpenStack() {
-    static std::vector<clFormChild*> stack;
-    return stack;
+    static auto* stack = new std::vector<clFormChild*>;
+    return *stack;
 }
 std::map<HWND, clFormChild*>& Built() {
-    static std::map<HWND, clFormChild*> built;
-    return built;
+    static auto* built = new std::map<HWND, clFormChild*>;
+    return *built;
 }
+
+// Draws the visible child windows of `parent` (and theirs) into `dc`, each clipped to its own
+// place; Wine's WM_PRINT does not walk the children itself.
+void PrintChildren(HDC dc, HWND parent, HWND top) {
+    for (HWND c = GetWindow(parent, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+        if (!IsWindowVisible(c)) continue;
+        RECT r{};
+        GetWindowRect(c, &r);
+        MapWindowPoints(nullptr, top, reinterpret_cast<POINT*>(&r), 2);
+        const int saved = SaveDC(dc);
+        IntersectClipRect(dc, r.left, r.top, r.right, r.bottom);
+        SetViewportOrgEx(dc, r.left, r.top, nullptr);
+        SendMessageW(c, WM_PRINT, reinterpret_cast<WPARAM>(dc),
+                     PRF_CLIENT | PRF_NONCLIENT | PRF_ERASEBKGND);
+        RestoreDC(dc, saved);
+        PrintChildren(dc, c, top);
+    }
+}
+
+// The frame that also answers a print request (the test mode's captures), with its child windows
+// (list views) drawn over it where they sit.
+class ChildFrame final : public TclCustomFrame {
+public:
+    explicit ChildFrame(std::string name) : TclCustomFrame(std::move(name)) {}
+
+protected:
+    LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override {
+        if (msg != WM_PRINTCLIENT) return TclCustomFrame::HandleMessage(msg, wp, lp);
+        HDC dc = reinterpret_cast<HDC>(wp);
+        PaintTo(dc);
+        PrintChildren(dc, Window(), Window());
+        return 0;
+    }
+};
 
 std::int64_t Colour(const std::optional<tvd::Rgb>& c) {
     return c ? static_cast<std::int64_t>(*c) : -1;
@@ -57,7 +91,7 @@ bool clFormChild::Create(int clientWidth, int clientHeight) {
     if (frame_ || clientWidth <= 0 || clientHeight <= 0) return false;
     width_ = clientWidth;
     height_ = clientHeight;
-    auto frame = std::make_unique<TclCustomFrame>(name_);
+    auto frame = std::make_unique<ChildFrame>(name_);
     frame->SetDpi(Dpi());
     frame->SetBackColour(kChildBack);
     const std::u16string caption = kMainWindowCaption;
