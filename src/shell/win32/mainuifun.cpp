@@ -221,7 +221,7 @@ int RunTarvikdornMain(HINSTANCE instance) {
 
     HWND main = CreateMainWindow(instance, options);
     if (!main) {
-        ShowErrorId(kMsgMemoryFailed);
+        ShowErrorId(msgid::kMemoryAllocationFailed);
         return 1;
     }
     if (!options.uiTest.empty()) UiTestStart(main, options.uiTest);
