@@ -8,6 +8,9 @@
 #include <sstream>
 
 #include "foundation/textconvutil.h"
+#include "shell/controls/dpiscale.h"
+#include "shell/controls/win32/wincontrols.h"
+#include "shell/controls/win32/winpicture.h"
 #include "shell/mainpagesutil.h"
 #include "shell/win32/formloadingutil.h"
 #include "shell/win32/frmdrivedetail.h"
@@ -127,6 +130,8 @@ std::string ControlJson(const ControlInfo& c) {
 std::vector<ControlInfo> ChildControls(HWND top) {
     std::vector<ControlInfo> out;
     for (HWND child = GetWindow(top, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        // Frames list their own controls (the window's lister walks them).
+        if (TclCustomFrame::FromWindow(child)) continue;
         ControlInfo c;
         wchar_t cls[128] = {};
         GetClassNameW(child, cls, 128);
@@ -153,6 +158,34 @@ std::vector<ControlInfo> ChildControls(HWND top) {
     }
     return out;
 }
+
+} // namespace
+
+std::vector<ControlInfo> ControlsOfTree(const ControlTree& tree) {
+    std::vector<ControlInfo> out;
+    const int dpi = Dpi();
+    tree.ForEachControl([&](const tvd::ControlInfo& i) {
+        ControlInfo c;
+        c.name = i.name;
+        c.cls = i.className;
+        c.rect = ToRect(ScaleRect(i.rect, dpi));
+        c.text = Utf8ToUtf16(i.text);
+        c.picture = i.picture;
+        if (i.font) {
+            c.fontFace = i.font->face;
+            c.fontHeight = ScaleForDpi(i.font->heightPx, dpi);
+            c.fontWeight = i.font->bold ? FW_BOLD : FW_NORMAL;
+        }
+        if (i.textColour) c.textColor = *i.textColour;
+        if (i.backColour) c.backColor = *i.backColour;
+        c.visible = i.visible;
+        c.enabled = i.enabled;
+        out.push_back(std::move(c));
+    });
+    return out;
+}
+
+namespace {
 
 bool WriteFileAll(const std::wstring& path, const void* data, std::size_t size) {
     const std::wstring tmp = path + L".tmp";
@@ -191,6 +224,8 @@ bool CapturePng(HWND hwnd, const std::wstring& path) {
     if (mem && bmp && bits) {
         HGDIOBJ old = SelectObject(mem, bmp);
         ok = PrintWindow(hwnd, mem, PW_CLIENTONLY) != FALSE;
+        // The controls' frames are child windows, which PrintWindow leaves out under Wine.
+        if (ok) PaintFrameWindows(mem, hwnd);
         GdiFlush();
         SelectObject(mem, old);
     }
@@ -417,7 +452,9 @@ bool UiTestDump(const std::wstring& folder, const std::wstring& name) {
         // Only the program's own windows (the system's IME and tooltip windows are no part of
         // it).
         auto lister = Listers().find(w);
-        if (lister == Listers().end()) continue;
+        // A frame of the controls (the selector's popup) tells its own controls.
+        const ControlTree* tree = TclCustomFrame::FromWindow(w);
+        if (lister == Listers().end() && !tree) continue;
         GetWindowTextW(w, caption, 256);
         RECT wr{}, cr{};
         GetWindowRect(w, &wr);
@@ -433,7 +470,8 @@ bool UiTestDump(const std::wstring& folder, const std::wstring& name) {
             else
                 ok = false;
         }
-        std::vector<ControlInfo> controls = lister->second(w);
+        std::vector<ControlInfo> controls =
+            lister != Listers().end() ? lister->second(w) : ControlsOfTree(*tree);
         for (ControlInfo& c : ChildControls(w))
             controls.push_back(std::move(c));
         o << (n ? "," : "") << "{\"class\":" << Json(U8(std::wstring(cls)))

@@ -658,6 +658,16 @@ bool TclCustomFrame::CreateChild(TclCustomFrame& parent, const Rect& bounds) {
     return true;
 }
 
+bool TclCustomFrame::CreateInWindow(HWND parent, const Rect& bounds) {
+    if (hwnd_ || !parent || !Register()) return false;
+    bounds_ = bounds;
+    Rect d = ScaleRect(bounds, dpi_);
+    hwnd_ =
+        CreateWindowExW(0, kFrameClass, L"", WS_CHILD | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, d.left,
+                        d.top, d.width, d.height, parent, nullptr, GetModuleHandleW(nullptr), this);
+    return hwnd_ != nullptr;
+}
+
 bool TclCustomFrame::CreateTopLevel(const Rect& bounds, const std::wstring& caption,
                                     DWORD extraStyle, DWORD exStyle, HWND owner) {
     if (hwnd_ || !Register()) return false;
@@ -874,6 +884,9 @@ LRESULT TclCustomFrame::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         EndPaint(hwnd_, &ps);
         return 0;
     }
+    case WM_PRINTCLIENT:
+        PaintTo(reinterpret_cast<HDC>(wp));
+        return 0;
     case WM_MOUSEMOVE:
         OnMouseMove(GET_X_LPARAM(lp), GET_Y_LPARAM(lp));
         return 0;
@@ -958,7 +971,8 @@ void TclCustomFrame::Walk(const ControlVisitor& visit, Point origin, int depth, 
         bool shown =
             f->hwnd_ ? IsWindowVisible(f->hwnd_) != 0 || (visible && f->visible_) : f->visible_;
         info.visible = visible && f->visible_ && shown;
-        info.enabled = enabled && f->enabled_;
+        // A frame that stands for one control may say it is disabled itself.
+        info.enabled = enabled && f->enabled_ && info.enabled;
         visit(info);
         f->Walk(visit, {origin.x + f->bounds_.left, origin.y + f->bounds_.top}, depth + 1,
                 info.visible, info.enabled);
@@ -967,6 +981,46 @@ void TclCustomFrame::Walk(const ControlVisitor& visit, Point origin, int depth, 
 
 void TclCustomFrame::ForEachControl(const ControlVisitor& visit) const {
     Walk(visit, {0, 0}, 0, true, enabled_);
+}
+
+namespace {
+
+void PaintFramesBelow(HDC dc, HWND top, HWND parent) {
+    std::vector<HWND> children;
+    for (HWND c = GetWindow(parent, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
+        children.push_back(c);
+    // GW_CHILD starts at the top of the z-order: paint from the bottom.
+    for (auto it = children.rbegin(); it != children.rend(); ++it) {
+        HWND child = *it;
+        if (!IsWindowVisible(child)) continue;
+        TclCustomFrame* frame = TclCustomFrame::FromWindow(child);
+        if (frame) {
+            RECT r;
+            GetClientRect(child, &r);
+            POINT o{0, 0};
+            MapWindowPoints(child, top, &o, 1);
+            HRGN clip = CreateRectRgn(o.x, o.y, o.x + r.right, o.y + r.bottom);
+            HRGN shape = CreateRectRgn(0, 0, 0, 0);
+            if (clip && shape && GetWindowRgn(child, shape) != ERROR) {
+                OffsetRgn(shape, o.x, o.y);
+                CombineRgn(clip, clip, shape, RGN_AND);
+            }
+            int saved = SaveDC(dc);
+            if (clip) SelectClipRgn(dc, clip);
+            SetViewportOrgEx(dc, o.x, o.y, nullptr);
+            frame->PaintTo(dc);
+            RestoreDC(dc, saved);
+            if (shape) DeleteObject(shape);
+            if (clip) DeleteObject(clip);
+        }
+        PaintFramesBelow(dc, top, child);
+    }
+}
+
+} // namespace
+
+void PaintFrameWindows(HDC dc, HWND top) {
+    if (dc && top) PaintFramesBelow(dc, top, top);
 }
 
 const ControlTree* ControlTreeOfWindow(std::uintptr_t window) {
@@ -1007,6 +1061,25 @@ void TclMenuButton::SetPictures(std::string normal, std::string selected) {
 
 void TclMenuButton::SetCaption(std::u16string caption) {
     if (caption_) caption_->SetText(std::move(caption));
+}
+
+void TclMenuButton::SetCaptionFont(const std::u16string& face, std::uint8_t charset) {
+    if (!caption_) return;
+    FontSpec f = caption_->Font();
+    f.face = face;
+    f.charset = charset;
+    caption_->SetFont(f);
+}
+
+void TclMenuButton::Describe(ControlInfo& info) const {
+    TclCustomFrame::Describe(info);
+    if (!caption_) return;
+    info.text = Utf16ToUtf8(caption_->Text());
+    info.font = caption_->Font();
+    info.textColour = MenuButtonLookFor(selected_).caption;
+    info.picture = selected_ ? selectedPicture_ : normal_;
+    if (selected_) info.backColour = kMenuGradientFrom;
+    info.enabled = overlay_ && overlay_->Enabled();
 }
 
 void TclMenuButton::SetSelected(bool selected) {

@@ -312,6 +312,9 @@ public:
 
     // A child window of `parent` at `bounds`, hidden until shown.
     bool CreateChild(TclCustomFrame& parent, const Rect& bounds);
+    // A child window of a window that is not a frame (a program's own top-level window), at
+    // `bounds` in its client area, hidden until shown.
+    bool CreateInWindow(HWND parent, const Rect& bounds);
     // A top-level window: borderless popup, client `bounds` (its left and top are screen
     // layout pixels). `extraStyle` adds window styles such as WS_MINIMIZEBOX | WS_SYSMENU.
     bool CreateTopLevel(const Rect& bounds, const std::wstring& caption, DWORD extraStyle = 0,
@@ -407,11 +410,17 @@ public:
     bool Create(TclCustomFrame& parent, Point at);
     void SetPictures(std::string normal, std::string selected);
     void SetCaption(std::u16string caption);
+    // The caption's face and character set follow the UI language; size and weight stay.
+    void SetCaptionFont(const std::u16string& face, std::uint8_t charset);
     void SetSelected(bool selected);
     bool Selected() const { return selected_; }
     void SetEnabledButton(bool v);
     void SetOnClick(ClickHandler h);
     TclCustomButton* Overlay() const { return overlay_; }
+
+protected:
+    // The button as one control: caption, picture, colours and whether it takes clicks.
+    void Describe(ControlInfo& info) const override;
 
 private:
     TclGradient* gradient_ = nullptr;
@@ -421,6 +430,11 @@ private:
     std::string normal_, selectedPicture_;
     bool selected_ = false;
 };
+
+// Paints the frames among `top`'s descendant windows into `dc` (top's client coordinates, device
+// pixels), back to front and clipped to their regions, as the screen shows them: a capture of a
+// window whose children are frames (PrintWindow leaves child windows out under Wine).
+void PaintFrameWindows(HDC dc, HWND top);
 
 // The one tooltip window that shows every control's hint; null until a hint was first shown.
 HWND HintWindow();
