@@ -54,19 +54,19 @@ ErrorCode RunRemovalSteps(RemovalPlatform& platform, const RemovalPlaces& places
 
     // Start-up items; results are not checked.
     const std::u16string& install = places.installFolder;
-    platform.DeleteFile(JoinPath(install, std::u16string(kProductKeyName) + u".xml"));
+    platform.RemoveFile(JoinPath(install, std::u16string(kProductKeyName) + u".xml"));
     platform.RunAndWait(JoinPath(places.toolFolder, u"schtasks.exe"),
                         u"/delete /tn \"" + std::u16string(kProductName) + u"\" /F");
     DeleteRunValue(RegRoot::kLocalMachine, RegView::k64);
     DeleteRunValue(RegRoot::kLocalMachine, RegView::k32);
     DeleteRunValue(RegRoot::kCurrentUser, RegView::kDefault);
-    platform.DeleteFile(Lnk(places.startupFolder, kShortcutName));
+    platform.RemoveFile(Lnk(places.startupFolder, kShortcutName));
     if (platform.Cancelled()) return err::kCancelled;
 
     // Shortcuts: a failure other than "not found" stops the steps.
     const std::u16string menuFolder = JoinPath(places.programsFolder, kCompanyFolder);
     auto shortcut = [&platform](const std::u16string& path) -> ErrorCode {
-        const ErrorCode e = platform.DeleteFile(path);
+        const ErrorCode e = platform.RemoveFile(path);
         if (e != err::kSuccess && !IsNotFound(e)) return e;
         return platform.Cancelled() ? err::kCancelled : err::kSuccess;
     };
@@ -81,7 +81,7 @@ ErrorCode RunRemovalSteps(RemovalPlatform& platform, const RemovalPlaces& places
     platform.RemoveEmptyFolder(menuFolder);
 
     platform.Progress(40);
-    const ErrorCode mainFile = platform.DeleteFile(JoinPath(install, kMainProgramFile));
+    const ErrorCode mainFile = platform.RemoveFile(JoinPath(install, kMainProgramFile));
     if (mainFile != err::kSuccess && !IsNotFound(mainFile)) return mainFile;
 
     platform.Progress(50);

@@ -30,7 +30,7 @@ public:
     // (or when no process is kept).
     virtual bool WaitMainProgramEnd(std::uint32_t ms) = 0;
     // Clears the attributes, then deletes.
-    virtual ErrorCode DeleteFile(const std::u16string& path) = 0;
+    virtual ErrorCode RemoveFile(const std::u16string& path) = 0;
     virtual ErrorCode RemoveEmptyFolder(const std::u16string& path) = 0;
     // Deletes everything inside `path`, never following a link or junction (a link is removed,
     // its target is left alone); nothing when `path` itself is a link.

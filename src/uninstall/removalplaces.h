@@ -12,9 +12,10 @@ namespace tvd::uninstall {
 // Program Files). Windows only: kNotSupported elsewhere.
 ErrorCode FindRemovalPlaces(RemovalPlaces& places);
 
-// The platform's operations. `progress` shows a value (null: none shown); `cancelled` is the
-// wizard's flag (null: never cancelled). Null on platforms without them.
-std::unique_ptr<RemovalPlatform> MakeRemovalPlatform(std::function<void(int)> progress,
+// The platform's operations for `places`. `progress` shows a value (null: none shown);
+// `cancelled` is the wizard's flag (null: never cancelled). Null on platforms without them.
+std::unique_ptr<RemovalPlatform> MakeRemovalPlatform(const RemovalPlaces& places,
+                                                     std::function<void(int)> progress,
                                                      bool* cancelled);
 
 } // namespace tvd::uninstall

@@ -22,7 +22,7 @@ class RecordingPlatform : public RemovalPlatform {
 public:
     std::vector<std::string> ops;
     std::string cancelAt;
-    std::map<std::string, ErrorCode> deleteErrors; // path -> error of DeleteFile
+    std::map<std::string, ErrorCode> deleteErrors; // path -> error of RemoveFile
     int mainWindowAttempts = 0;                    // close requests answered "still running"
     int closeRequests = 0;
     int waits = 0;
@@ -40,7 +40,7 @@ public:
         Record("wait " + std::to_string(ms));
         return mainWindowAttempts == 0;
     }
-    ErrorCode DeleteFile(const std::u16string& path) override {
+    ErrorCode RemoveFile(const std::u16string& path) override {
         const std::string p = Utf16ToUtf8(path);
         Record("del " + p);
         auto it = deleteErrors.find(p);

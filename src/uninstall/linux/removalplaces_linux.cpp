@@ -8,7 +8,8 @@ ErrorCode FindRemovalPlaces(RemovalPlaces& places) {
     return err::kNotSupported;
 }
 
-std::unique_ptr<RemovalPlatform> MakeRemovalPlatform(std::function<void(int)>, bool*) {
+std::unique_ptr<RemovalPlatform> MakeRemovalPlatform(const RemovalPlaces&, std::function<void(int)>,
+                                                     bool*) {
     return nullptr;
 }
 

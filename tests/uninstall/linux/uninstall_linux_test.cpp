@@ -11,7 +11,7 @@ TEST(UninstallLinuxTest, NotSupportedOnThisPlatform) {
     places.installFolder = u"x";
     EXPECT_EQ(FindRemovalPlaces(places), err::kNotSupported);
     EXPECT_TRUE(places.installFolder.empty());
-    EXPECT_EQ(MakeRemovalPlatform(nullptr, nullptr), nullptr);
+    EXPECT_EQ(MakeRemovalPlatform(places, nullptr, nullptr), nullptr);
     EXPECT_EQ(WriteAndStartCleanupBatch(u"/opt/x", u"/opt"), err::kNotSupported);
 }
 
