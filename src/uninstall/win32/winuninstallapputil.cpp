@@ -75,6 +75,16 @@ std::u16string Join(const std::u16string& a, const std::u16string& b) {
     return JoinPath(a, b);
 }
 
+// The link opened as itself and deleted when closed.
+void DeleteLinkItself(const std::u16string& path) {
+    HANDLE h = CreateFileW(
+        win::W(path), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING,
+        FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_DELETE_ON_CLOSE,
+        nullptr);
+    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+}
+
 void DeleteTreeContents(const std::u16string& folder, int depth) {
     if (depth > kMaxTreeDepth) return;
     HeldFolder held(folder);
@@ -95,11 +105,10 @@ void DeleteTreeContents(const std::u16string& folder, int depth) {
         const std::u16string child = Join(folder, win::U16(e.cFileName));
         const bool isDir = e.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
         if (IsReparse(e.dwFileAttributes)) {
-            // The link goes, its target stays.
-            if (isDir)
-                RemoveDirectoryW(win::W(child));
-            else
-                DeleteFileW(win::W(child));
+            // The link goes, its target stays. A link to a folder is removed as a folder on
+            // Windows; other systems' links (as Wine shows a host link) may need the file call.
+            if (!(isDir && RemoveDirectoryW(win::W(child))) && !DeleteFileW(win::W(child)))
+                DeleteLinkItself(child);
             continue;
         }
         if (e.dwFileAttributes &

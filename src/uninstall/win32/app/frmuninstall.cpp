@@ -383,6 +383,10 @@ LRESULT WizardForm::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_CLOSE:
         if (flow_->OnCloseRequest()) DestroyWindow(Window());
         return 0;
+    case WM_PRINTCLIENT:
+        // The test mode's capture.
+        PaintTo(reinterpret_cast<HDC>(wp));
+        return 0;
     case WM_QUERYENDSESSION:
         return flow_->OnCloseRequest() ? TRUE : FALSE;
     case WM_TIMER:
