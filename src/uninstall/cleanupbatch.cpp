@@ -44,7 +44,16 @@ std::string BuildCleanupBatch(const CleanupBatchItems& items, const BatchEncodin
         line("del /f /q \"" + *uninstaller + "\"");
     }
     if (auto install = BatchPathText(items.installFolder, enc)) line("rd \"" + *install + "\"");
-    if (auto folder = BatchPathText(items.batchFolder, enc)) line("rd /s /q \"" + *folder + "\"");
+    // cmd.exe runs the batch in its folder, which cannot go while it is the current one.
+    const std::size_t slash = items.batchFolder.find_last_of(u'\\');
+    if (slash != std::u16string::npos && slash > 0) {
+        auto parent = BatchPathText(items.batchFolder.substr(0, slash), enc);
+        auto folder = BatchPathText(items.batchFolder, enc);
+        if (parent && folder) {
+            line("cd /d \"" + *parent + "\"");
+            line("rd /s /q \"" + *folder + "\"");
+        }
+    }
     return text;
 }
 

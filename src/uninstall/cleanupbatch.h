@@ -33,6 +33,7 @@ std::optional<std::string> BatchPathText(const std::u16string& path, const Batch
 //   "<uninstaller>" -close          (waits until the uninstaller's process has ended)
 //   del /f /q "<uninstaller>"
 //   rd "<install folder>"           (only when empty)
+//   cd /d "<batch folder's parent>"
 //   rd /s /q "<batch folder>"       (the batch and its folder together)
 // A line whose path cannot be written is left out (the uninstaller's two go together).
 std::string BuildCleanupBatch(const CleanupBatchItems& items, const BatchEncoding& enc);

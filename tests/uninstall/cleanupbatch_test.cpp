@@ -93,6 +93,7 @@ TEST(CleanupBatchTest, PathsAsCmdReadsThem) {
             expected += "del /f /q \"" + u + "\"\r\n";
         }
         if (!r.installText.empty()) expected += "rd \"" + r.installText + "\"\r\n";
+        expected += "cd /d \"C:\\Windows\\Temp\"\r\n";
         expected += "rd /s /q \"C:\\Windows\\Temp\\TarvikdornUninstall-1a2b\"\r\n";
         EXPECT_EQ(text, expected);
         // A stand-in character would be a wildcard to del.

@@ -123,6 +123,11 @@ ErrorCode WriteAndStartCleanupBatch(const std::u16string& uninstallerFile,
         return e;
     }
 
+    // A cmd.exe that keeps the running batch open (Wine's does) cannot remove its folder; the
+    // next start of the system removes whatever is left of it.
+    MoveFileExW(win::W(batch), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    MoveFileExW(win::W(folder), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+
     // /d: no AutoRun commands from the registry; /v:off: '!' is plain text.
     const std::u16string cmd = JoinPath(system, u"cmd.exe");
     std::u16string line = u"\"" + cmd + u"\" /d /v:off /c \".\\" + kBatchFileName + u"\"";
