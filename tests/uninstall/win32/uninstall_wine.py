@@ -461,6 +461,41 @@ def scenario_oddname(w, args):
     yes_path(w, args, ODD_INSTALL, "oddname")
 
 
+def scenario_sharing(w, args):
+    inst = Installation(w, DEFAULT_INSTALL, args.uninstaller, args.main, args.canary)
+    # A helper process holds the main program file open without delete sharing until its
+    # input ends.
+    check(args.holder, "--holder is needed")
+    holder = subprocess.Popen([w.wine, args.holder, inst.main], env=w.env, stdin=subprocess.PIPE,
+                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    try:
+        check(holder.stdout.readline().strip() == b"held", "the helper holds nothing")
+        proc, tm = start_wizard(w, inst, args.artifacts, "sharing")
+        dump, _ = tm.dump("start")
+        click(wizard_window(dump), "ButtonC")
+        end = time.time() + 60
+        while time.time() < end and not tm.ask([])["state"]["box"]:
+            time.sleep(0.5)
+        dump, state = tm.dump("box")
+        box = [x for x in dump["windows"] if x["class"] == "TFormAlert"]
+        check(box, "no message box")
+        text = [c["text"] for c in box[0]["controls"] if c["name"] == "Text"][0]
+        lowered = text.lower()
+        check("shar" in lowered or "another process" in lowered, "box text: " + text)
+        tm.ask(["closebox"])
+        tm.wait_page(1)
+        left = inst.items()
+        check(left["main program"], "the held file went")
+        check(not left["desktop shortcut"], "the steps before it did not run")
+        check(left["uninstall key 64"] and left["uninstall key 32"], "steps after it ran")
+        dump, _ = tm.dump("start-again")
+        click(wizard_window(dump), "ButtonB")
+        wait_exit(proc)
+    finally:
+        holder.stdin.close()
+        holder.wait(timeout=30)
+
+
 def scenario_instance(w, args):
     inst = Installation(w, DEFAULT_INSTALL, args.uninstaller, args.main, args.canary)
     proc, tm = start_wizard(w, inst, args.artifacts, "instance")
@@ -530,6 +565,7 @@ SCENARIOS = {
     "oddname": scenario_oddname,
     "busy": scenario_busy,
     "instance": scenario_instance,
+    "sharing": scenario_sharing,
     "languages": scenario_languages,
 }
 
@@ -539,6 +575,7 @@ def main(argv=None):
     ap.add_argument("--uninstaller", required=True)
     ap.add_argument("--main", required=True)
     ap.add_argument("--sim", required=True)
+    ap.add_argument("--holder", help="the helper that holds a file open (sharing scenario)")
     ap.add_argument("--prefix", required=True)
     ap.add_argument("--artifacts", required=True)
     ap.add_argument("scenario", choices=sorted(SCENARIOS))
