@@ -30,6 +30,8 @@ inline constexpr const char* kRunValue = "VornaTarvikdorn";
 namespace msg {
 inline constexpr std::int32_t kYes = 20002;
 inline constexpr std::int32_t kNo = 20003;
+// The message box's button.
+inline constexpr std::int32_t kOk = 20004;
 inline constexpr std::int32_t kCancel = 20005;
 inline constexpr std::int32_t kMemoryAllocationFailed = 20011;
 inline constexpr std::int32_t kDone = 20023;

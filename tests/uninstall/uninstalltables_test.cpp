@@ -31,11 +31,17 @@ TEST(UninstallTablesTest, EveryLanguageHasEveryTextWithItsArguments) {
     struct Id {
         std::int32_t id;
         bool takesName;
-    } ids[] = {{msg::kYes, false},          {msg::kNo, false},
-               {msg::kCancel, false},       {msg::kMemoryAllocationFailed, false},
-               {msg::kDone, false},         {msg::kStartTitle, true},
-               {msg::kStartQuestion, true}, {msg::kProgressTitle, false},
-               {msg::kFinalTitle, false},   {msg::kMainProgramBusy, true}};
+    } ids[] = {{msg::kYes, false},
+               {msg::kNo, false},
+               {msg::kOk, false},
+               {msg::kCancel, false},
+               {msg::kMemoryAllocationFailed, false},
+               {msg::kDone, false},
+               {msg::kStartTitle, true},
+               {msg::kStartQuestion, true},
+               {msg::kProgressTitle, false},
+               {msg::kFinalTitle, false},
+               {msg::kMainProgramBusy, true}};
     for (const char* code : {"ENG", "CHS", "CHT", "JPN", "KOR", "RUS"}) {
         SCOPED_TRACE(code);
         const auto table = ReadTable(code);

@@ -482,6 +482,9 @@ def scenario_sharing(w, args):
         text = [c["text"] for c in box[0]["controls"] if c["name"] == "Text"][0]
         lowered = text.lower()
         check("shar" in lowered or "another process" in lowered, "box text: " + text)
+        check(box[0]["caption"] == "VORNA Tarvik Uninstaller", "box caption")
+        check([c["text"] for c in box[0]["controls"] if c["name"] == "PrimaryButton"] == ["OK"],
+              "box button")
         tm.ask(["closebox"])
         tm.wait_page(1)
         left = inst.items()

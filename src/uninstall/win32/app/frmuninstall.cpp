@@ -594,6 +594,7 @@ int RunWizard(HINSTANCE instance) {
         win::ShowErrorText(ErrorTextW(e));
         return static_cast<int>(e);
     }
+    win::SetMessageBoxCaption(kWindowCaption);
     win::BuildMessageBox(instance);
     g_owner = CreateOwner(instance);
     auto form = std::make_unique<WizardForm>();
