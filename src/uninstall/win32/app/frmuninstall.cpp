@@ -61,6 +61,14 @@ std::u16string ErrorBoxText(ErrorCode r) {
     return ErrorTextW(r, UiLanguageId());
 }
 
+// Texts that are the same in every language (the caption and version, the percentage).
+FontSpec LatinFontSpec(int px) {
+    FontSpec s;
+    s.face = u"Segoe UI";
+    s.heightPx = px;
+    return s;
+}
+
 FontSpec UiFontSpec(int px, bool bold) {
     const UiFontChoice f = UiFont();
     FontSpec s;
@@ -118,7 +126,7 @@ struct ProgressBar {
         fill->SetPen(1, kBlue);
         fill->SetFill(kBlue);
         text = frame.Add<TclLabel>("ProgressText");
-        text->SetFont(UiFontSpec(12, false));
+        text->SetFont(LatinFontSpec(12));
         text->SetAlign(TextAlign::kCentre, false);
     }
     void Place(const Rect& r) {
@@ -299,7 +307,7 @@ bool WizardForm::Build(const RemovalPlaces& places) {
     mover->SetBounds({1, 1, kClientWidth - 2, 30});
     auto* titleText = Add<TclLabel>("TitleBarText");
     titleText->SetBounds({12, 1, kClientWidth - 24, 30});
-    titleText->SetFont(UiFontSpec(12, false));
+    titleText->SetFont(LatinFontSpec(12));
     titleText->SetColour(kWhite);
     titleText->SetAlign(TextAlign::kLeft, true);
     titleText->SetText(FormatText(u"%s  Ver %s", {kWindowCaption, VersionText()}));
