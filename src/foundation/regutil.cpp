@@ -208,4 +208,39 @@ bool RegKeyExists(RegRoot root, const std::string& subKey, RegView view) {
     return Registry().OpenKey(root, subKey, view) == err::kSuccess;
 }
 
+ErrorCode RegReadWideStringIn(RegRoot root, const std::string& subKey, const std::string& value,
+                              RegView view, std::u16string& text) {
+    text.clear();
+    std::uint32_t type = regtype::kNone;
+    std::vector<std::uint8_t> data;
+    if (ErrorCode e = Registry().QueryValue(root, subKey, value, view, type, data)) return e;
+    if (type != regtype::kSz && type != regtype::kExpandSz) return err::kBadFormat;
+    text = TextFromUtf16Le(data);
+    return err::kSuccess;
+}
+
+namespace {
+
+constexpr int kMaxKeyDepth = 512;
+
+ErrorCode DeleteTree(RegistryBackend& reg, RegRoot root, const std::string& subKey, RegView view,
+                     int depth) {
+    if (depth > kMaxKeyDepth) return err::kInvalidData;
+    std::vector<std::string> children;
+    if (ErrorCode e = reg.EnumSubKeys(root, subKey, view, children)) return e;
+    for (const std::string& child : children) {
+        const ErrorCode e = DeleteTree(reg, root, subKey + '\\' + child, view, depth + 1);
+        // A sub-key another writer removed meanwhile is as good as deleted.
+        if (e != err::kSuccess && e != err::kFileNotFound) return e;
+    }
+    return reg.DeleteKey(root, subKey, view);
+}
+
+} // namespace
+
+ErrorCode RegDeleteKeyTree(RegRoot root, const std::string& subKey, RegView view) {
+    if (subKey.empty()) return err::kInvalidParameter;
+    return DeleteTree(Registry(), root, subKey, view, 0);
+}
+
 } // namespace tvd

@@ -147,4 +147,12 @@ ErrorCode RegReadWideString(RegRoot root, const std::string& subKey, const std::
                             std::u16string& text);
 bool RegKeyExists(RegRoot root, const std::string& subKey, RegView view = RegView::kDefault);
 
+// REG_SZ or REG_EXPAND_SZ from `view` as UTF-16, unexpanded; kBadFormat for another type.
+ErrorCode RegReadWideStringIn(RegRoot root, const std::string& subKey, const std::string& value,
+                              RegView view, std::u16string& text);
+
+// Deletes the key with all its sub-keys in `view`, deepest first. A missing key is
+// kFileNotFound; a tree deeper than 512 levels is refused with kInvalidData and left in place.
+ErrorCode RegDeleteKeyTree(RegRoot root, const std::string& subKey, RegView view);
+
 } // namespace tvd

@@ -7,7 +7,7 @@ namespace tvd {
 namespace {
 // Edges of the info box and the middle of the std button are one pixel long: they are
 // stretched.
-constexpr std::array<PictureSpec, 55> kPictures = {{
+constexpr std::array<PictureSpec, 58> kPictures = {{
     {"IMG_MENU_SSD_N", 30, 30},
     {"IMG_MENU_SSD_S", 30, 30},
     {"IMG_MENU_DIAG_N", 30, 30},
@@ -63,6 +63,10 @@ constexpr std::array<PictureSpec, 55> kPictures = {{
     {"IMG_INFOBOX_DM", 1, 15},
     {"IMG_INFOBOX_DR", 14, 15},
     {"IMG_CLONE_WARNING", 27, 25},
+    // The uninstaller's.
+    {"SETUP_ICON48", 36, 40},
+    {"SETUP_BACKGROUND", 279, 77},
+    {"SETUP_ARROW", 12, 10},
 }};
 } // namespace
 

@@ -19,6 +19,11 @@ const wchar_t* W(const std::u16string& s) {
     return reinterpret_cast<const wchar_t*>(s.c_str());
 }
 
+std::u16string& BoxCaption() {
+    static std::u16string caption = u"Tarvik";
+    return caption;
+}
+
 std::u16string UiText(int id) {
     return MessageText(id).value_or(std::u16string());
 }
@@ -256,8 +261,8 @@ bool RunAlert(const KindInfo& kind, const std::u16string& text) {
     if (owner && !IsWindowVisible(owner)) owner = nullptr;
     const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
     a.hwnd =
-        CreateWindowExW(WS_EX_TOPMOST | WS_EX_DLGMODALFRAME, kAlertClass, L"Tarvik", style, 0, 0,
-                        Px(300), Px(130), owner, nullptr, GetModuleHandleW(nullptr), nullptr);
+        CreateWindowExW(WS_EX_TOPMOST | WS_EX_DLGMODALFRAME, kAlertClass, W(BoxCaption()), style, 0,
+                        0, Px(300), Px(130), owner, nullptr, GetModuleHandleW(nullptr), nullptr);
     if (!a.hwnd) {
         if (a.font) DeleteObject(a.font);
         return false;
@@ -316,6 +321,10 @@ bool BoxKindFromName(const std::string& name, BoxKind& kind) {
     return false;
 }
 
+void SetMessageBoxCaption(const std::u16string& caption) {
+    BoxCaption() = caption;
+}
+
 bool BuildMessageBox(HINSTANCE instance) {
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof(wc);
@@ -338,7 +347,7 @@ bool ShowBox(BoxKind kind, const std::u16string& text) {
     HWND owner = MainWindow();
     if (owner && !IsWindowVisible(owner)) owner = nullptr;
     NestedLoopScope loop(Shell());
-    const int r = MessageBoxW(owner, W(text), L"Tarvik", info.systemFlags | MB_TOPMOST);
+    const int r = MessageBoxW(owner, W(text), W(BoxCaption()), info.systemFlags | MB_TOPMOST);
     return r == IDYES || r == IDOK;
 }
 

@@ -15,6 +15,8 @@ bool BoxKindFromName(const std::string& name, BoxKind& kind);
 
 // Registers the box's window class; false leaves the system's boxes in use.
 bool BuildMessageBox(HINSTANCE instance);
+// The boxes' caption, "Tarvik" unless a program sets its own.
+void SetMessageBoxCaption(const std::u16string& caption);
 bool MessageBoxBuilt();
 
 // Shows a box of `kind` modally over the main window (restored and brought forward first); true
