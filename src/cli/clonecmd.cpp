@@ -265,7 +265,8 @@ int CmdClone(const Options& o, std::FILE* out, std::FILE* err) {
             .String("text", text)
             .Unsigned("errors", job->ErrorLines())
             .Unsigned("bytesCopied", job->BytesCopied())
-            .Real("seconds", run.seconds, 3);
+            .Real("seconds", run.seconds, 3)
+            .Real("copySeconds", job->CopySeconds(), 3);
         if (log.empty())
             j.Null("log");
         else

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "clone/cldiskcloneprocess.h"
+#include "clone/clonechunkwriter.h"
 #include "clone/clonebufferutil.h"
 #include "clone/kernelclonefun.h"
 
@@ -57,30 +58,55 @@ ErrorCode DriveCopySectors(clCustomDriveCloneProcess* process, std::uint64_t sou
     const std::uint32_t bps = process->source->fsInfo.bytesPerSector;
     if (bps == 0 || bps > kCloneChunkBytes) return err::kInvalidParameter;
     const std::uint64_t chunk = kCloneChunkBytes / bps;
-    std::uint8_t* buffer = SharedBuffer().data();
     clStep* step = process->step.get();
+    // More than one chunk: the next read overlaps the current write, through a second buffer
+    // and a writer thread. Without either the copy runs in line, one chunk after the other.
+    AlignedBuffer second;
+    CloneChunkWriter writer(
+        [process, step, bps](void* buffer, std::uint64_t first, std::uint64_t n) {
+            const ErrorCode e = process->WriteTargetSectors(buffer, first, n);
+            if (e == err::kSuccess) AddDoneWrite(step, n * bps);
+            return e;
+        });
+    const bool overlap =
+        count > chunk && second.Allocate(std::size_t(chunk) * bps) && writer.Start();
+    std::uint8_t* buffers[2] = {SharedBuffer().data(), overlap ? second.Data() : nullptr};
+    int current = 0;
+    const auto writeFailed = [](ErrorCode e) {
+        CloneErrorCode("DriveCopySectors write fail", e);
+        return e;
+    };
     for (std::uint64_t done = 0; done < count;) {
         const std::uint64_t n = std::min(chunk, count - done);
+        std::uint8_t* buffer = buffers[current];
         if (CloneIsCancelled()) {
+            if (const ErrorCode e = writer.Wait()) return writeFailed(e);
             CloneLog("DriveCopySectors Cancelled");
             return err::kCancelled;
         }
         if (const ErrorCode e = process->ReadSourceSectors(buffer, sourceFirst + done, n)) {
+            const ErrorCode w = writer.Wait();
             CloneErrorCode("DriveCopySectors read fail", e);
+            if (w != err::kSuccess) writeFailed(w);
             return e;
         }
         AddDoneRead(step, n * bps);
+        if (const ErrorCode e = writer.Wait()) return writeFailed(e);
         if (CloneIsCancelled()) {
             CloneLog("DriveCopySectors Cancelled");
             return err::kCancelled;
         }
-        if (const ErrorCode e = process->WriteTargetSectors(buffer, targetFirst + done, n)) {
-            CloneErrorCode("DriveCopySectors write fail", e);
-            return e;
+        if (overlap) {
+            writer.Post(buffer, targetFirst + done, n);
+            current ^= 1;
+        } else if (const ErrorCode e = process->WriteTargetSectors(buffer, targetFirst + done, n)) {
+            return writeFailed(e);
+        } else {
+            AddDoneWrite(step, n * bps);
         }
-        AddDoneWrite(step, n * bps);
         done += n;
     }
+    if (const ErrorCode e = writer.Wait()) return writeFailed(e);
     return err::kSuccess;
 }
 

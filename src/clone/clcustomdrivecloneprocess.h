@@ -60,8 +60,10 @@ public:
     TVD_ISA(clDriveCloneProcess, clDiskDriveCloneProcess)
 };
 
-// The partition copy: 1 MiB chunks through the shared buffer, cancel checked before each read
-// and each write, progress on the partition's step, errors logged.
+// The partition copy: 1 MiB chunks, cancel checked before each read and each write, progress on
+// the partition's step, errors logged. Longer runs read the next chunk while a second thread
+// writes the current one (two 1 MiB buffers, the shared one and its twin); the write in flight
+// always ends before the copy returns.
 ErrorCode DriveCopySectors(clCustomDriveCloneProcess* process, std::uint64_t sourceFirst,
                            std::uint64_t targetFirst, std::uint64_t count);
 // Before any copying of a partition: same sector sizes, the shared buffer large enough for the

@@ -27,6 +27,8 @@ public:
     clCloneSourceDisk* source;
     clCloneTargetDisk* target;
     std::shared_ptr<clStep> step;
+    // Wall time of the partition copies (RunCopyEngines), for the copy's throughput.
+    double copySeconds = 0;
     LayoutPlan plan; // where each copied partition goes (set by PlanLayout)
     // In source partition order; null for a partition that is not copied.
     std::vector<std::unique_ptr<clDriveCloneProcess>> partitions;

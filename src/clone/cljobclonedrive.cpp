@@ -1,5 +1,6 @@
 #include "clone/cljobclonedrive.h"
 
+#include <chrono>
 #include <new>
 
 #include "clone/clonelayout.h"
@@ -58,7 +59,10 @@ ErrorCode DiskCloneRun(clDiskCloneProcess* process) {
         return e;
     }
     const bool awake = KeepAwake(true) == err::kSuccess;
+    const auto copyStart = std::chrono::steady_clock::now();
     const ErrorCode copy = RunCopyEngines(process);
+    process->copySeconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - copyStart).count();
     if (awake) KeepAwake(false);
     // The table makes the copy look valid: only a copy that logged no error gets one.
     if (copy == err::kSuccess && CloneErrorCount() == 0) {
@@ -125,6 +129,7 @@ bool clJobCloneDrive::Work() {
         failed = CloneProcessRun(process.get()) != 0;
         if (awake) KeepAwake(false);
         if (process->step) bytesCopied_.store(process->step->doneWrite.load());
+        copySeconds_.store(process->copySeconds);
     }
     errorLines_.store(CloneErrorCount());
     keptLog_ = CloneProcessDestroy(std::move(process));

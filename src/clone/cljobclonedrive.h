@@ -52,6 +52,8 @@ public:
     std::uint32_t ResultMessage();
     std::uint32_t ErrorLines() const { return errorLines_.load(); }
     std::uint64_t BytesCopied() const { return bytesCopied_.load(); }
+    // Seconds the partition copies took (the job's run also opens, plans and writes tables).
+    double CopySeconds() const { return copySeconds_.load(); }
     const std::u16string& KeptLog() const { return keptLog_; }
     bool Prepared() const { return prepared_.load(); }
     // A source volume is copied while mounted writable (noted in the log).
@@ -65,6 +67,7 @@ private:
     clCloneTargetDisk* targetDisk_;
     std::atomic<std::uint32_t> errorLines_{0};
     std::atomic<std::uint64_t> bytesCopied_{0};
+    std::atomic<double> copySeconds_{0};
     std::atomic<bool> prepared_{false};
     std::u16string keptLog_;
 };

@@ -86,10 +86,21 @@ bool clJobDiskErase::Work() {
     else
         refusal_ =
             disk_ ? CheckEraseAllowed(disk_.Get(), &where_) : CheckErasePathAllowed(path_, &where_);
+    // No file system may write under the erase: the volumes are locked until it ends.
+    const bool native = std::string(Storage().Name()) == NativeStorage().Name();
+    if (refusal_ == EraseRefusal::kNone && native) {
+        const ErrorCode e = NativeLockEraseVolumes(path_, volumeLock_, where_);
+        if (e != err::kSuccess && e != err::kNotSupported) {
+            refusal_ = EraseRefusal::kVolumeInUse;
+            where_ += where_.empty() ? "" : ", ";
+            where_ += "error " + std::to_string(e);
+        }
+    }
     if (refusal_ != EraseRefusal::kNone) {
         SetFailureCode(EraseRefusalCode(refusal_));
     } else {
         ok = Execute();
+        volumeLock_.Release();
         // Whatever the outcome the system reads the (now missing) table again and drops what it
         // cached of the old contents.
         if (disk_ && !disk_->Detached()) {
@@ -127,8 +138,11 @@ bool clJobDiskErase::TrimWholeDisk() {
     SetProgress(5.0f);
     DeviceHandle h;
     // Exclusive: Linux refuses it while a partition is mounted or held, Windows locks the volumes.
-    if (const ErrorCode e = Storage().OpenForClone(path_, CloneOpenMode::kTarget, h))
-        return Fail(e);
+    // (With the volumes already locked by this job, the plain open is the one that succeeds.)
+    const ErrorCode opened = volumeLock_.Holds()
+                                 ? Storage().Open(path_, h)
+                                 : Storage().OpenForClone(path_, CloneOpenMode::kTarget, h);
+    if (opened != err::kSuccess) return Fail(opened);
     std::uint64_t length = 0;
     if (Storage().GetLength(h, length) == err::kSuccess && length != 0) sizeBytes_ = length;
     // A disk of no known length would be "erased" by trimming nothing.

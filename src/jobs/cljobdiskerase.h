@@ -95,6 +95,8 @@ private:
     std::uint64_t sizeBytes_ = 0;
     std::atomic<float> progress_{0.0f};
     EraseRefusal refusal_ = EraseRefusal::kNone;
+    // The disk's volumes, locked and dismounted while the erase runs (Windows).
+    EraseVolumeLock volumeLock_;
     std::string where_;
     std::atomic<bool> tableDeleted_{false};
     std::atomic<bool> writeStarted_{false};

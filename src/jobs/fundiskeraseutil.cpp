@@ -193,6 +193,8 @@ const char* EraseRefusalText(EraseRefusal r) {
         return "the drive is held by device-mapper or md; remove the mapping first";
     case EraseRefusal::kDetached:
         return "the drive is no longer connected";
+    case EraseRefusal::kVolumeInUse:
+        return "a volume of the drive is in use and cannot be locked; close what uses it first";
     case EraseRefusal::kUseUnknown:
         return "cannot tell whether the drive is in use";
     case EraseRefusal::kNoMethod:

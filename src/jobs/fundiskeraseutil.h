@@ -2,6 +2,7 @@
 // that hold before any question is asked and again when the job starts.
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,7 @@ enum class EraseRefusal : std::uint8_t {
     kAtaFrozen,       // security frozen: the erase commands would be rejected
     kAtaCountExpired, // five wrong passwords since power-on
     kAtaLocked,       // locked by a user password
+    kVolumeInUse,     // a volume of the disk would not lock (Windows): files are open on it
 };
 
 // IDENTIFY word 128.
@@ -93,6 +95,29 @@ ErrorCode NativeEraseFacts(const std::string& path, EraseDiskFacts& facts);
 // The device paths of the other namespaces of the NVMe controller that holds the disk; none for
 // a disk that is not an NVMe namespace. kNotSupported where the platform cannot tell.
 ErrorCode NativeSanitizeSiblings(const std::string& path, std::vector<std::string>& siblings);
+// A disk's volumes held locked and dismounted for the length of an erase, so that no file
+// system writes under it; unlocked and closed when released or destroyed.
+class EraseVolumeLock {
+public:
+    struct Held {
+        virtual ~Held() = default;
+    };
+    EraseVolumeLock() = default;
+    EraseVolumeLock(const EraseVolumeLock&) = delete;
+    EraseVolumeLock& operator=(const EraseVolumeLock&) = delete;
+    bool Holds() const { return held_ != nullptr; }
+    void Hold(std::unique_ptr<Held> held) { held_ = std::move(held); }
+    void Release() { held_.reset(); }
+
+private:
+    std::unique_ptr<Held> held_;
+};
+// Locks (a bounded number of tries) and dismounts every volume of the disk into `lock`. A volume
+// that cannot be locked gives its error and its name in `where`, with nothing left locked.
+// kNotSupported where the platform has no such lock (Linux refuses a disk in use by its mounts,
+// swaps and holders and opens it exclusively).
+ErrorCode NativeLockEraseVolumes(const std::string& path, EraseVolumeLock& lock,
+                                 std::string& where);
 // Drops the system's cached blocks of a disk after an erase (Linux BLKFLSBUF); kNotSupported
 // where there is nothing to drop.
 ErrorCode NativeFlushDiskBuffers(const std::string& path);

@@ -207,6 +207,56 @@ TEST_P(CloneCopy, EmptyCopyAndCancelBetweenReadAndWrite) {
     EXPECT_EQ(ctx_->reads, 1);
 }
 
+// The copy reads the next chunk while the previous one is written: whatever stops it (cancel,
+// a read error), every chunk before the stop is on the target, nothing after it, and no write
+// is left running. A count off the chunk size is copied exactly.
+TEST_P(CloneCopy, OverlappedCopyStopsBetweenChunks) {
+    const std::uint64_t chunk = kMiB / Bps();
+    // A bad source sector in the third chunk of the third partition (which starts at 14 MiB).
+    const std::uint64_t bad = (14 * kMiB + 2 * kMiB + 8192) / Bps();
+    MakeDrives("", "[Faults]\nReadErrorAt=" + std::to_string(bad) + "\n");
+    Build();
+    ASSERT_TRUE(CreateCopyEngines(process_.get()));
+    struct Case {
+        const char* name;
+        std::size_t partition;
+        int cancelOnRead;
+        std::uint64_t count;
+        bool fails;
+        std::uint64_t written; // sectors on the target afterwards
+    };
+    const Case cases[] = {
+        {"whole", 0, 0, 5 * chunk + 3, false, 5 * chunk + 3},
+        {"cancel on third read", 0, 3, 6 * chunk, true, 2 * chunk},
+        {"read error in third chunk", 2, 0, 6 * chunk, true, 2 * chunk},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        dir_.Patch("dst.img", 0, Bytes(32 * kMiB, 0xEE));
+        ctx_->lines.clear();
+        ctx_->reads = 0;
+        ctx_->cancelOnRead = c.cancelOnRead;
+        clDriveCloneProcess* p = process_->partitions[c.partition].get();
+        p->target->highWater = 0;
+        Start(process_->step.get());
+        Start(p->step.get());
+        AddPlannedWrite(p->step.get(), 1);
+        const ErrorCode e = DriveCopySectors(p, 0, 0, c.count);
+        EXPECT_EQ(e != 0, c.fails) << e;
+        if (c.cancelOnRead) {
+            EXPECT_EQ(e, err::kCancelled);
+        }
+        EXPECT_EQ(p->step->doneWrite.load(), c.written * Bps());
+        EXPECT_EQ(p->target->highWater, c.written);
+        const std::uint64_t at = p->source->GetStartOffset();
+        const std::size_t bytes = std::size_t(c.written * Bps());
+        EXPECT_TRUE(Read("dst", at, bytes) == Read("src", at, bytes));
+        EXPECT_EQ(Read("dst", at + bytes, Bps()), Bytes(Bps(), 0xEE));
+        EXPECT_EQ(HasLine("DriveCopySectors Cancelled"), c.cancelOnRead != 0);
+        EXPECT_EQ(HasLine("** DriveCopySectors read fail"), c.fails && !c.cancelOnRead);
+    }
+}
+
 TEST_P(CloneCopy, TargetWriteFailureStopsOnlyItsPartition) {
     // A bad sector in the middle of the second partition (which starts at 9 MiB).
     const std::uint64_t bad = (9 * kMiB + 2 * kMiB + 4096) / Bps();

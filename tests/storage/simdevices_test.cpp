@@ -223,6 +223,66 @@ TEST(SimAta, SecurityEraseNeedsPrepareAndThePassword) {
     EXPECT_FALSE(ata.Execute(Regs(0xF4), DataDirection::kOut, right, out));
 }
 
+// A power cycle keeps the passwords: a user password (set from the file or by SET PASSWORD)
+// leaves the drive locked, a master password alone does not; frozen and the count of wrong
+// passwords clear, and a pending ERASE PREPARE is gone.
+TEST(SimAta, PowerCycleKeepsPasswords) {
+    const auto sector = [](std::uint16_t control, const char* pw) {
+        std::vector<std::uint8_t> s(512, 0);
+        StoreLe<std::uint16_t>(s, 0, control);
+        std::memcpy(s.data() + 2, pw, std::strlen(pw));
+        return s;
+    };
+    struct Row {
+        const char* ata;             // [Ata] of the drive file
+        const char* setUser;         // SET PASSWORD (user) before the cycle, when given
+        const char* setMaster;       // SET PASSWORD (master) before the cycle, when given
+        std::uint16_t before, after; // word 128 bits 1-4 (enabled, locked, frozen, expired)
+    };
+    const Row rows[] = {
+        {"", nullptr, nullptr, 0x00, 0x00},
+        {"", "user", nullptr, 0x02, 0x06},
+        {"", nullptr, "master", 0x00, 0x00},
+        {"Security=frozen", nullptr, nullptr, 0x08, 0x00},
+        {"Security=expired\nUserPassword=x", nullptr, nullptr, 0x12, 0x06},
+        {"Security=enabled\nUserPassword=x", nullptr, nullptr, 0x02, 0x06},
+        {"Security=locked\nUserPassword=x", nullptr, nullptr, 0x06, 0x06},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.ata);
+        const SimDriveSpec spec = Spec(std::string("[Drive]\nCapacity=1M\n[Ata]\n") + r.ata);
+        SimAta ata(spec);
+        MemoryMedium medium(spec.capacity);
+        ata.SetMedium(&medium);
+        AtaRegisters out;
+        const auto bits = [&] {
+            std::vector<std::uint8_t> id(512);
+            EXPECT_TRUE(ata.Execute(Regs(0xEC), DataDirection::kIn, id, out));
+            return std::uint16_t(Word(id, 128) & 0x001E);
+        };
+        if (r.setUser) {
+            auto s = sector(0, r.setUser);
+            ASSERT_TRUE(ata.Execute(Regs(0xF1), DataDirection::kOut, s, out));
+        }
+        if (r.setMaster) {
+            auto s = sector(1, r.setMaster);
+            ASSERT_TRUE(ata.Execute(Regs(0xF1), DataDirection::kOut, s, out));
+        }
+        EXPECT_EQ(bits(), r.before);
+        ata.Execute(Regs(0xF3), DataDirection::kNone, {}, out); // refused when frozen or expired
+        ata.PowerCycle();
+        EXPECT_EQ(bits(), r.after);
+        // ERASE PREPARE did not survive: the erase needs a new one.
+        auto pw = sector(r.setMaster ? 1 : 0, r.setMaster ? r.setMaster
+                                              : r.setUser ? r.setUser
+                                                          : "x");
+        EXPECT_FALSE(ata.Execute(Regs(0xF4), DataDirection::kOut, pw, out));
+        // A locked drive refuses sector reads until it is erased or unlocked.
+        std::vector<std::uint8_t> data(512);
+        EXPECT_EQ(ata.TransferSectors(false, 0, 1, data, out), (r.after & 0x04) == 0);
+    }
+}
+
 TEST(SimDriveSpec, RefusesBadCommandSetSections) {
     const std::string big(513 * 2, 'A');
     const std::string refused[] = {

@@ -154,4 +154,14 @@ ErrorCode NativeFlushDiskBuffers(const std::string& path) {
     return rc == 0 ? err::kSuccess : ErrorFromErrno(saved);
 }
 
+// Linux has no volume lock: a mounted, swapped or held disk is refused, and the erase opens the
+// disk exclusively.
+ErrorCode NativeLockEraseVolumes(const std::string& path, EraseVolumeLock& lock,
+                                 std::string& where) {
+    (void)path;
+    lock.Release();
+    where.clear();
+    return err::kNotSupported;
+}
+
 } // namespace tvd

@@ -371,4 +371,11 @@ bool SimAta::Security(const AtaRegisters& in, DataDirection dir, MutableByteView
     return true;
 }
 
+void SimAta::PowerCycle() {
+    locked_ = userPassword_.has_value();
+    frozen_ = false;
+    wrongTries_ = 0;
+    erasePrepared_ = false;
+}
+
 } // namespace tvd

@@ -39,6 +39,9 @@ public:
     std::array<std::uint8_t, kAtaIdentifySize> Identify() const;
     std::uint32_t LogicalSectorSize() const { return sectorSize_; }
     bool SecurityEnabled() const { return userPassword_.has_value(); }
+    // Power off and on: the passwords stay, so a user password leaves the drive locked; frozen,
+    // the count of wrong passwords and a pending ERASE PREPARE clear.
+    void PowerCycle();
 
 private:
     bool Abort(AtaRegisters& out, std::uint8_t error = atasim::kErrorAbort);

@@ -789,6 +789,17 @@ ErrorCode SimStorage::Unplug(const std::string& name) {
     return err::kSuccess;
 }
 
+ErrorCode SimStorage::PowerCycle(const std::string& name) {
+    std::lock_guard<std::mutex> guard(impl_->lock);
+    const auto it = impl_->drives.find(Upper(name));
+    if (it == impl_->drives.end()) return err::kFileNotFound;
+    SimDrive& d = *it->second;
+    std::lock_guard<std::mutex> commands(d.commandLock);
+    if (!d.ata) return err::kNotSupported;
+    d.ata->PowerCycle();
+    return err::kSuccess;
+}
+
 std::vector<SimRange> SimStorage::TrimmedRanges(const std::string& name) const {
     std::lock_guard<std::mutex> guard(impl_->lock);
     const auto it = impl_->drives.find(Upper(name));

@@ -48,6 +48,10 @@ public:
     // is not present (Unplug) or has no usable file (Plug).
     ErrorCode Plug(const std::string& name);
     ErrorCode Unplug(const std::string& name);
+    // A power cycle of a present drive that stays present: its ATA security keeps the passwords
+    // set since it arrived (see SimAta::PowerCycle). kFileNotFound for a drive not present,
+    // kNotSupported for one without an ATA personality.
+    ErrorCode PowerCycle(const std::string& name);
     // The ranges trimmed on a present drive since it arrived, in request order.
     std::vector<SimRange> TrimmedRanges(const std::string& name) const;
     // The description of a present drive, or of the drive an open handle belongs to; null when
