@@ -8,12 +8,15 @@
 #include "storage/clnvme.h"
 #include "storage/storageplatform.h"
 #include "storage/storagetypes.h"
+#include "storage/devicehandleutil.h"
 
 namespace tvd {
 
 clFunDisk::~clFunDisk() = default;
 
 void clFunDisk::Detach() noexcept {
+    // The burst's handle of the path goes too: the path may soon name another drive.
+    if (disk && disk->GetPath()) CloseDevice(disk->GetPath());
     ata.reset();
     nvme.reset();
     scsi.scsi.reset();
@@ -39,6 +42,8 @@ bool FunDiskBusAccepted(std::uint32_t busType) {
 }
 
 ZoltRef<clFunDisk> FunDiskCreate(clDisk* disk, const clDisk* systemDisk) {
+    // The queries, the interfaces and the SMART monitor's first reading share one open.
+    const DeviceBurst burst;
     if (!disk || !disk->HasMedia()) return nullptr;
     const bool removable = disk->IsRemovable();
     if (disk->IsUsb() && removable) return nullptr;
