@@ -15,8 +15,6 @@ namespace tvd {
 clFunDisk::~clFunDisk() = default;
 
 void clFunDisk::Detach() noexcept {
-    // The burst's handle of the path goes too: the path may soon name another drive.
-    if (disk && disk->GetPath()) CloseDevice(disk->GetPath());
     ata.reset();
     nvme.reset();
     scsi.scsi.reset();

@@ -25,6 +25,11 @@ bool PathEqualsNoCase(std::string_view a, std::string_view b) {
     return true;
 }
 
+void clDevice::MarkRemoved() noexcept {
+    state_ = devstate::kRemoved;
+    if (!path_.empty()) CloseDevice(path_);
+}
+
 void clDevice::MarkChanged() noexcept {
     DropDescription();
     if (state_ == devstate::kCurrent) state_ = devstate::kChanged;

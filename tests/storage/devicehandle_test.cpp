@@ -131,6 +131,21 @@ TEST_F(DeviceBurstTest, AnotherBackEndIsNeverHandedTheFirstOnesHandle) {
     SelectStorage(&fake);
 }
 
+// A drive that arrives where one left, within the same burst, is opened afresh.
+TEST_F(DeviceBurstTest, ARemovedDeviceTakesItsHandleAlong) {
+    const DeviceBurst burst;
+    clNtDisk gone;
+    gone.SetPath("/dev/sda");
+    DeviceHandle a;
+    ASSERT_EQ(OpenDevice("/dev/sda", a), err::kSuccess);
+    a.Close();
+    gone.MarkRemoved();
+    EXPECT_EQ(fake.liveHandles, 0);
+    DeviceHandle b;
+    ASSERT_EQ(OpenDevice("/dev/sda", b), err::kSuccess);
+    EXPECT_EQ(OpensOf("/dev/sda"), 2);
+}
+
 // The disk object's queries within a burst share the registry's open of the disk.
 TEST_F(DeviceBurstTest, DiskQueriesShareTheBurstsOpen) {
     fake.paths["/dev/sda"].geometry = DiskGeometry{1, 12, 1, 1, 512};
