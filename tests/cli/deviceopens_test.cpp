@@ -50,6 +50,7 @@ const char* const kDrives[][2] = {
     {"usbnvme", "Bus=USB\nModel=Boxed NVMe\nSerial=S6\n[Usb]\nBridge=asmedia-nvme\n[Nvme]\n"},
 };
 
+#ifndef _WIN32
 std::size_t OpenDescriptors() {
     std::error_code ec;
     std::size_t n = 0;
@@ -58,6 +59,7 @@ std::size_t OpenDescriptors() {
         ++n;
     return n;
 }
+#endif
 
 class DeviceOpens : public ::testing::Test {
 protected:
