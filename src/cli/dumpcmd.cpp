@@ -15,6 +15,7 @@
 #include "storage/nvmeidentifyutil.h"
 #include "storage/storageplatform.h"
 #include "storage/sim/simdrivespec.h"
+#include "storage/devicehandleutil.h"
 
 namespace tvd::cli {
 
@@ -94,7 +95,7 @@ std::string DriveFileOf(DriveInterfaces& d) {
     if (const std::uint32_t sector = disk->GetSectorSize())
         f.Key("SectorSize", std::to_string(sector));
     if (disk->IsRemovable()) f.Key("Removable", "1");
-    if (DeviceHandle h; path && Storage().Open(path, h) == err::kSuccess) {
+    if (DeviceHandle h; path && OpenDevice(path, h) == err::kSuccess) {
         bool trim = false;
         if (Storage().QueryTrimEnabled(h, trim) == err::kSuccess && trim) f.Key("Trim", "1");
     }
@@ -184,6 +185,7 @@ int CmdDump(const Options& o, std::FILE* out, std::FILE* err) {
             return Fail(o, out, err, 1, dopt.output + " exists; --force replaces it");
     }
     StorageSession session;
+    const DeviceBurst burst; // each drive is opened once for the whole command
     std::string problem;
     if (ErrorCode e = session.Open(o.simulate, problem, err))
         return Fail(o, out, err, 1, problem, e);

@@ -4,6 +4,7 @@
 #include "foundation/winfolderutila.h"
 #include "storage/storageplatform.h"
 #include "smart/clsmartata.h"
+#include "storage/devicehandleutil.h"
 
 namespace tvd::cli {
 
@@ -82,7 +83,7 @@ std::string WhyNotServed(clDisk* disk, ErrorCode& code) {
     code = err::kSuccess;
     DeviceHandle probe;
     if (const char* path = disk->GetPath()) {
-        code = Storage().Open(path, probe);
+        code = OpenDevice(path, probe);
         if (code != err::kSuccess) return "the device cannot be opened";
     }
     if (!disk->HasMedia()) return "it reports no medium";

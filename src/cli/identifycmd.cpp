@@ -17,6 +17,7 @@
 #include "storage/ataidentifyutil.h"
 #include "storage/clata.h"
 #include "storage/nvmeidentifyutil.h"
+#include "storage/devicehandleutil.h"
 
 namespace tvd::cli {
 
@@ -334,6 +335,7 @@ int CmdIdentify(const Options& o, std::FILE* out, std::FILE* err) {
     IdentifyOptions io;
     if (int status = ParseArgs(o, io, out, err)) return status;
     StorageSession session;
+    const DeviceBurst burst; // each drive is opened once for the whole command
     std::string problem;
     if (ErrorCode e = session.Open(o.simulate, problem, err))
         return Fail(o, out, err, 1, problem, e);

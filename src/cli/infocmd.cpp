@@ -14,6 +14,7 @@
 #include "smart/clsmartata.h"
 #include "storage/partitiontableutil.h"
 #include "storage/storageplatform.h"
+#include "storage/devicehandleutil.h"
 
 namespace tvd::cli {
 
@@ -97,6 +98,7 @@ void WritePartitionsJson(JsonWriter& j, const PartitionSnapshot* s) {
 int CmdInfo(const Options& o, std::FILE* out, std::FILE* err) {
     if (o.args.size() != 1) return Fail(o, out, err, 2, "info takes one DRIVE");
     StorageSession session;
+    const DeviceBurst burst; // each drive is opened once for the whole command
     std::string problem;
     if (ErrorCode e = session.Open(o.simulate, problem, err))
         return Fail(o, out, err, 1, problem, e);

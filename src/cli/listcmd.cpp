@@ -10,6 +10,7 @@
 #include "drive/fundiskdescutil.h"
 #include "drive/kernelfun.h"
 #include "smart/clsmartata.h"
+#include "storage/devicehandleutil.h"
 
 namespace tvd::cli {
 
@@ -41,6 +42,7 @@ DiskRow RowOf(std::size_t index, clDisk& d) {
 int CmdList(const Options& o, std::FILE* out, std::FILE* err) {
     if (!o.args.empty()) return Fail(o, out, err, 2, "list takes no arguments");
     StorageSession session;
+    const DeviceBurst burst; // each drive is opened once for the whole command
     std::string problem;
     if (ErrorCode e = session.Open(o.simulate, problem, err))
         return Fail(o, out, err, 1, problem, e);

@@ -20,6 +20,7 @@
 #include "storage/cldevice.h"
 #include "storage/storageplatform.h"
 #include "storage/storagetypes.h"
+#include "storage/devicehandleutil.h"
 
 namespace tvd::cli {
 
@@ -222,6 +223,7 @@ int CmdSmart(const Options& o, std::FILE* out, std::FILE* err) {
     // Without the name table the attributes are still shown, only unnamed.
     LoadSmartNames(kSmartLangResourceName, kSmartLangFallback);
     StorageSession session;
+    const DeviceBurst burst; // each drive is opened once for the whole command
     std::string problem;
     if (ErrorCode e = session.Open(o.simulate, problem, err))
         return Fail(o, out, err, 1, problem, e);
@@ -233,7 +235,7 @@ int CmdSmart(const Options& o, std::FILE* out, std::FILE* err) {
 
     {
         DeviceHandle probe;
-        if (const ErrorCode e = Storage().Open(path ? path : "", probe))
+        if (const ErrorCode e = OpenDevice(path ? path : "", probe))
             return Fail(o, out, err, 1, "cannot open " + drive, e);
     }
     // The verdict comes from the same monitor as list's and info's, with the drive's own

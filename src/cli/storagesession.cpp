@@ -6,6 +6,7 @@
 #include "drive/kernelfun.h"
 #include "storage/clata.h"
 #include "storage/commandinterfaces.h"
+#include "storage/devicehandleutil.h"
 
 namespace tvd::cli {
 
@@ -101,7 +102,7 @@ DriveInterfaces OpenDriveInterfaces(clDisk* disk) {
         // and the user wants the system's reason rather than empty answers.
         DeviceHandle probe;
         const char* path = disk->GetPath();
-        d.openError = path ? Storage().Open(path, probe) : err::kFileNotFound;
+        d.openError = path ? OpenDevice(path, probe) : err::kFileNotFound;
         if (d.openError != err::kSuccess) return d;
     }
     if (InterfacePtr<clNtScsi> scsi = OpenScsiInterface(disk))

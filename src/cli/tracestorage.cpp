@@ -66,6 +66,16 @@ ErrorCode TraceStorage::Open(const std::string& path, DeviceHandle& handle) {
 ErrorCode TraceStorage::OpenLetter(char letter, DeviceHandle& handle) {
     return inner_.OpenLetter(letter, handle);
 }
+// Without these the traced back end would lose its query-only opens and its own buses.
+ErrorCode TraceStorage::OpenForQuery(const std::string& path, DeviceHandle& handle) {
+    return inner_.OpenForQuery(path, handle);
+}
+bool TraceStorage::AdmitsExtraBus(std::uint32_t busType) {
+    return inner_.AdmitsExtraBus(busType);
+}
+const char* TraceStorage::BusName(std::uint32_t busType) {
+    return inner_.BusName(busType);
+}
 ErrorCode TraceStorage::GetDeviceNumber(DeviceHandle& h, StorageDeviceNumber& out) {
     return inner_.GetDeviceNumber(h, out);
 }

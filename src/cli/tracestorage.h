@@ -27,6 +27,9 @@ public:
     void PollEvents(std::vector<DeviceEvent>& events) override;
     ErrorCode Open(const std::string& path, DeviceHandle& handle) override;
     ErrorCode OpenLetter(char letter, DeviceHandle& handle) override;
+    ErrorCode OpenForQuery(const std::string& path, DeviceHandle& handle) override;
+    bool AdmitsExtraBus(std::uint32_t busType) override;
+    const char* BusName(std::uint32_t busType) override;
     ErrorCode GetDeviceNumber(DeviceHandle& h, StorageDeviceNumber& out) override;
     ErrorCode QueryDeviceDescriptor(DeviceHandle& h, StorageDeviceDescriptor& out) override;
     ErrorCode QueryAdapterDescriptor(DeviceHandle& h, std::vector<std::uint8_t>& raw) override;

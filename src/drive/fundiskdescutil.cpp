@@ -11,6 +11,7 @@
 #include "storage/clnvme.h"
 #include "storage/storageplatform.h"
 #include "storage/usbnodeutil.h"
+#include "storage/devicehandleutil.h"
 
 namespace tvd {
 
@@ -31,8 +32,7 @@ StorageDeviceDescriptor QueryDescriptor(clFunDisk* fd) {
     StorageDeviceDescriptor d;
     const char* path = fd && fd->disk ? fd->disk->GetPath() : nullptr;
     DeviceHandle h;
-    if (path && Storage().OpenForQuery(path, h) == err::kSuccess)
-        Storage().QueryDeviceDescriptor(h, d);
+    if (path && OpenDeviceForQuery(path, h) == err::kSuccess) Storage().QueryDeviceDescriptor(h, d);
     return d;
 }
 
@@ -84,7 +84,7 @@ const std::string* GetFirmware(clFunDisk* fd) {
             case FirmwareSource::kPlatformQuery: {
                 DeviceHandle h;
                 const char* path = fd->disk->GetPath();
-                if (path) Storage().Open(path, h);
+                if (path) OpenDevice(path, h);
                 PlatformFirmwareTarget target;
                 target.handle = h.IsOpen() ? &h : nullptr;
                 target.nvme = fd->nvme.get();

@@ -7,6 +7,7 @@
 
 #include "storage/partitiontableutil.h"
 #include "storage/storageplatform.h"
+#include "storage/devicehandleutil.h"
 
 namespace tvd {
 namespace {
@@ -180,7 +181,7 @@ ErrorCode BuildDiskPartitionSnapshot(const std::string& diskPath, std::uint64_t 
                                      const VolumeLookup& volumes, PartitionSnapshot& out) {
     DriveLayout layout;
     DeviceHandle h;
-    ErrorCode e = diskPath.empty() ? err::kInvalidParameter : Storage().OpenForQuery(diskPath, h);
+    ErrorCode e = diskPath.empty() ? err::kInvalidParameter : OpenDeviceForQuery(diskPath, h);
     if (e == err::kSuccess) e = Storage().GetDriveLayout(h, layout);
     BuildPartitionSnapshot(e == err::kSuccess ? &layout : nullptr, diskBytes, volumes, out);
     return e;

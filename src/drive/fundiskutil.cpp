@@ -8,6 +8,7 @@
 #include "storage/clnvme.h"
 #include "storage/storageplatform.h"
 #include "storage/storagetypes.h"
+#include "storage/devicehandleutil.h"
 
 namespace tvd {
 
@@ -39,6 +40,8 @@ bool FunDiskBusAccepted(std::uint32_t busType) {
 }
 
 ZoltRef<clFunDisk> FunDiskCreate(clDisk* disk, const clDisk* systemDisk) {
+    // The queries, the interfaces and the SMART monitor's first reading share one open.
+    const DeviceBurst burst;
     if (!disk || !disk->HasMedia()) return nullptr;
     const bool removable = disk->IsRemovable();
     if (disk->IsUsb() && removable) return nullptr;

@@ -1,6 +1,7 @@
 #include "storage/cldevice.h"
 
 #include "storage/storageplatform.h"
+#include "storage/devicehandleutil.h"
 
 namespace tvd {
 
@@ -24,6 +25,11 @@ bool PathEqualsNoCase(std::string_view a, std::string_view b) {
     return true;
 }
 
+void clDevice::MarkRemoved() noexcept {
+    state_ = devstate::kRemoved;
+    if (!path_.empty()) CloseDevice(path_);
+}
+
 void clDevice::MarkChanged() noexcept {
     DropDescription();
     if (state_ == devstate::kCurrent) state_ = devstate::kChanged;
@@ -36,7 +42,7 @@ std::int64_t clNtDisk::GetDeviceNumber() {
     if (Path().empty()) return -1;
     DeviceHandle h;
     StorageDeviceNumber number;
-    if (Storage().OpenForQuery(Path(), h) != err::kSuccess) return -1;
+    if (OpenDeviceForQuery(Path(), h) != err::kSuccess) return -1;
     if (Storage().GetDeviceNumber(h, number) != err::kSuccess) return -1;
     if (number.deviceType != filedevice::kDisk) return -1;
     deviceNumber_ = number.deviceNumber;
@@ -58,7 +64,7 @@ const StorageDeviceDescriptor* clNtDisk::Descriptor() {
     if (Path().empty()) return nullptr;
     DeviceHandle h;
     StorageDeviceDescriptor d;
-    if (Storage().OpenForQuery(Path(), h) != err::kSuccess) return nullptr;
+    if (OpenDeviceForQuery(Path(), h) != err::kSuccess) return nullptr;
     if (Storage().QueryDeviceDescriptor(h, d) != err::kSuccess) return nullptr;
     descriptor_ = std::move(d);
     return &*descriptor_;
@@ -77,7 +83,7 @@ bool clNtDisk::IsRemovable() {
 bool clNtDisk::ReadGeometry(DiskGeometry& out) {
     if (Path().empty()) return false;
     DeviceHandle h;
-    if (Storage().OpenForQuery(Path(), h) != err::kSuccess) return false;
+    if (OpenDeviceForQuery(Path(), h) != err::kSuccess) return false;
     return Storage().GetGeometry(h, out) == err::kSuccess;
 }
 
@@ -97,7 +103,7 @@ std::uint64_t clNtDisk::GetCapacity() {
     if (Path().empty()) return 0;
     DeviceHandle h;
     std::uint64_t bytes = 0;
-    if (Storage().OpenForQuery(Path(), h) != err::kSuccess) return 0;
+    if (OpenDeviceForQuery(Path(), h) != err::kSuccess) return 0;
     if (Storage().GetLength(h, bytes) != err::kSuccess) return 0;
     return bytes;
 }

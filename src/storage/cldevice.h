@@ -43,7 +43,9 @@ public:
     // Medium inserted or removed: the cached description is dropped, and an announced object
     // becomes changed (a new one stays new, so that it is still announced as new).
     void MarkChanged() noexcept;
-    void MarkRemoved() noexcept { state_ = devstate::kRemoved; }
+    // The device left: a burst's handle of its path goes too, so that a drive arriving at the
+    // same path is opened afresh.
+    void MarkRemoved() noexcept;
     void DropDescription() noexcept { description_.reset(); }
 
 protected:

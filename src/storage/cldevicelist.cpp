@@ -1,4 +1,5 @@
 #include "storage/cldevicelist.h"
+#include "storage/devicehandleutil.h"
 
 #include <cstring>
 #include <string>
@@ -163,7 +164,7 @@ clDeviceList::EnumerateInterfaces(DeviceClass cls,
                     c = AsciiUpper(c);
             if (!path.empty()) {
                 DeviceHandle h;
-                const ErrorCode open = Storage().Open(path, h);
+                const ErrorCode open = OpenDevice(path, h);
                 if (open != err::kSuccess && open != err::kAccessDenied) path.clear();
             }
             if (!path.empty() && paths.count(pathKey(path))) continue;

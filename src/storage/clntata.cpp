@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "storage/winpassthroughatafun.h"
+#include "storage/devicehandleutil.h"
 
 namespace tvd {
 
@@ -52,7 +53,7 @@ void clNtAta::Open() {
         lastError_ = err::kAccessDenied;
         return;
     }
-    lastError_ = Storage().Open(path_, handle_);
+    lastError_ = OpenDevice(path_, handle_);
 }
 
 ErrorCode clNtAta::Send(std::uint32_t code, ByteView in, MutableByteView out,

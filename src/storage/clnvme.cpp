@@ -7,6 +7,7 @@
 #include "storage/nvmeidentifyutil.h"
 #include "storage/w10nvmefun.h"
 #include "storage/winnvmeirstfun.h"
+#include "storage/devicehandleutil.h"
 
 namespace tvd {
 
@@ -186,7 +187,7 @@ bool clNvme::Sanitize(std::uint32_t cdw10) {
 
 void clWinNvme::Open() {
     if (handle_.IsOpen()) return;
-    const ErrorCode e = Storage().Open(path_, handle_);
+    const ErrorCode e = OpenDevice(path_, handle_);
     lastError_ = e;
 }
 
@@ -295,7 +296,7 @@ bool clWinNvmeIrst::ExecDataIn(bool admin, ByteView command, MutableByteView dat
 
 void clPlatformNvme::Open() {
     if (handle_.IsOpen()) return;
-    lastError_ = Storage().Open(path_, handle_);
+    lastError_ = OpenDevice(path_, handle_);
 }
 
 bool clPlatformNvme::ExecNonData(bool admin, ByteView command, std::uint8_t* completion) {

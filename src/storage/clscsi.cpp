@@ -1,4 +1,5 @@
 #include "storage/clscsi.h"
+#include "storage/devicehandleutil.h"
 
 #include <algorithm>
 #include <cstring>
@@ -19,7 +20,7 @@ void clNtScsi::Open() {
         lastError_ = err::kAccessDenied;
         return;
     }
-    lastError_ = Storage().Open(path_, handle_);
+    lastError_ = OpenDevice(path_, handle_);
     if (lastError_ != err::kSuccess) handle_.Close();
 }
 

@@ -4,6 +4,7 @@
 #include <map>
 
 #include "storage/storageplatform.h"
+#include "storage/devicehandleutil.h"
 
 namespace tvd {
 
@@ -40,7 +41,7 @@ bool MakeContext(clDisk* disk, bool mustOpen, bool withAddress, CandidateContext
     ctx.path = disk->Path();
     if (!mustOpen && !withAddress) return true;
     DeviceHandle h;
-    if (Storage().Open(ctx.path, h) != err::kSuccess) return !mustOpen;
+    if (OpenDevice(ctx.path, h) != err::kSuccess) return !mustOpen;
     ScsiAddress address;
     if (withAddress && Storage().GetScsiAddress(h, address) == err::kSuccess) ctx.address = address;
     return true;

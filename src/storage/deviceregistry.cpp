@@ -1,4 +1,5 @@
 #include "storage/deviceregistry.h"
+#include "storage/devicehandleutil.h"
 
 namespace tvd {
 
@@ -39,6 +40,7 @@ bool DeviceRegistry::RegisterList(std::unique_ptr<clDeviceList> list) {
 // instead of spending that tick (and, with a countdown, ten more) enumerating them again. The
 // flag still makes a registry that is ticked before any EnumerateAll enumerate at the first tick.
 void DeviceRegistry::EnumerateAll(void* window) {
+    const DeviceBurst burst; // every list asks the same disks: each opens once
     refreshPending_ = false;
     countdown_ = 0;
     for (auto& list : lists_)
@@ -47,6 +49,7 @@ void DeviceRegistry::EnumerateAll(void* window) {
 
 void DeviceRegistry::Tick(const TickCallback& callback) {
     if (!hasTable_) return;
+    const DeviceBurst burst;
     if (refreshPending_) {
         if (countdown_ > 0) --countdown_;
         if (countdown_ == 0) {
@@ -222,7 +225,7 @@ clVolume* DeviceRegistry::FindVolumeByExtent(std::int64_t diskNumber, std::uint6
         if (d->Path().empty()) continue;
         DeviceHandle h;
         DiskExtent extent;
-        if (Storage().Open(d->Path(), h) != err::kSuccess) continue;
+        if (OpenDevice(d->Path(), h) != err::kSuccess) continue;
         if (SingleExtent(h, extent) && ExtentMatches(extent, diskNumber, offset, length))
             return static_cast<clVolume*>(d);
     }

@@ -59,7 +59,9 @@ struct DeviceEvent {
     char letter = 0;
 };
 
-// An open device. Closed by its destructor; the back end decides what the token means.
+// An open device. Closed by its destructor; the back end decides what the token means. Handles
+// made by Share refer to the same open device, which closes when the last of them closes (the
+// device handles of a burst, devicehandleutil.h).
 class DeviceHandle {
 public:
     DeviceHandle() = default;
@@ -72,6 +74,15 @@ public:
     bool IsOpen() const { return impl_ != nullptr; }
     bool Writable() const { return writable_; }
     void Close();
+    // Makes this handle another reference to `other`'s open device (closed when `other` is).
+    void Share(const DeviceHandle& other) {
+        impl_ = other.impl_;
+        writable_ = impl_ ? other.writable_ : false;
+    }
+    // Whether both refer to the same open device.
+    bool SameDevice(const DeviceHandle& other) const {
+        return impl_ != nullptr && impl_ == other.impl_;
+    }
 
     // For back ends only.
     struct Impl {
@@ -84,7 +95,7 @@ public:
     Impl* Get() const { return impl_.get(); }
 
 private:
-    std::unique_ptr<Impl> impl_;
+    std::shared_ptr<Impl> impl_;
     bool writable_ = false;
 };
 

@@ -4,6 +4,7 @@
 
 #include "storage/cldevicelist.h"
 #include "storage/deviceregistry.h"
+#include "storage/devicehandleutil.h"
 
 namespace tvd {
 
@@ -40,7 +41,7 @@ std::string NameRequest(DeviceHandle& h, std::uint32_t code, std::vector<std::ui
 
 bool OpenNode(clDevice* node, DeviceHandle& h) {
     const char* path = node ? node->GetPath() : nullptr;
-    return path && Storage().Open(path, h) == err::kSuccess;
+    return path && OpenDevice(path, h) == err::kSuccess;
 }
 
 bool StartsWithNoCase(const std::string& s, std::string_view prefix) {
@@ -105,7 +106,7 @@ int UsbPortNumber(clUsb* node) {
         if (!StartsWithNoCase(rootHub, "PCI#VEN_"))
             return node->NodeKind() == usbkind::kHub ? 0 : -1;
         DeviceHandle hub;
-        if (Storage().Open(rootHub, hub) != err::kSuccess) return -1;
+        if (OpenDevice(rootHub, hub) != err::kSuccess) return -1;
         const std::uint8_t ports = UsbHubPortCount(hub);
         for (std::uint32_t port = 1; port <= ports; ++port)
             if (!UsbConnectionDriverKey(hub, port).empty()) return static_cast<int>(port);
@@ -128,7 +129,7 @@ bool OpenUsbPortHub(clUsb* node, DeviceHandle& hub) {
             if (!OpenNode(parent, controller)) return false;
             name = UsbRootHubName(controller);
         }
-        return !name.empty() && Storage().Open(name, hub) == err::kSuccess;
+        return !name.empty() && OpenDevice(name, hub) == err::kSuccess;
     }
     case usbkind::kHub:
         return OpenNode(parent, hub);

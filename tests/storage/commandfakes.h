@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <deque>
+#include <optional>
 #include <vector>
 
 #include "storage/clata.h"
@@ -23,6 +24,9 @@ struct Reply {
     Bytes sense; // returned sense data
     // Data-out bytes the device takes; -1: all of them.
     int outAccepted = -1;
+    // The count the path reports whatever moved (a path that claims too much or too little).
+    std::optional<std::uint32_t> transferred = std::nullopt;
+    bool requestFails = false; // the platform request itself fails
 };
 
 class ScriptedScsi : public clNtScsi {
@@ -41,7 +45,7 @@ public:
         if (!Run(cdb, &r, status)) return false;
         const std::size_t n = std::min({r.data.size(), buffer.size(), std::size_t{length}});
         std::copy_n(r.data.begin(), n, buffer.begin());
-        length = static_cast<std::uint32_t>(n);
+        length = r.transferred.value_or(static_cast<std::uint32_t>(n));
         return true;
     }
     bool ExecDataOut(ByteView cdb, ByteView buffer, std::uint32_t& length,
@@ -50,6 +54,7 @@ public:
         Reply r;
         if (!Run(cdb, &r, status)) return false;
         if (r.outAccepted >= 0) length = std::min<std::uint32_t>(length, r.outAccepted);
+        if (r.transferred) length = *r.transferred;
         return true;
     }
     ByteView LastSense() const override { return sense_; }
@@ -65,6 +70,7 @@ private:
         if (replies.empty()) return false;
         Reply r = std::move(replies.front());
         replies.pop_front();
+        if (r.requestFails) return false;
         if (status) *status = r.status;
         sense_ = r.sense;
         if (out) *out = std::move(r);

@@ -10,14 +10,15 @@
 #include <vector>
 
 #include "storage/clscsi.h"
+#include "storage/commandfakes.h"
 
 namespace tvd {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// What the device answers to one command.
-struct Reply {
+// What the device answers to one command, as the tables below write it.
+struct Answer {
     bool ok = true; // the platform request itself
     std::uint8_t status = 0;
     Bytes data;                               // data-in bytes the device sends
@@ -25,47 +26,21 @@ struct Reply {
     Bytes sense;
 };
 
-// A SCSI path that records the CDBs it is given and answers from a script (an empty script
-// fails every request).
-class FakeScsi : public clNtScsi {
+// The shared scripted path, fed from the tables' answers.
+class FakeScsi : public test::ScriptedScsi {
 public:
-    FakeScsi() : clNtScsi("FAKE") {}
-    std::deque<Reply> replies;
-    std::vector<Bytes> cdbs;
-
-    void Open() override {}
-    bool ExecNonData(ByteView cdb, std::uint8_t* status) override {
-        std::uint32_t n = 0;
-        return Run(cdb, {}, n, status);
+    void Push(const Answer& a) {
+        test::Reply r;
+        r.status = a.status;
+        r.data = a.data;
+        r.sense = a.sense;
+        r.transferred = a.transferred;
+        r.requestFails = !a.ok;
+        replies.push_back(std::move(r));
     }
-    bool ExecDataIn(ByteView cdb, MutableByteView buffer, std::uint32_t& length,
-                    std::uint8_t* status) override {
-        return Run(cdb, buffer.first(std::min<std::size_t>(length, buffer.size())), length, status);
-    }
-    bool ExecDataOut(ByteView cdb, ByteView, std::uint32_t& length, std::uint8_t* status) override {
-        return Run(cdb, {}, length, status);
-    }
-    ByteView LastSense() const override { return sense_; }
-
-private:
-    bool Run(ByteView cdb, MutableByteView in, std::uint32_t& length, std::uint8_t* status) {
-        cdbs.emplace_back(cdb.begin(), cdb.end());
-        sense_.clear();
-        if (replies.empty()) return false;
-        Reply r = replies.front();
-        replies.pop_front();
-        if (!r.ok) return false;
-        const std::size_t copied = std::min(in.size(), r.data.size());
-        std::copy_n(r.data.begin(), copied, in.begin());
-        length = r.transferred.value_or(in.empty() ? length : static_cast<std::uint32_t>(copied));
-        if (status) *status = r.status;
-        sense_ = r.sense;
-        return true;
-    }
-    Bytes sense_;
 };
 
-const Reply kFail{false, 0, {}, {}, {}};
+const Answer kFail{false, 0, {}, {}, {}};
 
 Bytes Capacity10(std::uint32_t lastLba, std::uint32_t block) {
     Bytes b(8);
@@ -171,7 +146,7 @@ TEST(ScsiCmd, StatusAndTransferRules) {
     struct Case {
         const char* name;
         Run run;
-        Reply reply;
+        Answer reply;
         bool expected;
     } cases[] = {
         {"inquiry short answer", inquiry, {true, 0, InquiryData("ATA", "X", "1"), {}, {}}, true},
@@ -196,7 +171,7 @@ TEST(ScsiCmd, StatusAndTransferRules) {
     };
     for (const Case& c : cases) {
         FakeScsi scsi;
-        scsi.replies.push_back(c.reply);
+        scsi.Push(c.reply);
         EXPECT_EQ(c.run(&scsi), c.expected) << c.name;
         EXPECT_EQ(scsi.cdbs.size(), 1u) << c.name;
     }
@@ -206,7 +181,7 @@ TEST(ScsiCmd, StatusAndTransferRules) {
 
 TEST(ScsiCmd, InquiryReportsTransferredLength) {
     FakeScsi scsi;
-    scsi.replies.push_back({true, 0, InquiryData("ATA", "DISK", "1.0"), {}, {}});
+    scsi.Push({true, 0, InquiryData("ATA", "DISK", "1.0"), {}, {}});
     std::uint8_t buf[128] = {};
     std::uint32_t len = sizeof buf;
     ASSERT_TRUE(scsicmd::Inquiry(&scsi, buf, len));
@@ -247,10 +222,10 @@ TEST(ScsiDiskInfo, FillFromCapacityAndInquiry) {
     for (const Case& c : cases) {
         auto owned = AdoptInterface<clNtScsi>(new FakeScsi);
         auto* scsi = static_cast<FakeScsi*>(owned.get());
-        scsi->replies.push_back(c.cap10 ? Reply{true, 0, *c.cap10, {}, {}} : kFail);
+        scsi->Push(c.cap10 ? Answer{true, 0, *c.cap10, {}, {}} : kFail);
         if (c.cap10 && Be<std::uint32_t>(*c.cap10, 0) == kBeyond)
-            scsi->replies.push_back(c.cap16 ? Reply{true, 0, *c.cap16, {}, {}} : kFail);
-        scsi->replies.push_back({true, 0, InquiryData("ATA", "DISK", "1.0"), {}, {}});
+            scsi->Push(c.cap16 ? Answer{true, 0, *c.cap16, {}, {}} : kFail);
+        scsi->Push({true, 0, InquiryData("ATA", "DISK", "1.0"), {}, {}});
         ScsiDiskInfo info;
         const bool ok = FillScsiDiskInfo(info, std::move(owned)); // destroys the fake on failure
         EXPECT_EQ(ok, c.ok) << c.name;
@@ -274,8 +249,8 @@ TEST(ScsiDiskInfo, FillFromCapacityAndInquiry) {
 TEST(ScsiDiskInfo, InquiryFailureDropsRecord) {
     auto owned = AdoptInterface<clNtScsi>(new FakeScsi);
     auto* scsi = static_cast<FakeScsi*>(owned.get());
-    scsi->replies.push_back({true, 0, Capacity10(99, 512), {}, {}});
-    scsi->replies.push_back({true, 2, {}, {}, {}});
+    scsi->Push({true, 0, Capacity10(99, 512), {}, {}});
+    scsi->Push({true, 2, {}, {}, {}});
     ScsiDiskInfo info;
     EXPECT_FALSE(FillScsiDiskInfo(info, std::move(owned)));
     EXPECT_EQ(info.scsi, nullptr);
@@ -309,7 +284,7 @@ TEST(ScsiDiskInfo, CapacityBytesGuardsOverflow) {
 TEST(ScsiDiskInfo, CapacityPrefersSixteenByteForm) {
     struct Case {
         const char* name;
-        std::vector<Reply> replies;
+        std::vector<Answer> replies;
         std::uint64_t expected;
     } cases[] = {
         {"(16)", {{true, 0, Capacity16(1999, 4096), {}, {}}}, 2000ull * 4096},
@@ -319,7 +294,8 @@ TEST(ScsiDiskInfo, CapacityPrefersSixteenByteForm) {
     };
     for (const Case& c : cases) {
         FakeScsi scsi;
-        scsi.replies.assign(c.replies.begin(), c.replies.end());
+        for (const Answer& a : c.replies)
+            scsi.Push(a);
         EXPECT_EQ(ScsiCapacityBytes(&scsi), c.expected) << c.name;
     }
     EXPECT_EQ(ScsiCapacityBytes(nullptr), 0u);
@@ -419,7 +395,7 @@ TEST(ScsiCmd, AtaReturnFromSense) {
 TEST(ScsiCmd, AtaPassThrough16Result) {
     struct Case {
         const char* name;
-        Reply reply;
+        Answer reply;
         bool ok;
     } cases[] = {
         {"check condition with registers",
@@ -435,7 +411,7 @@ TEST(ScsiCmd, AtaPassThrough16Result) {
     };
     for (const Case& c : cases) {
         FakeScsi scsi;
-        scsi.replies.push_back(c.reply);
+        scsi.Push(c.reply);
         AtaRegisters result;
         EXPECT_EQ(scsicmd::AtaPassThrough16NonDataResult(
                       &scsi, Regs(0xDA, 0, 0, 0x4F, 0xC2, 0xA0, 0xB0), result),

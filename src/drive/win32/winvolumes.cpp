@@ -8,6 +8,7 @@
 #include "foundation/winfolderutila.h"
 #include "storage/deviceregistry.h"
 #include "storage/storageplatform.h"
+#include "storage/devicehandleutil.h"
 
 namespace tvd {
 namespace {
@@ -67,7 +68,7 @@ private:
 std::unique_ptr<VolumeLookup> NewPlatformVolumeLookup(const std::string& diskPath) {
     DeviceHandle h;
     StorageDeviceNumber number;
-    if (diskPath.empty() || Storage().Open(diskPath, h) != err::kSuccess ||
+    if (diskPath.empty() || OpenDevice(diskPath, h) != err::kSuccess ||
         Storage().GetDeviceNumber(h, number) != err::kSuccess || number.deviceNumber < 0)
         return std::make_unique<NoVolumeLookup>();
     return std::make_unique<WinVolumeLookup>(number.deviceNumber);

@@ -150,6 +150,7 @@ void LinuxStorage::EnumerateUsb(DeviceClass cls, std::vector<PresentDevice>& dev
 
 ErrorCode LinuxStorage::EnumerateClass(DeviceClass cls, std::vector<PresentDevice>& devices) {
     devices.clear();
+    const SysfsQuery query;
     switch (cls) {
     case DeviceClass::kDiskInterface:
         EnumerateDisks(devices);
@@ -182,6 +183,7 @@ std::uint32_t LinuxStorage::ParentOf(std::uint32_t devInst) {
 ErrorCode LinuxStorage::GetProperty(std::uint32_t devInst, DeviceProperty prop,
                                     std::string& value) {
     value.clear();
+    const SysfsQuery query;
     std::string path;
     if (!SyspathOf(devInst, path)) return err::kFileNotFound;
     const std::string subsystem = SubsystemOf(path);
@@ -358,6 +360,7 @@ void MapUevent(const UeventFacts& f, bool includeLoop, std::vector<DeviceEvent>&
 } // namespace linuxsys
 
 std::uint32_t LinuxStorage::ControllerOf(std::uint32_t diskDevInst) {
+    const SysfsQuery query;
     std::string path;
     if (!SyspathOf(diskDevInst, path)) return 0;
     const std::string pci = AncestorOfSubsystem(HardwareDir(path), "pci");

@@ -364,6 +364,7 @@ ErrorCode LinuxStorage::GetDeviceNumber(DeviceHandle& h, StorageDeviceNumber& ou
 
 ErrorCode LinuxStorage::QueryDeviceDescriptor(DeviceHandle& h, StorageDeviceDescriptor& out) {
     out = StorageDeviceDescriptor{};
+    const SysfsQuery query;
     std::string dir;
     if (ErrorCode e = DiskDir(h, dir); e != err::kSuccess) return e;
     DiskIdentity id = IdentifyDisk(dir);

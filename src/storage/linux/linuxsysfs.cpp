@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <map>
 #include <regex>
 
 #include "foundation/bytesutil.h"
@@ -42,9 +43,24 @@ std::string Printable(std::string_view s) {
     return Trim(out);
 }
 
+// Compiling a pattern costs far more than matching it, and the same few are asked for every
+// device of every walk.
 bool Matches(const std::string& name, const char* pattern) {
-    return std::regex_match(name, std::regex(pattern));
+    thread_local std::map<std::string, std::regex, std::less<>> compiled;
+    auto it = compiled.find(std::string_view(pattern));
+    if (it == compiled.end()) it = compiled.emplace(pattern, std::regex(pattern)).first;
+    return std::regex_match(name, it->second);
 }
+
+// What the walks of one query have read already: every query climbs the same ancestry several
+// times (bus type, identity, SCSI address, hot-plug), each step a link read and a uevent read.
+// Kept only while a SysfsQuery lives, so nothing read here outlives the query that read it.
+struct WalkMemo {
+    int depth = 0;
+    std::map<std::string, std::string, std::less<>> subsystems; // by device directory
+    std::map<std::string, std::string, std::less<>> uevents;
+};
+thread_local WalkMemo t_walk;
 
 bool StartsWith(std::string_view s, std::string_view prefix) {
     return s.substr(0, prefix.size()) == prefix;
@@ -158,10 +174,41 @@ bool ReadAttrU64(const std::string& dir, std::string_view name, std::uint64_t& v
     return true;
 }
 
-std::string SubsystemOf(const std::string& dir) {
+SysfsQuery::SysfsQuery() {
+    ++t_walk.depth;
+}
+
+SysfsQuery::~SysfsQuery() {
+    if (--t_walk.depth == 0) {
+        t_walk.subsystems.clear();
+        t_walk.uevents.clear();
+    }
+}
+
+namespace {
+std::string ReadSubsystem(const std::string& dir) {
     std::error_code ec;
     const fs::path target = fs::read_symlink(Join(dir, "subsystem"), ec);
     return ec ? std::string() : target.filename().string();
+}
+
+std::string ReadUevent(const std::string& dir) {
+    std::vector<std::uint8_t> b;
+    return ReadAttrBytes(dir, "uevent", b) ? std::string(b.begin(), b.end()) : std::string();
+}
+
+// `read` of `dir`, through the memo while a query lives.
+template <class Read>
+std::string Remembered(std::map<std::string, std::string, std::less<>>& memo,
+                       const std::string& dir, Read read) {
+    if (t_walk.depth == 0) return read(dir);
+    if (auto it = memo.find(dir); it != memo.end()) return it->second;
+    return memo.emplace(dir, read(dir)).first->second;
+}
+} // namespace
+
+std::string SubsystemOf(const std::string& dir) {
+    return Remembered(t_walk.subsystems, dir, ReadSubsystem);
 }
 
 std::string DriverOf(const std::string& dir) {
@@ -252,6 +299,7 @@ std::string AncestorOfSubsystem(const std::string& dir, std::string_view subsyst
 }
 
 std::uint32_t BusTypeOfDisk(const std::string& blockDir) {
+    const SysfsQuery query;
     const std::string name = BaseName(blockDir);
     if (Matches(name, "loop[0-9]+")) return bustype::kFileBackedVirtual;
     bool usb = false, firewire = false, nvme = false, scsi = false, virt = false;
@@ -293,6 +341,7 @@ std::uint32_t BusTypeOfDisk(const std::string& blockDir) {
 }
 
 DiskIdentity IdentifyDisk(const std::string& blockDir) {
+    const SysfsQuery query;
     DiskIdentity id;
     id.busType = BusTypeOfDisk(blockDir);
     id.removable = ReadAttr(blockDir, "removable") == "1";
@@ -385,6 +434,7 @@ std::string UdevRecordOf(const std::string& blockDir) {
 }
 
 ErrorCode ScsiAddressOf(const std::string& blockDir, ScsiAddress& out) {
+    const SysfsQuery query;
     const std::string sdev = AncestorOfSubsystem(HardwareDir(blockDir), "scsi", "scsi_device");
     const std::string name = BaseName(sdev);
     std::smatch m;
@@ -401,6 +451,7 @@ ErrorCode ScsiAddressOf(const std::string& blockDir, ScsiAddress& out) {
 }
 
 void HotplugInfoOf(const std::string& blockDir, std::uint8_t (&info)[8]) {
+    const SysfsQuery query;
     const std::string disk = DiskDirOf(blockDir);
     const bool mediaRemovable = ReadAttr(disk, "removable") == "1";
     const std::uint32_t bus = BusTypeOfDisk(disk);
@@ -463,10 +514,7 @@ ErrorCode ReadPciLink(const std::string& pciDir, PciLinkInfo& out) {
 }
 
 std::string UeventValue(const std::string& dir, std::string_view key) {
-    const std::string text = [&] {
-        std::vector<std::uint8_t> b;
-        return ReadAttrBytes(dir, "uevent", b) ? std::string(b.begin(), b.end()) : std::string();
-    }();
+    const std::string text = Remembered(t_walk.uevents, dir, ReadUevent);
     std::size_t pos = 0;
     while (pos < text.size()) {
         std::size_t end = text.find('\n', pos);

@@ -20,6 +20,17 @@ inline constexpr ErrorCode kNotReady = err::kNotReady;
 // ERROR_WRITE_PROTECT: a write to a read-only device.
 inline constexpr ErrorCode kWriteProtect = err::kWriteProtect;
 
+// While one lives on a thread, the ancestry walks remember the subsystem links and uevent files
+// they read, so that the walks of one query (or one enumeration) read each only once. Nest
+// freely; the outermost forgets everything.
+class SysfsQuery {
+public:
+    SysfsQuery();
+    ~SysfsQuery();
+    SysfsQuery(const SysfsQuery&) = delete;
+    SysfsQuery& operator=(const SysfsQuery&) = delete;
+};
+
 // An attribute's text without surrounding white space; empty when absent or unreadable.
 std::string ReadAttr(const std::string& dir, std::string_view name);
 // The attribute's bytes (binary attributes such as VPD pages), at most `limit` of them.
