@@ -14,6 +14,7 @@
 #include "shell/win32/mainpictureutil.h"
 #include "shell/win32/mainuifun.h"
 #include "shell/win32/mainuitestutil.h"
+#include "shell/win32/pagessdwin.h"
 #include "shell/win32/tapplicationutil.h"
 
 namespace tvd::win {
@@ -524,18 +525,24 @@ bool BuildMainContents() {
     const auto& menu = MainMenuEntries();
     HINSTANCE instance = GetModuleHandleW(nullptr);
     for (std::size_t i = 0; i < menu.size(); ++i) {
-        auto page = std::make_unique<clMenuPage>(menu[i]);
+        const RECT fr = ToRect({323, 76, 769, 631});
+        s.frames[i] = CreateWindowExW(0, kFrameClass, nullptr, WS_CHILD | WS_CLIPCHILDREN, fr.left,
+                                      fr.top, fr.right - fr.left, fr.bottom - fr.top, s.hwnd,
+                                      nullptr, instance, nullptr);
+        if (!s.frames[i]) return false;
+        std::unique_ptr<clMenuPage> page;
+        if (std::string(menu[i].className) == "clPageSsd") {
+            page = CreatePageSsd(menu[i], s.frames[i]);
+            if (!page) return false;
+        } else {
+            page = std::make_unique<clMenuPage>(menu[i]);
+        }
         const LayoutRow* row = FindLayoutRow(("Menu" + std::string(menu[i].name)).c_str());
         if (!row) return false;
         s.buttons[i].rect = ToRect(row->rect);
         page->SetMenuButton(&s.buttons[i]);
         s.shell.AddPage(page.get());
         s.pages.push_back(std::move(page));
-        const RECT fr = ToRect({323, 76, 769, 631});
-        s.frames[i] = CreateWindowExW(0, kFrameClass, nullptr, WS_CHILD | WS_CLIPCHILDREN, fr.left,
-                                      fr.top, fr.right - fr.left, fr.bottom - fr.top, s.hwnd,
-                                      nullptr, instance, nullptr);
-        if (!s.frames[i]) return false;
         const std::string name = "Frame" + std::string(menu[i].name);
         SetPropW(s.frames[i], L"TvdName",
                  reinterpret_cast<HANDLE>(const_cast<char*>(FindLayoutRow(name.c_str())->name)));

@@ -207,6 +207,10 @@ void TclLabel::SetAlign(TextAlign a, bool vCentre) {
     vCentre_ = vCentre;
     Invalidate();
 }
+void TclLabel::SetBottomAligned(bool v) {
+    bottom_ = v;
+    Invalidate();
+}
 void TclLabel::SetAutoSize(bool v, int maxWidth) {
     autoSize_ = v;
     autoMax_ = maxWidth;
@@ -248,6 +252,10 @@ void TclLabel::Paint(HDC dc, int dpi) {
         HBRUSH b = CreateSolidBrush(ToColorRef(*back_));
         FillRect(dc, &r, b);
         DeleteObject(b);
+    }
+    if (bottom_ && !text_.empty()) {
+        const int h = ScaleForDpi(MeasureText(wrap_ ? Bounds().width : 0).y, dpi);
+        r.top = std::max(r.top, static_cast<LONG>(r.bottom - h));
     }
     DrawTextBlock(dc, text_, r, font_, dpi, colour_, align_, vCentre_, wrap_);
 }
@@ -656,6 +664,17 @@ bool TclCustomFrame::CreateChild(TclCustomFrame& parent, const Rect& bounds) {
     parentFrame_ = &parent;
     parent.childFrames_.push_back(this);
     return true;
+}
+
+bool TclCustomFrame::CreateChildOfWindow(HWND parent, const Rect& bounds, int dpi) {
+    if (hwnd_ || !parent || !Register()) return false;
+    dpi_ = dpi;
+    bounds_ = bounds;
+    Rect d = ScaleRect(bounds, dpi_);
+    hwnd_ =
+        CreateWindowExW(0, kFrameClass, L"", WS_CHILD | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, d.left,
+                        d.top, d.width, d.height, parent, nullptr, GetModuleHandleW(nullptr), this);
+    return hwnd_ != nullptr;
 }
 
 bool TclCustomFrame::CreateTopLevel(const Rect& bounds, const std::wstring& caption,

@@ -100,6 +100,8 @@ public:
     void SetColour(Rgb c);
     void SetBackColour(std::optional<Rgb> c);
     void SetAlign(TextAlign a, bool vCentre);
+    // Wrapped text sits on the label's bottom edge (the ring gauges' captions).
+    void SetBottomAligned(bool v);
     void SetWordWrap(bool v) { wrap_ = v; }
     // Automatic size: the label takes its text's size (at most maxWidth wide, wrapping there).
     void SetAutoSize(bool v, int maxWidth = 0);
@@ -118,6 +120,7 @@ private:
     std::optional<Rgb> back_;
     TextAlign align_ = TextAlign::kLeft;
     bool vCentre_ = false;
+    bool bottom_ = false;
     bool wrap_ = false;
     bool autoSize_ = false;
     int autoMax_ = 0;
@@ -312,6 +315,8 @@ public:
 
     // A child window of `parent` at `bounds`, hidden until shown.
     bool CreateChild(TclCustomFrame& parent, const Rect& bounds);
+    // A child window of a window that is no frame of ours (a page's area on the main window).
+    bool CreateChildOfWindow(HWND parent, const Rect& bounds, int dpi);
     // A top-level window: borderless popup, client `bounds` (its left and top are screen
     // layout pixels). `extraStyle` adds window styles such as WS_MINIMIZEBOX | WS_SYSMENU.
     bool CreateTopLevel(const Rect& bounds, const std::wstring& caption, DWORD extraStyle = 0,
