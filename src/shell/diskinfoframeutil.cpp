@@ -40,11 +40,7 @@ DiskIdentity ReadDiskIdentity(clFunDisk* fd) {
     if (const std::string* s = GetModel(fd)) id.model = *s;
     if (const std::string* s = GetFirmware(fd)) id.firmware = *s;
     if (const std::string* s = GetSerial(fd)) id.serial = *s;
-    if (fd->ata)
-        id.command = DiskIdentity::Command::kAta;
-    else if (fd->nvme)
-        id.command = DiskIdentity::Command::kNvme;
-    if (id.command != DiskIdentity::Command::kNone) id.wwn = GetWwnText(fd);
+    id.wwnLine = GetWwnText(fd);
     id.sizeBytes = fd->sizeBytes;
     return id;
 }
@@ -78,17 +74,7 @@ DiskFrameTexts BuildDiskFrameTexts(const DiskIdentity& identity, const MessageLo
     t.lines[0] = IdentityLine(text(pagessdmsg::kModel), identity.model);
     t.lines[1] = IdentityLine(text(pagessdmsg::kFirmware), identity.firmware);
     t.lines[2] = IdentityLine(text(pagessdmsg::kSerial), identity.serial);
-    const std::u16string wwn = identity.wwn.empty() ? kNotAvailable : Wide(identity.wwn);
-    switch (identity.command) {
-    case DiskIdentity::Command::kAta:
-        t.lines[3] = FormatText(u"WWN: %s", {wwn});
-        break;
-    case DiskIdentity::Command::kNvme:
-        t.lines[3] = FormatText(u"EUI64: %s", {wwn});
-        break;
-    case DiskIdentity::Command::kNone:
-        break;
-    }
+    t.lines[3] = Wide(identity.wwnLine);
     t.lines[4] = FormatText(
         u"%s: %s", {text(pagessdmsg::kCapacity), Wide(FormatSizeRounded(identity.sizeBytes))});
     return t;

@@ -48,8 +48,9 @@ struct DiskIdentity {
     std::string displayName; // DisplayNameShort
     bool solidState = false;
     std::optional<std::string> model, firmware, serial;
-    enum class Command { kNone, kAta, kNvme } command = Command::kNone;
-    std::string wwn; // hexadecimal WWN or EUI-64; empty when the drive reports none
+    // "WWN: %s" with an ATA interface, else "EUI64: %s" with an NVMe one ("N/A" when the drive
+    // reports none); empty without either.
+    std::string wwnLine;
     std::uint64_t sizeBytes = 0;
 };
 DiskIdentity ReadDiskIdentity(clFunDisk* fd);

@@ -513,8 +513,7 @@ TEST(DiskFrameValues, IdentityLines) {
     id.solidState = true;
     id.model = "Sim SSD";
     id.serial = "S123";
-    id.command = DiskIdentity::Command::kAta;
-    id.wwn = "5000000000000001";
+    id.wwnLine = "WWN: 5000000000000001";
     id.sizeBytes = 256ull << 30;
     DiskFrameTexts t = BuildDiskFrameTexts(id, English);
     EXPECT_EQ(t.name, u"Sim SSD (SATA)");
@@ -528,14 +527,11 @@ TEST(DiskFrameValues, IdentityLines) {
     EXPECT_EQ(t.detailsButton, u"Drive Details");
     EXPECT_EQ(t.gaugeCaptions[2], u"Remaining lifetime");
 
-    id.command = DiskIdentity::Command::kNvme;
-    id.wwn.clear();
+    id.wwnLine.clear(); // neither ATA nor NVMe
     id.solidState = false;
     t = BuildDiskFrameTexts(id, English);
-    EXPECT_EQ(t.lines[3], u"EUI64: N/A");
+    EXPECT_EQ(t.lines[3], u"");
     EXPECT_STREQ(t.icon, "IMG_ICON_HDD");
-    id.command = DiskIdentity::Command::kNone;
-    EXPECT_EQ(BuildDiskFrameTexts(id, English).lines[3], u"");
 }
 
 TEST(DiskFrameValues, FiguresAreOneCopyOfTheMonitor) {

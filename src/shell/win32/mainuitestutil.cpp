@@ -286,6 +286,31 @@ bool WriteFileAll(const std::wstring& path, const void* data, std::size_t size) 
     return MoveFileExW(tmp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
 }
 
+// Child windows drawn over their parent's capture, bottom of the z-order first: our frames
+// paint themselves, the system's controls print. PrintWindow alone leaves them out under Wine.
+void PrintChildren(HWND top, HWND parent, HDC dc, HRGN clip) {
+    for (HWND child = GetWindow(GetWindow(parent, GW_CHILD), GW_HWNDLAST); child;
+         child = GetWindow(child, GW_HWNDPREV)) {
+        if (!IsWindowVisible(child)) continue;
+        RECT r{};
+        GetWindowRect(child, &r);
+        MapWindowPoints(nullptr, top, reinterpret_cast<POINT*>(&r), 2);
+        HRGN own = CreateRectRgn(r.left, r.top, r.right, r.bottom);
+        CombineRgn(own, own, clip, RGN_AND);
+        const int saved = SaveDC(dc);
+        SelectClipRgn(dc, own);
+        SetViewportOrgEx(dc, r.left, r.top, nullptr);
+        if (TclCustomFrame* f = TclCustomFrame::FromWindow(child))
+            f->PaintTo(dc);
+        else
+            SendMessageW(child, WM_PRINT, reinterpret_cast<WPARAM>(dc),
+                         PRF_CLIENT | PRF_NONCLIENT | PRF_ERASEBKGND);
+        RestoreDC(dc, saved);
+        PrintChildren(top, child, dc, own);
+        DeleteObject(own);
+    }
+}
+
 bool CapturePng(HWND hwnd, const std::wstring& path) {
     // The client area: what the program paints (the frame and caption are the system's).
     RECT r{};
@@ -306,7 +331,17 @@ bool CapturePng(HWND hwnd, const std::wstring& path) {
     bool ok = false;
     if (mem && bmp && bits) {
         HGDIOBJ old = SelectObject(mem, bmp);
-        ok = PrintWindow(hwnd, mem, PW_CLIENTONLY) != FALSE;
+        if (TclCustomFrame* f = TclCustomFrame::FromWindow(hwnd)) {
+            f->PaintTo(mem);
+            ok = true;
+        } else {
+            ok = PrintWindow(hwnd, mem, PW_CLIENTONLY) != FALSE;
+        }
+        if (ok) {
+            HRGN all = CreateRectRgn(0, 0, w, h);
+            PrintChildren(hwnd, hwnd, mem, all);
+            DeleteObject(all);
+        }
         GdiFlush();
         SelectObject(mem, old);
     }
