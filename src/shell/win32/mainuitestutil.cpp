@@ -4,6 +4,7 @@
 #include <png.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <sstream>
 
@@ -436,6 +437,17 @@ bool Serve(const std::string& line, std::string& error) {
             s->EnterBusy();
         else
             s->LeaveBusy();
+        return true;
+    }
+    if (verb == "select") {
+        // The active-drive selector's entry N, as a choice in its list would pick it.
+        char* end = nullptr;
+        const long i = std::strtol(arg.c_str(), &end, 10);
+        if (!s || arg.empty() || *end || i < 0 || static_cast<std::size_t>(i) >= s->EntryCount()) {
+            error = "no entry " + arg;
+            return false;
+        }
+        s->SelectDriveIndex(static_cast<int>(i));
         return true;
     }
     if (verb == "selector") {
