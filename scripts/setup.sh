@@ -13,7 +13,7 @@ packages=(
     dmidecode python3 liburing-dev fio libcurl4-openssl-dev
     fdisk gdisk dosfstools mtools exfatprogs ntfs-3g e2fsprogs
     qemu-system-x86 qemu-utils busybox-static cpio kmod smartmontools nvme-cli sg3-utils
-    usbutils
+    usbutils hdparm
 )
 
 as_root() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }

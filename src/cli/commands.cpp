@@ -36,7 +36,9 @@ const Command kCommands[] = {
     {"list",
      "the disks: path, bus, capacity, model, firmware, SSD or HDD, health, temperature, life",
      CmdList},
-    {"identify", "DRIVE [--raw] [--trace]: what a drive says about itself (ATA, NVMe, SCSI)",
+    {"identify",
+     "DRIVE [--raw | --fields] [--trace]: what a drive says about itself (ATA, NVMe, SCSI); "
+     "--fields lists the identify data field by field",
      CmdIdentify},
     {"info", "DRIVE: identity, interface, settings key, health and partitions with their volumes",
      CmdInfo},

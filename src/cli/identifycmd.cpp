@@ -11,7 +11,9 @@
 #include "cli/tracestorage.h"
 #include "cli/usbview.h"
 #include "foundation/errtextutil.h"
+#include "foundation/textconvutil.h"
 #include "cli/clierror.h"
+#include "shell/drivedetailutil.h"
 #include "storage/ataidentifyutil.h"
 #include "storage/clata.h"
 #include "storage/nvmeidentifyutil.h"
@@ -245,13 +247,16 @@ void HexDump(std::string& t, const char* title, ByteView b) {
 struct IdentifyOptions {
     std::string drive;
     bool raw = false;
-    bool trace = false; // every command sent while identifying, on the error stream
+    bool fields = false; // the details window's rows instead of the summary
+    bool trace = false;  // every command sent while identifying, on the error stream
 };
 
 int ParseArgs(const Options& o, IdentifyOptions& io, std::FILE* out, std::FILE* err) {
     for (const std::string& a : o.args) {
         if (a == "--raw") {
             io.raw = true;
+        } else if (a == "--fields") {
+            io.fields = true;
         } else if (a == "--trace") {
             io.trace = true;
         } else if (!a.empty() && a[0] == '-') {
@@ -263,8 +268,63 @@ int ParseArgs(const Options& o, IdentifyOptions& io, std::FILE* out, std::FILE* 
         }
     }
     if (io.drive.empty()) {
-        return Fail(o, out, err, 2, "usage: tarvikdorn identify DRIVE [--json] [--raw] [--trace]");
+        return Fail(o, out, err, 2,
+                    "usage: tarvikdorn identify DRIVE [--json] [--raw | --fields] [--trace]");
     }
+    if (io.raw && io.fields)
+        return Fail(o, out, err, 2, "identify: --raw and --fields exclude each other");
+    return 0;
+}
+
+// The drive details rows: the NVMe controller's when the drive has an NVMe interface, else the
+// IDENTIFY DEVICE words, as the window shows them.
+int PrintFields(const Options& o, std::FILE* out, std::FILE* err, const std::string& drive,
+                bool nvme, ByteView data) {
+    if (data.empty()) return Fail(o, out, err, 1, drive + " gave no ATA or NVMe identify data");
+    const std::vector<DetailRow> rows = nvme ? BuildNvmeDetailRows(data) : BuildAtaDetailRows(data);
+    if (o.json) {
+        JsonWriter j;
+        j.BeginObject().String("drive", drive).String("kind", nvme ? "nvme" : "ata");
+        j.Unsigned("bytes", data.size()).BeginArray("rows");
+        for (const DetailRow& r : rows) {
+            j.BeginObject().Unsigned("first", r.first).Unsigned("last", r.last);
+            j.String("position", r.position);
+            if (nvme) j.String("name", r.name);
+            j.String("format", DetailFormatCode(r.field->format)).String("value", r.value);
+            j.String("description", Utf16ToUtf8(r.description)).EndObject();
+        }
+        j.EndArray().EndObject();
+        std::fputs(j.Text().c_str(), out);
+        return 0;
+    }
+    std::size_t posWidth = 4, nameWidth = 4, valueWidth = 5;
+    for (const DetailRow& r : rows) {
+        posWidth = std::max(posWidth, r.position.size());
+        nameWidth = std::max(nameWidth, r.name.size());
+        valueWidth = std::max(valueWidth, r.value.size());
+    }
+    std::string t;
+    auto cell = [&t](std::string_view text, std::size_t width) {
+        t.append(text).append(width - std::min(width, text.size()) + 2, ' ');
+    };
+    cell(nvme ? "Byte" : "Word", posWidth);
+    if (nvme) cell("Name", nameWidth);
+    cell("Value", valueWidth);
+    t += "Description\n";
+    for (const DetailRow& r : rows) {
+        cell(r.position, posWidth);
+        if (nvme) cell(r.name, nameWidth);
+        // Drive texts may hold control bytes: they are shown as '.'.
+        std::string value = r.value;
+        for (char& c : value)
+            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '.';
+        cell(value, valueWidth);
+        t += Utf16ToUtf8(r.description);
+        while (!t.empty() && t.back() == ' ')
+            t.pop_back();
+        t += '\n';
+    }
+    std::fputs(t.c_str(), out);
     return 0;
 }
 
@@ -296,6 +356,8 @@ int CmdIdentify(const Options& o, std::FILE* out, std::FILE* err) {
     const char* scsiClass = d.hasScsi ? clNtScsi::kClassName : nullptr;
     const char* ataClass = AtaClassName(d.ata.get());
     const char* nvmeClass = NvmeClassName(d.nvme.get());
+    if (io.fields)
+        return PrintFields(o, out, err, drive, d.nvme != nullptr, d.nvme ? ctrl : identify);
     const UsbView usb = ReadUsbView(disk);
 
     if (o.json) {

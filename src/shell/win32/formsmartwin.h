@@ -1,18 +1,19 @@
-// The S.M.A.R.T. window (clFormSmart): a rounded borderless modal window over the main window with
-// the drive's attributes in an ATA or NVMe list view, filled once per opening.
+// The S.M.A.R.T. window (clFormSmart): the drive's attributes in an ATA or NVMe list view under
+// a header with its model, filled once per opening.
 #pragma once
 #include <windows.h>
 
 #include "drive/clfundisk.h"
+#include "shell/win32/clformchild.h"
 
 namespace tvd::win {
 
-// Shows the window for `disk` and returns once it is closed. The window holds its own reference
-// to the disk; the tick goes on while it is up.
+// Step g of the staged start: the one instance, built hidden. False when it could not be made.
+bool BuildSmartWindow();
+// Shows the window modally for `disk`; returns once it is closed (by its close button, or
+// because the disk was removed). Nothing happens before the window is built.
 void ShowSmartWindow(clFunDisk* disk);
-// The disk is leaving: the window closes when it shows that disk.
-void CloseSmartWindowOf(clFunDisk* disk);
-// The open window, if any.
-HWND SmartWindow();
+// The instance (null before step g).
+clFormChild* SmartWindow();
 
 } // namespace tvd::win

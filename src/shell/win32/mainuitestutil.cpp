@@ -13,6 +13,7 @@
 #include "shell/controls/win32/wincontrols.h"
 #include "shell/mainpagesutil.h"
 #include "shell/win32/formloadingutil.h"
+#include "shell/win32/frmdrivedetail.h"
 #include "shell/win32/frmmain.h"
 #include "shell/win32/tformutil.h"
 
@@ -32,6 +33,19 @@ std::map<HWND, ControlLister>& Listers() {
 BoxKind g_boxKind = BoxKind::kInformation;
 std::u16string g_boxText;
 std::string g_lastBoxResult = "none";
+// The selector entry whose details window a request asked for.
+std::size_t g_detailEntry = 0;
+
+// Opens the details window from whichever loop dispatches the timer, so that requests go on
+// being served while it is up.
+void CALLBACK OpenDetailWindow(HWND, UINT, UINT_PTR id, DWORD) {
+    KillTimer(nullptr, id);
+    MainShell* s = Shell();
+    const MainShell::SelectorEntry* e = s ? s->EntryAt(g_detailEntry) : nullptr;
+    if (!e) return;
+    const ZoltRef<clFunDisk> disk = e->disk;
+    ShowDriveDetailsWindow(disk.Get());
+}
 
 std::string U8(const std::u16string& s) {
     return Utf16ToUtf8(s);
@@ -202,10 +216,10 @@ void AddFrameTree(const TclCustomFrame& root, HWND top, std::vector<ControlInfo>
 }
 
 // Frames of ours anywhere below `top` whose parent is no frame of ours (a page's content), and
-// named scroll bars and list views below its direct children.
+// named scroll bars and list views below its direct children. A top-level frame's own controls
+// come from its lister.
 std::vector<ControlInfo> NestedControls(HWND top) {
     std::vector<ControlInfo> out;
-    if (const TclCustomFrame* f = TclCustomFrame::FromWindow(top)) AddFrameTree(*f, top, out);
     struct Walk {
         HWND top;
         std::vector<ControlInfo>* out;
@@ -475,6 +489,25 @@ bool Serve(const std::string& line, std::string& error) {
         }
         if (arg != "primary" && arg != "secondary") return false;
         PostMessageW(box, WM_COMMAND, arg == "primary" ? IDOK : IDCANCEL, 0);
+        return true;
+    }
+    if (verb == "detail") {
+        char* end = nullptr;
+        const unsigned long index = std::strtoul(arg.c_str(), &end, 10);
+        if (arg.empty() || *end || !s || !s->EntryAt(index) || !DriveDetailWindow()) {
+            error = "no drive entry " + arg + " or no details window";
+            return false;
+        }
+        g_detailEntry = index;
+        return SetTimer(nullptr, 0, 0, OpenDetailWindow) != 0;
+    }
+    if (verb == "closedetail") {
+        clFormChild* form = DriveDetailWindow();
+        if (!form || !form->IsOpen()) {
+            error = "the details window is not open";
+            return false;
+        }
+        form->Close();
         return true;
     }
     if (verb == "close") return PostMessageW(MainWindow(), WM_CLOSE, 0, 0) != FALSE;

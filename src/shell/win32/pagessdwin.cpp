@@ -8,14 +8,14 @@
 #include "shell/controls/win32/wincontrols.h"
 #include "shell/languagetables.h"
 #include "shell/mainpagesutil.h"
+#include "shell/win32/clformchild.h"
 #include "shell/win32/formsmartwin.h"
+#include "shell/win32/frmdrivedetail.h"
 #include "shell/win32/frmmain.h"
 
 namespace tvd::win {
 
 namespace {
-
-DriveDetailOpener g_detailOpener = nullptr;
 
 FontSpec UiFontSpec(int heightPx, bool bold = false) {
     const UiFontChoice ui = UiFont();
@@ -172,7 +172,7 @@ private:
     }
     void OpenDetails() {
         ZoltRef<clFunDisk> disk = disk_;
-        if (disk && g_detailOpener) g_detailOpener(MainWindow(), disk.Get());
+        if (disk) ShowDriveDetailsWindow(disk.Get());
     }
 
     InfoBoxControls box_;
@@ -218,7 +218,7 @@ public:
         box_.ShowBar(barShown);
     }
     void ScrollTo(int position) override { box_.ScrollTo(position); }
-    void DiskLeaving(clFunDisk* disk) override { CloseSmartWindowOf(disk); }
+    void DiskLeaving(clFunDisk* disk) override { clFormChild::DiskRemoved(disk); }
 
 private:
     TclCustomFrame content_{"PageSsd.Content"};
@@ -239,10 +239,6 @@ private:
 };
 
 } // namespace
-
-void SetDriveDetailOpener(DriveDetailOpener opener) {
-    g_detailOpener = opener;
-}
 
 std::unique_ptr<clMenuPage> CreatePageSsd(const MenuEntry& entry, HWND area) {
     auto host = std::make_unique<PageSsdWinHost>();

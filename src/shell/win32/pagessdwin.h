@@ -13,8 +13,4 @@ namespace tvd::win {
 // the shell. Null when its controls cannot be built.
 std::unique_ptr<clMenuPage> CreatePageSsd(const MenuEntry& entry, HWND area);
 
-// The drive details window, opened by a frame's Drive Details button; none until one is set.
-using DriveDetailOpener = void (*)(HWND parent, clFunDisk* disk);
-void SetDriveDetailOpener(DriveDetailOpener opener);
-
 } // namespace tvd::win

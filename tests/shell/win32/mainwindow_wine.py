@@ -713,6 +713,11 @@ def check_gauge(f, g, value):
               "%s cover %s for %d" % (g, cover["text"], value))
 
 
+def is_smart(w):
+    return w["visible"] and any(c["name"] == "Header" and c["text"].startswith("S.M.A.R.T. Details")
+                                for c in w["controls"])
+
+
 def select_drive(p, name):
     entries = p.request()["state"]["entries"]
     r = p.request("select %d" % entries.index(name))
@@ -831,7 +836,7 @@ def scenario_driveinfo(args):
             while time.time() < deadline:
                 d = p.dump("smart-" + n.split()[1])
                 for w in d["windows"]:
-                    if any(c["name"] == "FormSmart.Header" for c in w["controls"]):
+                    if is_smart(w):
                         return d, w
                 time.sleep(0.5)
             raise Failure("no S.M.A.R.T. window for " + n)
@@ -841,9 +846,9 @@ def scenario_driveinfo(args):
         d, w = open_smart("Orvane Quill 860 256GB")
         check(w["client"] == {"width": scale(646, dpi), "height": scale(444, dpi)}, "window client %s" % w["client"])
         ws = {c["name"]: c for c in w["controls"]}
-        check(ws["FormSmart.Header"]["text"] == "S.M.A.R.T. Details:\nOrvane Quill 860 256GB", "header %r" % ws["FormSmart.Header"]["text"])
-        check(ws["FormSmart.Header"]["backColor"] == "#0175E9", "header colour")
-        ata, nvme = ws["FormSmart.AtaView"], ws["FormSmart.NvmeView"]
+        check(ws["Header"]["text"] == "S.M.A.R.T. Details:\nOrvane Quill 860 256GB", "header %r" % ws["Header"]["text"])
+        check(ws["Header"]["backColor"] == "#0175E9", "header colour")
+        ata, nvme = ws["AtaView"], ws["NvmeView"]
         check(ata["visible"] and not nvme["visible"], "ATA view not the one shown")
         check(ata["rect"] == {"left": scale(15, dpi), "top": scale(98, dpi), "width": scale(616, dpi), "height": scale(336, dpi)}, "view %s" % ata["rect"])
         cols = [(c["text"], c["width"]) for c in ata["extra"]["columns"]]
@@ -855,14 +860,14 @@ def scenario_driveinfo(args):
         mr, sr = main_w["rect"], w["rect"]
         check(sr["left"] == mr["left"] + (mr["width"] - sr["width"]) // 2, "window not centred")
         shutil.copy(os.path.join(p.ui, w["capture"]), os.path.join(args.artifacts, "smart-ata.png"))
-        close = ws["FormSmart.CloseButton"]["rect"]
+        close = ws["CloseButton"]["rect"]
         xdo("mousemove", w["clientOrigin"]["x"] + close["left"] + close["width"] // 2,
             w["clientOrigin"]["y"] + close["top"] + close["height"] // 2)
         time.sleep(0.2)
         xdo("click", "1")
         deadline = time.time() + 10
         while time.time() < deadline and any(
-                any(c["name"] == "FormSmart.Header" for c in x["controls"]) for x in p.dump("closed")["windows"]):
+                is_smart(x) for x in p.dump("closed")["windows"]):
             time.sleep(0.5)
         check(time.time() < deadline, "the close button left the window open")
 
@@ -870,8 +875,8 @@ def scenario_driveinfo(args):
         select_drive(p, "Orvane Flint 990 1TB")
         d, w = open_smart("Orvane Flint 990 1TB")
         ws = {c["name"]: c for c in w["controls"]}
-        nvme = ws["FormSmart.NvmeView"]
-        check(nvme["visible"] and not ws["FormSmart.AtaView"]["visible"], "NVMe view not the one shown")
+        nvme = ws["NvmeView"]
+        check(nvme["visible"] and not ws["AtaView"]["visible"], "NVMe view not the one shown")
         cols = [(c["text"], c["width"]) for c in nvme["extra"]["columns"]]
         check(cols == [("ID", scale(40, dpi)), ("Name", scale(390, dpi)), ("Value", scale(150, dpi))], "nvme columns %s" % cols)
         check(len(nvme["extra"]["rows"]) >= 10, "nvme rows %s" % nvme["extra"]["rows"])
@@ -880,7 +885,7 @@ def scenario_driveinfo(args):
         p.wait_state("the removal with the window open", lambda s: s["devices"] == 4)
         deadline = time.time() + 20
         while time.time() < deadline and any(
-                any(c["name"] == "FormSmart.Header" for c in x["controls"]) for x in p.dump("gone")["windows"]):
+                is_smart(x) for x in p.dump("gone")["windows"]):
             time.sleep(0.5)
         check(time.time() < deadline, "the S.M.A.R.T. window of a removed drive stayed open")
         check(window(p.dump("after-close"), "TFormTarvikdornMain")["enabled"], "main window left disabled")

@@ -1,0 +1,128 @@
+// The IDENTIFY DEVICE words, field by field.
+#include "shell/drivedetailutil.h"
+
+#include <iterator>
+
+namespace tvd {
+
+namespace {
+
+using F = DetailFormat;
+
+// Punctuation is stored as UTF-16 so that it shows the same under every code page.
+constexpr DetailField kAtaFields[] = {
+    {0, 0, F::kAtaRaw, nullptr, u"General configuration"},
+    {1, 1, F::kAtaWord, nullptr, u"Logical Cylinders (Obsolete)"},
+    {2, 2, F::kAtaRaw, nullptr, u"Specific configuration"},
+    {3, 3, F::kAtaWord, nullptr, u"Logical Heads (Obsolete)"},
+    {4, 5, F::kAtaRaw, nullptr, u"Retired"},
+    {6, 6, F::kAtaWord, nullptr, u"Logical Sectors (Obsolete)"},
+    {7, 8, F::kAtaRaw, nullptr, u"Reserved for CFA"},
+    {9, 9, F::kAtaRaw, nullptr, u"Retired"},
+    {10, 19, F::kAtaText, nullptr, u"Serial number"},
+    {20, 21, F::kAtaRaw, nullptr, u"Retired"},
+    {22, 22, F::kAtaRaw, nullptr, u"Obsolete"},
+    {23, 26, F::kAtaText, nullptr, u"Firmware revision"},
+    {27, 46, F::kAtaText, nullptr, u"Model number"},
+    {47, 47, F::kAtaRaw, nullptr,
+     u"Maximum number of logical sectors that shall be transferred per DRQ data block"},
+    {48, 48, F::kAtaRaw, nullptr, u"Trusted Computing feature set options"},
+    {49, 49, F::kAtaRaw, nullptr, u"Capabilities 1"},
+    {50, 50, F::kAtaRaw, nullptr, u"Capabilities 2"},
+    {51, 52, F::kAtaRaw, nullptr, u"Obsolete"},
+    {53, 53, F::kAtaRaw, nullptr, u"Fields 88 and 64..70"},
+    {54, 54, F::kAtaWord, nullptr, u"Current logical cylinders (Obsolete)"},
+    {55, 55, F::kAtaWord, nullptr, u"Current logical heads (Obsolete)"},
+    {56, 56, F::kAtaWord, nullptr, u"Current logical sectors (Obsolete)"},
+    {57, 58, F::kAtaDword, nullptr, u"Current capacity in sectors (Obsolete)"},
+    {59, 59, F::kAtaRaw, nullptr, u"Multiple Sector Stuff"},
+    {60, 61, F::kAtaDword, nullptr, u"Total Addressable Sectors"},
+    {62, 62, F::kAtaRaw, nullptr, u"Obsolete"},
+    {63, 63, F::kAtaRaw, nullptr, u"Multiword DMA mode"},
+    {64, 64, F::kAtaRaw, nullptr, u"PIO mode"},
+    {65, 65, F::kAtaWord, nullptr, u"Minimum Multiword DMA transfer cycle time per word"},
+    {66, 66, F::kAtaWord, nullptr,
+     u"Manufacturer\u2019s recommended Multiword DMA transfer cycle time"},
+    {67, 67, F::kAtaWord, nullptr, u"Minimum PIO transfer cycle time without flow control"},
+    {68, 68, F::kAtaWord, nullptr, u"Minimum PIO transfer cycle time with IORDY flow control"},
+    {69, 69, F::kAtaRaw, nullptr, u"Additional Supported"},
+    {70, 70, F::kAtaRaw, nullptr, u"Reserved"},
+    {71, 74, F::kAtaRaw, nullptr, u"Reserved for the IDENTIFY PACKET DEVICE command"},
+    {75, 75, F::kAtaRaw, nullptr, u"Queue depth"},
+    {76, 76, F::kAtaRaw, nullptr, u"Serial ATA Capabilities"},
+    {77, 77, F::kAtaRaw, nullptr, u"Serial ATA Additional Capabilities"},
+    {78, 78, F::kAtaRaw, nullptr, u"Serial ATA features supported"},
+    {79, 79, F::kAtaRaw, nullptr, u"Serial ATA features enabled"},
+    {80, 80, F::kAtaRaw, nullptr, u"Major version number"},
+    {81, 81, F::kAtaRaw, nullptr, u"Minor version number"},
+    {82, 82, F::kAtaRaw, nullptr, u"Commands and feature sets supported 1"},
+    {83, 83, F::kAtaRaw, nullptr, u"Commands and feature sets supported 2"},
+    {84, 84, F::kAtaRaw, nullptr, u"Commands and feature sets supported 3"},
+    {85, 85, F::kAtaRaw, nullptr, u"Commands and feature sets supported or enabled 1"},
+    {86, 86, F::kAtaRaw, nullptr, u"Commands and feature sets supported or enabled 2"},
+    {87, 87, F::kAtaRaw, nullptr, u"Commands and feature sets supported or enabled 3"},
+    {88, 88, F::kAtaRaw, nullptr, u"Ultra DMA modes"},
+    {89, 89, F::kAtaRaw, nullptr, u"Time required for Normal Erase mode SECURITY ERASE"},
+    {90, 90, F::kAtaRaw, nullptr, u"Time required for Enhanced Erase mode SECURITY ERASE"},
+    {91, 91, F::kAtaRaw, nullptr, u"Current APM level"},
+    {92, 92, F::kAtaRaw, nullptr, u"Master Password Identifier"},
+    {93, 93, F::kAtaRaw, nullptr, u"Hardware reset results"},
+    {94, 94, F::kAtaRaw, nullptr, u"Obsolete"},
+    {95, 95, F::kAtaRaw, nullptr, u"Stream Minimum Request Size"},
+    {96, 96, F::kAtaRaw, nullptr, u"Streaming Transfer Time \u2013 DMA"},
+    {97, 97, F::kAtaRaw, nullptr, u"Streaming Access Latency \u2013 DMA and PIO"},
+    {98, 99, F::kAtaRaw, nullptr, u"Streaming Performance Granularity"},
+    {100, 103, F::kAtaQword, nullptr, u"Number of User Addressable Logical Sectors"},
+    {104, 104, F::kAtaRaw, nullptr, u"Streaming Transfer Time \u2013 PIO"},
+    {105, 105, F::kAtaRaw, nullptr,
+     u"Maximum number of 512-byte blocks per DATA SET MANAGEMENT command"},
+    {106, 106, F::kAtaRaw, nullptr, u"Physical sector size / logical sector size"},
+    {107, 107, F::kAtaRaw, nullptr, u"Inter-seek delay for ISO/IEC 7779 standard acoustic testing"},
+    {108, 111, F::kAtaHex, nullptr, u"World wide name"},
+    {112, 115, F::kAtaRaw, nullptr, u"Reserved"},
+    {116, 116, F::kAtaRaw, nullptr, u"Obsolete"},
+    {117, 118, F::kAtaDword, nullptr, u"Logical sector size"},
+    {119, 119, F::kAtaRaw, nullptr, u"Commands and feature sets supported 4"},
+    {120, 120, F::kAtaRaw, nullptr, u"Commands and feature sets supported or enabled 4"},
+    {121, 126, F::kAtaRaw, nullptr, u"Reserved for expanded supported and enabled settings"},
+    {127, 127, F::kAtaRaw, nullptr, u"Obsolete"},
+    {128, 128, F::kAtaRaw, nullptr, u"Security status"},
+    {129, 159, F::kAtaRaw, nullptr, u"Vendor specific"},
+    {160, 167, F::kAtaRaw, nullptr, u"Reserved for CFA"},
+    {168, 168, F::kAtaRaw, nullptr, u"Device Nominal Form Factor"},
+    {169, 169, F::kAtaRaw, nullptr, u"DATA SET MANAGEMENT command support"},
+    {170, 173, F::kAtaRaw, nullptr, u"Additional Product Identifier"},
+    {174, 175, F::kAtaRaw, nullptr, u"Reserved"},
+    {176, 205, F::kAtaRaw, nullptr, u"Current media serial number"},
+    {206, 206, F::kAtaRaw, nullptr, u"SCT Command Transport"},
+    {207, 208, F::kAtaRaw, nullptr, u"Reserved"},
+    {209, 209, F::kAtaRaw, nullptr, u"Alignment of logical sectors within a physical sector"},
+    {210, 211, F::kAtaRaw, nullptr, u"Write-Read-Verify Sector Mode 3 Count"},
+    {212, 213, F::kAtaRaw, nullptr, u"Write-Read-Verify Sector Mode 2 Count"},
+    {214, 216, F::kAtaRaw, nullptr, u"Obsolete"},
+    {217, 217, F::kAtaWord, nullptr, u"Nominal media rotation rate"},
+    {218, 218, F::kAtaRaw, nullptr, u"Reserved"},
+    {219, 219, F::kAtaRaw, nullptr, u"Obsolete"},
+    {220, 220, F::kAtaRaw, nullptr, u"Write-Read-Verify feature set current mode"},
+    {221, 221, F::kAtaRaw, nullptr, u"Reserved"},
+    {222, 222, F::kAtaRaw, nullptr, u"Transport major version number"},
+    {223, 223, F::kAtaRaw, nullptr, u"Transport minor version number"},
+    {224, 229, F::kAtaRaw, nullptr, u"Reserved"},
+    {230, 233, F::kAtaRaw, nullptr, u"Extended Number of User Addressable Sectors"},
+    {234, 234, F::kAtaRaw, nullptr,
+     u"Minimum number of 512-byte data blocks per Download Microcode operation"},
+    {235, 235, F::kAtaRaw, nullptr,
+     u"Maximum number of 512-byte data blocks per Download Microcode operation"},
+    {236, 254, F::kAtaRaw, nullptr, u"Reserved"},
+    {255, 255, F::kAtaRaw, nullptr, u"Integrity word"},
+};
+
+static_assert(std::size(kAtaFields) == 99);
+
+} // namespace
+
+std::span<const DetailField> AtaDetailFields() {
+    return kAtaFields;
+}
+
+} // namespace tvd

@@ -1,0 +1,121 @@
+// The NVMe Identify Controller bytes, field by field.
+#include "shell/drivedetailutil.h"
+
+#include <iterator>
+
+namespace tvd {
+
+namespace {
+
+using F = DetailFormat;
+
+constexpr DetailField kNvmeFields[] = {
+    {0, 1, F::kNvmeWord, "VID", u"PCI Vendor ID"},
+    {2, 3, F::kNvmeWord, "SSVID", u"PCI Subsystem Vendor ID"},
+    {4, 23, F::kNvmeText, "SN", u"Serial Number"},
+    {24, 63, F::kNvmeText, "MN", u"Model Number"},
+    {64, 71, F::kNvmeText, "FR", u"Firmware Revision"},
+    {72, 72, F::kNvmeByte, "RAB", u"Recommended Arbitration Burst"},
+    {73, 75, F::kNvmeRaw, "IEEE", u"IEEE OUI Identifier"},
+    {76, 76, F::kNvmeByte, "CMIC", u"Controller Multi-Path I/O and Namespace Sharing Capabilities"},
+    {77, 77, F::kNvmeByte, "MDTS", u"Maximum Data Transfer Size"},
+    {78, 79, F::kNvmeWord, "CNTLID", u"Controller ID"},
+    {80, 83, F::kNvmeDword, "VER", u"Version"},
+    {84, 87, F::kNvmeDword, "RTD3R", u"RTD3 Resume Latency"},
+    {88, 91, F::kNvmeDword, "RTD3E", u"RTD3 Entry Latency"},
+    {92, 95, F::kNvmeDword, "OAES", u"Optional Asynchronous Events Supported"},
+    {96, 99, F::kNvmeDword, "CTRATT", u"Controller Attributes"},
+    {100, 111, F::kNvmeRaw, "Reserved", u"Reserved"},
+    {112, 127, F::kNvmeRaw, "FGUID", u"FRU Globally Unique Identifier"},
+    {128, 239, F::kNvmeRaw, "Reserved", u"Reserved"},
+    {240, 255, F::kNvmeRaw, "Reserved",
+     u"Refer to the NVMe Management Interface Specification for definition"},
+    {256, 257, F::kNvmeWord, "OACS", u"Optional Admin Command Support"},
+    {258, 258, F::kNvmeByte, "ACL", u"Abort Command Limit"},
+    {259, 259, F::kNvmeByte, "AERL", u"Asynchronous Event Request Limit"},
+    {260, 260, F::kNvmeByte, "FRMW", u"Firmware Updates"},
+    {261, 261, F::kNvmeByte, "LPA", u"Log Page Attributes"},
+    {262, 262, F::kNvmeByte, "ELPE", u"Error Log Page Entries"},
+    {263, 263, F::kNvmeByte, "NPSS", u"Number of Power States Support"},
+    {264, 264, F::kNvmeByte, "AVSCC", u"Admin Vendor Specific Command Configuration"},
+    {265, 265, F::kNvmeByte, "APSTA", u"Autonomous Power State Transition Attributes"},
+    {266, 267, F::kNvmeWord, "WCTEMP", u"Warning Composite Temperature Threshold"},
+    {268, 269, F::kNvmeWord, "CCTEMP", u"Critical Composite Temperature Threshold"},
+    {270, 271, F::kNvmeWord, "MTFA", u"Maximum Time for Firmware Activation"},
+    {272, 275, F::kNvmeDwordInt, "HMPRE", u"Host Memory Buffer Preferred Size"},
+    {276, 279, F::kNvmeDwordInt, "HMMIN", u"Host Memory Buffer Minimum Size"},
+    {280, 295, F::kNvmeOcta, "TNVMCAP", u"Total NVM Capacity"},
+    {296, 311, F::kNvmeOcta, "UNVMCAP", u"Unallocated NVM Capacity"},
+    {312, 315, F::kNvmeDword, "RPMBS", u"Replay Protected Memory Block Support"},
+    {316, 317, F::kNvmeWord, "EDSTT", u"Extended Device Self-test Time"},
+    {318, 318, F::kNvmeByte, "DSTO", u"Device Self-test Options"},
+    {319, 319, F::kNvmeByte, "FWUG", u"Firmware Update Granularity"},
+    {320, 321, F::kNvmeWordInt, "KAS", u"Keep Alive Support"},
+    {322, 323, F::kNvmeWord, "HCTMA", u"Host Controlled Thermal Management Attributes"},
+    {324, 325, F::kNvmeWordInt, "MNTMT", u"Minimum Thermal Management Temperature"},
+    {326, 327, F::kNvmeWordInt, "MXTMT", u"Maximum Thermal Management Temperature"},
+    {328, 331, F::kNvmeDword, "SANICAP", u"Sanitize Capabilities"},
+    {332, 511, F::kNvmeRaw, "Reserved", u"Reserved"},
+    {512, 512, F::kNvmeByte, "SQES", u"Submission Queue Entry Size"},
+    {513, 513, F::kNvmeByte, "CQES", u"Completion Queue Entry Size"},
+    {514, 515, F::kNvmeWordInt, "MAXCMD", u"Maximum Outstanding Commands"},
+    {516, 519, F::kNvmeDwordInt, "NN", u"Number of Namespaces"},
+    {520, 521, F::kNvmeWord, "ONCS", u"Optional NVM Command Support"},
+    {522, 523, F::kNvmeWord, "FUSES", u"Fused Operation Support"},
+    {524, 524, F::kNvmeByte, "FNA", u"Format NVM Attributes"},
+    {525, 525, F::kNvmeByte, "VWC", u"Volatile Write Cache"},
+    {526, 527, F::kNvmeWordInt, "AWUN", u"Atomic Write Unit Normal"},
+    {528, 529, F::kNvmeWordInt, "AWUPF", u"Atomic Write Unit Power Fail"},
+    {530, 530, F::kNvmeByte, "NVSCC", u"NVM Vendor Specific Command Configuration"},
+    {531, 531, F::kNvmeRaw, "Reserved", u"Reserved"},
+    {532, 533, F::kNvmeWordInt, "ACWU", u"Atomic Compare & Write Unit"},
+    {534, 535, F::kNvmeRaw, "Reserved", u"Reserved"},
+    {536, 539, F::kNvmeDword, "SGLS", u"SGL Support"},
+    {540, 767, F::kNvmeRaw, "Reserved", u"Reserved"},
+    {768, 1023, F::kNvmeText, "SUBNQN", u"NVM Subsystem NVMe Qualified Name"},
+    {1024, 1791, F::kNvmeRaw, "Reserved", u"Reserved"},
+    {1792, 2047, F::kNvmeRaw, "Reserved", u"Refer to the NVMe over Fabrics specification"},
+    {2048, 2079, F::kNvmeRaw, "PSD0", u"Power State 0 Descriptor"},
+    {2080, 2111, F::kNvmeRaw, "PSD1", u"Power State 1 Descriptor"},
+    {2112, 2143, F::kNvmeRaw, "PSD2", u"Power State 2 Descriptor"},
+    {2144, 2175, F::kNvmeRaw, "PSD3", u"Power State 3 Descriptor"},
+    {2176, 2207, F::kNvmeRaw, "PSD4", u"Power State 4 Descriptor"},
+    {2208, 2239, F::kNvmeRaw, "PSD5", u"Power State 5 Descriptor"},
+    {2240, 2271, F::kNvmeRaw, "PSD6", u"Power State 6 Descriptor"},
+    {2272, 2303, F::kNvmeRaw, "PSD7", u"Power State 7 Descriptor"},
+    {2304, 2335, F::kNvmeRaw, "PSD8", u"Power State 8 Descriptor"},
+    {2336, 2367, F::kNvmeRaw, "PSD9", u"Power State 9 Descriptor"},
+    {2368, 2399, F::kNvmeRaw, "PSD10", u"Power State 10 Descriptor"},
+    {2400, 2431, F::kNvmeRaw, "PSD11", u"Power State 11 Descriptor"},
+    {2432, 2463, F::kNvmeRaw, "PSD12", u"Power State 12 Descriptor"},
+    {2464, 2495, F::kNvmeRaw, "PSD13", u"Power State 13 Descriptor"},
+    {2496, 2527, F::kNvmeRaw, "PSD14", u"Power State 14 Descriptor"},
+    {2528, 2559, F::kNvmeRaw, "PSD15", u"Power State 15 Descriptor"},
+    {2560, 2591, F::kNvmeRaw, "PSD16", u"Power State 16 Descriptor"},
+    {2592, 2623, F::kNvmeRaw, "PSD17", u"Power State 17 Descriptor"},
+    {2624, 2655, F::kNvmeRaw, "PSD18", u"Power State 18 Descriptor"},
+    {2656, 2687, F::kNvmeRaw, "PSD19", u"Power State 19 Descriptor"},
+    {2688, 2719, F::kNvmeRaw, "PSD20", u"Power State 20 Descriptor"},
+    {2720, 2751, F::kNvmeRaw, "PSD21", u"Power State 21 Descriptor"},
+    {2752, 2783, F::kNvmeRaw, "PSD22", u"Power State 22 Descriptor"},
+    {2784, 2815, F::kNvmeRaw, "PSD23", u"Power State 23 Descriptor"},
+    {2816, 2847, F::kNvmeRaw, "PSD24", u"Power State 24 Descriptor"},
+    {2848, 2879, F::kNvmeRaw, "PSD25", u"Power State 25 Descriptor"},
+    {2880, 2911, F::kNvmeRaw, "PSD26", u"Power State 26 Descriptor"},
+    {2912, 2943, F::kNvmeRaw, "PSD27", u"Power State 27 Descriptor"},
+    {2944, 2975, F::kNvmeRaw, "PSD28", u"Power State 28 Descriptor"},
+    {2976, 3007, F::kNvmeRaw, "PSD29", u"Power State 29 Descriptor"},
+    {3008, 3039, F::kNvmeRaw, "PSD30", u"Power State 30 Descriptor"},
+    {3040, 3071, F::kNvmeRaw, "PSD31", u"Power State 31 Descriptor"},
+    {3072, 4095, F::kNvmeRaw, "Reserved", u"Vendor Specific"},
+};
+
+static_assert(std::size(kNvmeFields) == 97);
+
+} // namespace
+
+std::span<const DetailField> NvmeDetailFields() {
+    return kNvmeFields;
+}
+
+} // namespace tvd

@@ -1,0 +1,76 @@
+// The base of the drive windows (S.M.A.R.T., drive details): a borderless, rounded, stay-on-top
+// window over the main window with an outline, a drag area and a close button, shown modally
+// for one disk. The window holds a reference to its disk and closes by itself when the kernel
+// removes that disk (the modal loop keeps the main window's tick running).
+#pragma once
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "drive/clfundisk.h"
+#include "foundation/clzoltitem.h"
+#include "shell/controls/win32/wincontrols.h"
+#include "shell/win32/mainuitestutil.h"
+
+namespace tvd::win {
+
+class clFormChild {
+public:
+    // `name` names the window in the test dump ("FormSmart", "FormDriveDetail").
+    explicit clFormChild(std::string name);
+    virtual ~clFormChild();
+    clFormChild(const clFormChild&) = delete;
+    clFormChild& operator=(const clFormChild&) = delete;
+
+    // Builds the window hidden, `clientWidth` x `clientHeight` layout pixels: outline, drag
+    // area, the subclass's controls (BuildContents), close button. False when it could not be
+    // made.
+    bool Create(int clientWidth, int clientHeight);
+    bool Created() const { return frame_ && frame_->Window(); }
+    HWND Window() const { return frame_ ? frame_->Window() : nullptr; }
+    const std::string& Name() const { return name_; }
+
+    // Remembers `disk`, centres the window over the main window, shows it modally and runs the
+    // header and contents hooks; returns once it is closed. Nothing happens for a null or
+    // detached disk, an unbuilt window, or a window already open.
+    void ShowFor(clFunDisk* disk);
+    // Ends the modal run and forgets the disk (the close button's action).
+    void Close();
+    bool IsOpen() const { return open_; }
+    clFunDisk* Disk() const { return disk_.Get(); }
+
+    // The kernel removed `disk`: every open child window that shows it closes.
+    static void DiskRemoved(clFunDisk* disk);
+    // The innermost open child window, or null.
+    static clFormChild* OpenWindow();
+
+protected:
+    // Adds the subclass's controls to Frame() and child windows to Window().
+    virtual bool BuildContents() { return true; }
+    virtual void HeaderHook() {}
+    virtual void ContentsHook() {}
+    // The subclass's own rows for the test dump (list-view rows, for instance).
+    virtual void DescribeExtra(std::vector<ControlInfo>& out) const { (void)out; }
+
+    TclCustomFrame* Frame() const { return frame_.get(); }
+    int ClientWidth() const { return width_; }
+    int ClientHeight() const { return height_; }
+    // Layout pixels to the window's device pixels.
+    int Scaled(int layoutPx) const;
+
+private:
+    static std::vector<ControlInfo> ListControls(HWND window);
+    void RunModal();
+
+    std::string name_;
+    std::unique_ptr<TclCustomFrame> frame_;
+    int width_ = 0;
+    int height_ = 0;
+    ZoltRef<clFunDisk> disk_;
+    bool open_ = false;
+    bool done_ = false;
+};
+
+} // namespace tvd::win
