@@ -37,8 +37,8 @@ protected:
         font_ = CreateFontW(-Scaled(FontHeightFromPoints(11)), 0, 0, 0, FW_NORMAL, FALSE, FALSE,
                             FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
                             CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"Segoe UI");
-        ata_ = MakeView("AtaView", SmartAtaColumns());
-        nvme_ = MakeView("NvmeView", SmartNvmeColumns());
+        ata_ = MakeView("SmartAtaView", SmartAtaColumns());
+        nvme_ = MakeView("SmartNvmeView", SmartNvmeColumns());
         return ata_ && nvme_;
     }
 

@@ -848,7 +848,7 @@ def scenario_driveinfo(args):
         ws = {c["name"]: c for c in w["controls"]}
         check(ws["Header"]["text"] == "S.M.A.R.T. Details:\nOrvane Quill 860 256GB", "header %r" % ws["Header"]["text"])
         check(ws["Header"]["backColor"] == "#0175E9", "header colour")
-        ata, nvme = ws["AtaView"], ws["NvmeView"]
+        ata, nvme = ws["SmartAtaView"], ws["SmartNvmeView"]
         check(ata["visible"] and not nvme["visible"], "ATA view not the one shown")
         check(ata["rect"] == {"left": scale(15, dpi), "top": scale(98, dpi), "width": scale(616, dpi), "height": scale(336, dpi)}, "view %s" % ata["rect"])
         cols = [(c["text"], c["width"]) for c in ata["extra"]["columns"]]
@@ -875,8 +875,8 @@ def scenario_driveinfo(args):
         select_drive(p, "Orvane Flint 990 1TB")
         d, w = open_smart("Orvane Flint 990 1TB")
         ws = {c["name"]: c for c in w["controls"]}
-        nvme = ws["NvmeView"]
-        check(nvme["visible"] and not ws["AtaView"]["visible"], "NVMe view not the one shown")
+        nvme = ws["SmartNvmeView"]
+        check(nvme["visible"] and not ws["SmartAtaView"]["visible"], "NVMe view not the one shown")
         cols = [(c["text"], c["width"]) for c in nvme["extra"]["columns"]]
         check(cols == [("ID", scale(40, dpi)), ("Name", scale(390, dpi)), ("Value", scale(150, dpi))], "nvme columns %s" % cols)
         check(len(nvme["extra"]["rows"]) >= 10, "nvme rows %s" % nvme["extra"]["rows"])
