@@ -871,6 +871,22 @@ def scenario_driveinfo(args):
             time.sleep(0.5)
         check(time.time() < deadline, "the close button left the window open")
 
+        # The Drive Details button opens the details window for the frame's drive.
+        f = disk_frames(window(p.dump("before-details"), "TFormTarvikdornMain"))["Orvane Quill 860 256GB"]
+        r = f["DetailsButton"]["rect"]
+        click(main, (r["left"] + r["width"] // 2) * 96 // dpi, (r["top"] + r["height"] // 2) * 96 // dpi, dpi)
+        deadline = time.time() + 20
+        shown = None
+        while time.time() < deadline and not shown:
+            for w in p.dump("details")["windows"]:
+                if w["visible"] and any(c["name"] == "Header" and "Orvane Quill 860 256GB" in c["text"]
+                                        and not c["text"].startswith("S.M.A.R.T.") for c in w["controls"]):
+                    shown = w
+            time.sleep(0.3)
+        check(shown is not None, "the Drive Details button opened no details window")
+        r = p.request("closedetail")
+        check(r["ok"], "closedetail: %s" % r["errors"])
+
         # The NVMe view; unplugging the drive while its window is open closes the window.
         select_drive(p, "Orvane Flint 990 1TB")
         d, w = open_smart("Orvane Flint 990 1TB")
