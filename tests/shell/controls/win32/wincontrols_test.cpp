@@ -163,6 +163,34 @@ TEST(WinPainting, InfoBoxCapacityBarAndScale) {
     }
 }
 
+TEST(WinPainting, BottomAlignedLabelSitsOnItsBottomEdge) {
+    OffscreenFrame f;
+    auto* top = f.frame.Add<TclLabel>("top");
+    auto* bottom = f.frame.Add<TclLabel>("bottom");
+    for (auto* l : {top, bottom}) {
+        l->SetFont(FontSpec{u"Arial", 13, false, kCharsetDefault});
+        l->SetWordWrap(true);
+        l->SetAlign(TextAlign::kCentre, false);
+        l->SetText(u"Drive Health");
+    }
+    top->SetBounds({0, 0, 136, 60});
+    bottom->SetBounds({200, 0, 136, 60});
+    bottom->SetBottomAligned(true);
+    PaintBuffer buf(800, 480);
+    ASSERT_TRUE(buf.Ok());
+    f.frame.PaintTo(buf.Dc());
+    auto inked = [&](int left, int y0, int y1) {
+        for (int y = y0; y < y1; ++y)
+            for (int x = left; x < left + 136; ++x)
+                if (buf.At(x, y) != kWhite) return true;
+        return false;
+    };
+    EXPECT_TRUE(inked(0, 0, 20));
+    EXPECT_FALSE(inked(0, 40, 60));
+    EXPECT_FALSE(inked(200, 0, 30));
+    EXPECT_TRUE(inked(200, 40, 60));
+}
+
 TEST(WinPainting, PieCoversFromNoonClockwiseAndWholeForEqualAngles) {
     OffscreenFrame f;
     auto* pie = f.frame.Add<TclPie>("cover");
@@ -304,6 +332,32 @@ TEST(WinWindows, MenuButtonInItsRoundedFrame) {
     EXPECT_FALSE(seen["menu.ssd.overlay"].enabled);
     EXPECT_EQ(ControlTreeOfWindow(reinterpret_cast<std::uintptr_t>(root->Window())), root.get());
     EXPECT_EQ(ControlTreeOfWindow(0), nullptr);
+}
+
+TEST(WinWindows, FrameInsideAWindowOfAnotherKind) {
+    auto root = TopLevel({40, 40, 400, 300});
+    if (!root) GTEST_SKIP() << "no window station";
+    // A page's content frame sits in a plain window of the main window's own.
+    HWND plain = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, 10, 20, 300, 200,
+                                 root->Window(), nullptr, GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(plain, nullptr);
+    TclCustomFrame content("content");
+    ASSERT_TRUE(content.CreateChildOfWindow(plain, {5, 6, 100, 50}, 96));
+    EXPECT_FALSE(content.CreateChildOfWindow(plain, {5, 6, 100, 50}, 96)); // once
+    EXPECT_EQ(GetParent(content.Window()), plain);
+    EXPECT_EQ(TclCustomFrame::FromWindow(content.Window()), &content);
+    EXPECT_EQ(content.ParentFrame(), nullptr);
+    TclCustomFrame inner("inner");
+    ASSERT_TRUE(inner.CreateChild(content, {1, 2, 30, 40}));
+    EXPECT_EQ(inner.ParentFrame(), &content);
+    RECT r{};
+    GetWindowRect(inner.Window(), &r);
+    MapWindowPoints(nullptr, root->Window(), reinterpret_cast<POINT*>(&r), 2);
+    EXPECT_EQ(r.left, 10 + 5 + 1);
+    EXPECT_EQ(r.top, 20 + 6 + 2);
+    TclCustomFrame orphan("orphan");
+    EXPECT_FALSE(orphan.CreateChildOfWindow(nullptr, {0, 0, 10, 10}, 96));
+    DestroyWindow(plain);
 }
 
 TEST(WinWindows, FormMoveDragsTheWindowByTheMouseDistance) {
