@@ -10,10 +10,10 @@ packages=(
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix gcc-mingw-w64-x86-64-posix
     gcc-mingw-w64-i686-posix binutils-mingw-w64 libz-mingw-w64-dev
     wine64 wine xvfb xauth dpkg-dev file xdotool imagemagick librsvg2-bin fonts-wqy-microhei
-    dmidecode python3 liburing-dev fio libcurl4-openssl-dev
+    dmidecode python3 liburing-dev fio libcurl4-openssl-dev libblkid-dev
     fdisk gdisk dosfstools mtools exfatprogs ntfs-3g e2fsprogs
     qemu-system-x86 qemu-utils busybox-static cpio kmod smartmontools nvme-cli sg3-utils
-    usbutils hdparm
+    usbutils edid-decode pciutils iproute2 hdparm
 )
 
 as_root() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }

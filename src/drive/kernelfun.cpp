@@ -11,6 +11,7 @@
 #include "drive/kernelsmartfun.h"
 #include "foundation/envutil.h"
 #include "jobs/jobthreadutil.h"
+#include "report/wmithreadutil.h"
 #include "smart/smartlangutil.h"
 #include "storage/cldevicelist.h"
 #include "storage/commandinterfaces.h"
@@ -120,17 +121,26 @@ void KernelInitialize() {
 }
 
 bool KernelStart(void* window) {
-    if (!FunDiskBusStart(window)) return false;
+    // The WMI thread comes first, as the window's start expects; a platform without WMI starts
+    // none and its queries answer none at once.
+    const bool wmi = PlatformWmiHooks().initialize != nullptr;
+    if (wmi && !WmiThreadStart()) return false;
+    if (!FunDiskBusStart(window)) {
+        WmiThreadStop();
+        return false;
+    }
     // The names are part of the program; a build without them still shows every attribute by
     // its id, so their absence does not stop the start.
     LoadSmartNames(kSmartLangResourceName, kSmartLangFallback);
     if (!CloneInterfaceStart()) {
         FunDiskBusStop();
+        WmiThreadStop();
         return false;
     }
     if (!JobThreadStart()) {
         CloneInterfaceStop();
         FunDiskBusStop();
+        WmiThreadStop();
         return false;
     }
     return true;
@@ -150,6 +160,7 @@ void KernelFinalize() {
     JobThreadStop();
     CloneInterfaceStop();
     FunDiskBusStop();
+    WmiThreadStop();
 }
 
 } // namespace tvd

@@ -8,7 +8,10 @@
 #include <vector>
 
 #include "drive/kernelfun.h"
+#include "report/infodeviceclassutil.h"
+#include "report/infosavemonitorutil.h"
 #include "report/infosavesystemutil.h"
+#include "report/infosaveusbutil.h"
 #include "report/infosavevolumeutil.h"
 #include "report/infowritediskutil.h"
 #include "storage/cldevicelist.h"
@@ -26,9 +29,16 @@ void Tell(const ReportOptions& o, const char* section) {
     if (o.progress) o.progress(section);
 }
 
-// A section this build does not gather: said in the report rather than left out silently.
-bool NotGathered(ReportWriter& w, const char* heading) {
-    return w.Line(heading) && w.ErrorLine(" * not gathered by this build.") && w.Eol();
+bool WriteClass(ReportWriter& w, ReportDeviceClass cls) {
+    return WriteDeviceClass(w, DeviceClassHeading(cls), GatherDeviceClass(cls));
+}
+
+// The platform's class of disks or volumes; where it lists nothing of its own (Linux, the
+// simulation) the device layer's nodes stand in.
+bool WriteLayerClass(ReportWriter& w, ReportDeviceClass cls, const std::vector<NodeFacts>& nodes) {
+    DeviceClassFacts f = GatherDeviceClass(cls);
+    if (f.devices.empty()) f.devices = nodes;
+    return WriteDeviceClass(w, DeviceClassHeading(cls), f);
 }
 
 bool WriteHeader(ReportWriter& w) {
@@ -65,10 +75,10 @@ bool WriteDisks(ReportWriter& w, DeviceRegistry& registry, const ReportOptions& 
         Tell(o, "disk");
         facts.push_back(GatherDiskFacts(registry, disk, systemDisk));
     }
-    if (!w.Line("Disk Class :")) return false;
+    std::vector<NodeFacts> nodes;
     for (const DiskFacts& d : facts)
-        if (!WriteDeviceLine(w, d.node)) return false;
-    if (!w.Eol()) return false;
+        nodes.push_back(d.node);
+    if (!WriteLayerClass(w, ReportDeviceClass::kDisk, nodes)) return false;
     for (const DiskFacts& d : facts)
         if (!WriteDiskBlock(w, d)) return false;
     return true;
@@ -88,10 +98,10 @@ bool WriteVolumes(ReportWriter& w, DeviceRegistry& registry, const ReportOptions
             Tell(o, "volume");
             facts.push_back(GatherVolumeFacts(static_cast<clVolume*>(d)));
         }
-    if (!w.Line("Volume Class :")) return false;
+    std::vector<NodeFacts> nodes;
     for (const VolumeFacts& v : facts)
-        if (!WriteDeviceLine(w, v.node)) return false;
-    if (!w.Eol()) return false;
+        nodes.push_back(v.node);
+    if (!WriteLayerClass(w, ReportDeviceClass::kVolume, nodes)) return false;
     if (!list) return w.ErrorLine(" * Create VolumeList fail.") && w.Eol();
     for (const VolumeFacts& v : facts)
         if (!WriteVolumeBlock(w, v)) return false;
@@ -124,11 +134,12 @@ ReportResult WriteReport(ReportWriter& w, const ReportOptions& o) {
         step("computer", [&] { return WriteComputerSection(w, GatherComputerFacts()); }) &&
         step("user", [&] { return WriteUserSection(w, GatherUserFacts()); }) &&
         step("installed programs", [&] { return WriteAppsSection(w, GatherAppsFacts()); }) &&
-        step("monitors", [&] { return NotGathered(w, "Monitor Class :"); }) &&
+        step("monitors", [&] { return WriteMonitorSection(w, GatherMonitorFacts()); }) &&
         step("network", [&] { return WriteNetSection(w, GatherNetFacts()); }) &&
-        step("ATA controllers", [&] { return NotGathered(w, "ATA Controller Class :"); }) &&
-        step("SCSI controllers", [&] { return NotGathered(w, "SCSI Controller Class :"); }) &&
-        step("USB", [&] { return NotGathered(w, "USB Class :"); }) &&
+        step("ATA controllers", [&] { return WriteClass(w, ReportDeviceClass::kAtaController); }) &&
+        step("SCSI controllers",
+             [&] { return WriteClass(w, ReportDeviceClass::kScsiController); }) &&
+        step("USB", [&] { return WriteUsbSection(w, GatherUsbFacts(registry)); }) &&
         step("disks", [&] { return WriteDisks(w, registry, o, aborted); }) &&
         step("volumes", [&] { return WriteVolumes(w, registry, o, aborted); }) &&
         step("drives", [&] { return WriteDrivesSection(w, GatherDriveFacts()); });

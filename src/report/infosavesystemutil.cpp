@@ -235,8 +235,18 @@ bool WriteVolumeInformation(ReportWriter& w, const VolumeInfoFacts& f) {
                          : !w.NotSupported("VolumeSerialNumber"))) {
         return false;
     }
-    if (f.spaceError) return w.ErrorLine("  * GetFreeSpace fail.");
-    return w.Size("  TotalBytes", f.totalBytes) && w.Size("  FreeBytes ", f.freeBytes);
+    if (f.spaceError) {
+        if (!w.ErrorLine("  * GetFreeSpace fail.")) return false;
+    } else if (!w.Size("  TotalBytes", f.totalBytes) || !w.Size("  FreeBytes ", f.freeBytes)) {
+        return false;
+    }
+    // Only roots that can hold a volume of their own have a volume name.
+    const std::uint32_t t = f.driveType;
+    if (t != 1 && t != 2 && t != 3 && t != 5 && t != 6) return true;
+    if (f.volumeNameError == err::kNotSupported) return w.NotSupported("VolumeName");
+    if (f.volumeNameError)
+        return w.ErrorLine("  * Get VolumeName fail - GetVolumeNameForVolumeMountPoint fail");
+    return w.Value("  VolumeName", f.volumeName);
 }
 
 bool WriteDrivesSection(ReportWriter& w, const std::vector<VolumeInfoFacts>& drives) {

@@ -79,7 +79,9 @@ struct VolumeInfoFacts {
     std::optional<std::uint32_t> serial; // none: not known
     ErrorCode spaceError = err::kSuccess;
     std::uint64_t totalBytes = 0, freeBytes = 0;
-    std::optional<std::string> connectionName; // remote file systems
+    std::optional<std::string> connectionName;      // remote file systems
+    ErrorCode volumeNameError = err::kNotSupported; // the root's volume GUID name
+    std::string volumeName;
 };
 
 // Gatherers: one definition per platform.

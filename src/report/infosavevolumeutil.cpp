@@ -64,7 +64,7 @@ VolumeFacts GatherVolumeFacts(clVolume* volume) {
     if (!v.name.empty()) v.node.instanceId = v.name;
     for (std::uint32_t p = s.ParentOf(v.node.devInst), n = 0; p && n < 64; p = s.ParentOf(p), ++n)
         v.node.parents.push_back(p);
-    const std::vector<std::string> mounts = volume->MountPoints();
+    const std::vector<std::string> mounts = ReportVolumeRoots(volume);
     if (!mounts.empty()) {
         v.root = mounts.front();
         v.info = GatherVolumeInfo(*v.root);

@@ -29,6 +29,9 @@ struct VolumeFacts {
     std::vector<std::uint8_t> bootSector;
 };
 
+// Where a volume is mounted: its drive letters and folders on Windows, its mount points on
+// Linux (one definition per platform).
+std::vector<std::string> ReportVolumeRoots(clVolume* volume);
 // The volume information of a mounted root (one definition per platform).
 VolumeInfoFacts GatherVolumeInfo(const std::string& root);
 // Opens the volume for reading only.

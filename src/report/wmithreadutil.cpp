@@ -3,6 +3,7 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 #include "report/clwmibasicjob.h"
@@ -72,7 +73,12 @@ bool WmiThreadStart(const WmiThreadHooks& hooks) {
     if (s.thread.joinable()) s.thread.join(); // a thread that ended by itself
     s.stopRequested = false;
     s.running = true;
-    s.thread = std::thread(Worker, hooks);
+    try {
+        s.thread = std::thread(Worker, hooks);
+    } catch (const std::system_error&) {
+        s.running = false; // no thread: queries answer none at once
+        return false;
+    }
     return true;
 }
 

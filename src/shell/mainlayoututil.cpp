@@ -2,6 +2,7 @@
 
 #include <deque>
 
+#include "shell/controls/comboboxmodel.h"
 #include "shell/mainpagesutil.h"
 
 namespace tvd {
@@ -45,7 +46,8 @@ std::vector<LayoutRow> BuildRows() {
     rows.push_back({"Divider", "rectangle", {288, 76, 2, 632}, 0xD2D2D2, nullptr, 0});
     rows.push_back({"ActiveDriveLabel", "label", {368, 35, 0, 0}, 0x000000, nullptr, 21010});
     rows.push_back({"DeviceCountLabel", "label", {0, 35, 0, 0}, 0x0071B5, nullptr, 0});
-    rows.push_back({"DriveSelector", "TclMainComboBox", {607, 25, 440, 28}, 0, nullptr, 0});
+    rows.push_back(
+        {"DriveSelector", "TclMainComboBox", {607, 25, 440, kMainComboHeight}, 0, nullptr, 0});
     for (const MenuEntry& e : menu)
         rows.push_back({KeepName(std::string("Frame") + e.name),
                         "TclCustomFrame",

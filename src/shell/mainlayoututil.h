@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "shell/controls/buttonlook.h"
 #include "shell/controls/dpiscale.h"
 
 namespace tvd {
@@ -14,8 +15,6 @@ inline constexpr int kMainClientWidth = 1280;
 inline constexpr int kMainClientHeight = 768;
 inline constexpr int kSplashWidth = 520;
 inline constexpr int kSplashHeight = 290;
-inline constexpr int kMenuButtonWidth = 218;
-inline constexpr int kMenuButtonHeight = 54;
 
 struct LayoutRect {
     int left = 0, top = 0, width = 0, height = 0;

@@ -2,6 +2,7 @@
 
 #include "foundation/envutil.h"
 #include "shell/clockutil.h"
+#include "shell/languagetables.h"
 
 namespace tvd {
 
@@ -12,7 +13,7 @@ StartOutcome RunStagedStart(const std::vector<StartStage>& stages, StartHost& ho
         if (!ok && stage.failure != StageFailure::kNever) {
             if (stage.failure == StageFailure::kMemory) {
                 host.PrepareErrorBox();
-                host.ShowErrorById(kMsgMemoryFailed);
+                host.ShowErrorById(msgid::kMemoryAllocationFailed);
             }
             outcome.failedStep = stage.step;
             host.RequestClose();

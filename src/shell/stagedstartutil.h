@@ -10,9 +10,6 @@
 
 namespace tvd {
 
-inline constexpr int kMsgMemoryFailed = 20021;
-inline constexpr int kMsgOsNotSupported = 20022;
-
 enum class StageFailure {
     kNever,     // the stage cannot fail (its result is ignored)
     kMemory,    // failure shows 20021

@@ -36,11 +36,13 @@ def main(body):
     return 0
 
 
-def boot(args, commands, files=(), profile="storage", env=None):
+def boot(args, commands, files=(), profile="storage", env=None, binaries=()):
+    """`binaries`: further host programs for the guest (with their libraries)."""
     harness.check_qemu()
     harness.prepare_assets(args.cache)
     run = harness.GuestRun(profile, harness.HERE / "commands" / commands, args.artifacts,
-                           binaries=[args.tarvikdorn], files=files, env=env, timeout=args.timeout,
+                           binaries=[args.tarvikdorn, *binaries], files=files, env=env,
+                           timeout=args.timeout,
                            cache=args.cache, verbose=args.verbose)
     res = run.run()
     print(f"guest run: {res.wall_seconds:.1f} s, output in {res.out}")

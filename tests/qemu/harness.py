@@ -66,6 +66,8 @@ class Profile:
     controllers: list = field(default_factory=list)
     machine: str = "q35"
     memory_mb: int = 768
+    # Further QEMU arguments (firmware tables, NICs), given as they are.
+    extra_args: list = field(default_factory=list)
 
     def drive(self, drive_id):
         for d in self.drives:
@@ -158,6 +160,31 @@ PROFILES = {
         ],
     ),
 }
+
+# The report's profile: the storage drives with SMBIOS tables of known strings, which the guest's
+# dmidecode and the report both read.
+PROFILES["report"] = Profile(
+    name="report",
+    description="the storage drives with SMBIOS types 0, 1, 2, 3, 4 and 17 of known strings, a "
+                "display with an EDID and a NIC with a fixed MAC",
+    controllers=PROFILES["storage"].controllers,
+    drives=PROFILES["storage"].drives,
+    extra_args=[
+        "-smbios", "type=0,vendor=TVD Firmware,version=TVD-BIOS-1.2,date=03/14/2024",
+        "-smbios", "type=1,manufacturer=TVD Systems,product=TVD Report Box,version=R1,"
+                   "serial=TVDSYS0001",
+        "-smbios", "type=2,manufacturer=TVD Boards,product=TVD-MB-42,version=B2,serial=TVDMB0001",
+        "-smbios", "type=3,manufacturer=TVD Cases,version=C3,serial=TVDCASE01,asset=TVDASSET7",
+        "-smbios", "type=4,manufacturer=TVD Chips,version=TVD CPU 3000",
+        "-smbios", "type=17,loc_pfx=TVDSLOT,bank=TVDBANK,manufacturer=TVD Memory,"
+                   "serial=TVDRAM0001,part=TVDPART-8G,speed=3200",
+        # A display with an EDID for the bochs DRM driver, and a NIC on a hub of its own (no
+        # host network) with a fixed MAC; the guest gives it a static address.
+        "-device", "VGA,edid=on,xres=1280,yres=800",
+        "-netdev", "hubport,id=net0,hubid=0",
+        "-device", "virtio-net-pci,netdev=net0,mac=52:54:00:7d:0a:01",
+    ],
+)
 
 
 def qemu_value(v):
@@ -394,6 +421,7 @@ class GuestRun:
                 "-virtfs", f"local,path={share},mount_tag=tvdshare,security_model=none,id=tvdshare"]
         for c in p.controllers:
             args += ["-device", c]
+        args += p.extra_args
         for d in p.drives:
             if d.blkdebug:
                 conf = work / f"{d.id}.blkdebug"

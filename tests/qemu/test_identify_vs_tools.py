@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """qemu.identify_vs_tools: in one boot of the storage profile, `tarvikdorn identify --json` must
 agree with smartctl (SATA, NVMe), nvme-cli (controller and namespace) and sg3-utils (SCSI and the
-USB disk) field by field on every drive; see compare_identify_tools.py for the fields. The SATA
+USB disk) field by field on every drive; see compare_identify_tools.py for the fields. The
+details rows of `identify --fields --json` must match nvme id-ctrl (VID to SUBNQN and the power
+states) and smartctl --identify word by word (compare_fields_tools.py). The SATA
 and NVMe drives dumped in the guest must identify the same as simulated drives on the host. The
 command blocks `identify --trace` sends must match sg3-utils' (compare_cdbs.py). The same boot
 compares `tarvikdorn smart --json` with smartctl -A and nvme smart-log (compare_smart_tools.py)."""
@@ -15,6 +17,7 @@ from pathlib import Path
 sys.dont_write_bytecode = True  # no __pycache__ beside the sources
 
 import compare_cdbs
+import compare_fields_tools
 import compare_identify_tools as cmp
 import compare_smart_tools
 import guesttest
@@ -51,13 +54,14 @@ def body():
     for tool in ("smartctl-sata1", "smartctl-nvme1", "nvme-id-ctrl", "nvme-id-ns"):
         o.rc(tool)  # ran at all; smartctl's status bits are no verdict on its JSON
     diffs = (cmp.compare_folder(res.out) + check_dumps(o, args.tarvikdorn)
-             + compare_cdbs.compare_folder(res.out))
+             + compare_cdbs.compare_folder(res.out) + compare_fields_tools.compare_folder(res.out))
     if diffs:
         raise Failure("tarvikdorn identify and the drive tools disagree:\n  " + "\n  ".join(diffs))
     smart = compare_smart_tools.compare_folder(res.out)
     if smart:
         raise Failure("tarvikdorn smart and the drive tools disagree:\n  " + "\n  ".join(smart))
-    print("tarvikdorn identify agrees with smartctl, nvme-cli and sg3-utils on 6 drives, "
+    print("tarvikdorn identify agrees with smartctl, nvme-cli and sg3-utils on 6 drives, its "
+          "details rows with nvme id-ctrl and smartctl --identify, "
           "the dumped SATA and NVMe drives identify the same when simulated, and the SATA and "
           "SCSI command blocks match sg3-utils'; tarvikdorn smart agrees with smartctl -A and "
           "nvme smart-log, and finds no SMART on the USB mass-storage disk")

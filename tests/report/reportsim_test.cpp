@@ -2,6 +2,7 @@
 // repository), checked against what the identify and smart commands say of the same drives.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -120,6 +121,46 @@ TEST(ReportSim, NvmeAndNoSmart) {
     // A drive without SMART: the failure line, then the next disk.
     const std::string stick = DiskBlock(report.out, "SIM\\stick");
     EXPECT_NE(stick.find(" SMART :\n  ** SMART read failed.\n"), std::string::npos) << stick;
+}
+
+// Each USB disk's node in the USB tree agrees with what identify tells of its USB side.
+TEST(ReportSim, UsbTreeAgreesWithIdentify) {
+    SimCopy sim;
+    const test::ToolRun report = test::RunTool({"--simulate", sim.Path(), "report"});
+    ASSERT_EQ(report.status, 0);
+    const std::string& text = report.out;
+    const std::size_t usb = text.find("\nUSB Class :\n");
+    const std::size_t disks = text.find("\nDisk Class :\n");
+    ASSERT_NE(usb, std::string::npos);
+    ASSERT_LT(usb, disks);
+    const std::string tree = text.substr(usb, disks - usb);
+    EXPECT_NE(tree.find(" USB Hci ["), std::string::npos) << tree;
+    EXPECT_NE(tree.find(" USB Hub ["), std::string::npos) << tree;
+    int compared = 0;
+    for (const char* drive : {"usb-sat", "usb-jmicron", "usb-nvme"}) {
+        SCOPED_TRACE(drive);
+        const test::ToolRun id =
+            test::RunTool({"--simulate", sim.Path(), "--json", "identify", drive});
+        ASSERT_EQ(id.status, 0);
+        const std::size_t at = id.out.find("\"usb\": {");
+        ASSERT_NE(at, std::string::npos) << id.out;
+        const std::string u = id.out.substr(at);
+        std::smatch port;
+        ASSERT_TRUE(std::regex_search(u, port, std::regex("\"port\": ([0-9]+)")));
+        std::string vid = JsonString(u, "vendorId"), pid = JsonString(u, "productId");
+        for (std::string* s : {&vid, &pid})
+            for (char& c : *s)
+                c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        const std::string node = " PortNumber = [" + std::string(port[1]) + "]\n USB Version = [" +
+                                 (JsonString(u, "link") == "USB 3.0" ? "300" : "200") +
+                                 "]\n VID = [" + vid + "], PID = [" + pid + "]\n Manufacturer = [" +
+                                 JsonString(u, "manufacturer") + "]\n Product = [" +
+                                 JsonString(u, "product") + "]\n SerialNumber = [" +
+                                 JsonString(u, "serial") + "]\n";
+        EXPECT_NE(tree.find(node), std::string::npos) << node << tree;
+        ++compared;
+    }
+    EXPECT_EQ(compared, 3);
 }
 
 // The file's format, checked with python's own UTF-16 codec rather than our writer.

@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
 
 #include "report/clwmibasicjob.h"
 #include "report/wmithreadutil.h"
+#include "drive/kernelfun.h"
+#include "storage/storageplatform.h"
 
 namespace tvd {
 namespace {
@@ -90,6 +93,34 @@ TEST(WmiThread, RunsAQueuedJob) {
 #ifndef _WIN32
     EXPECT_FALSE(WmiQueryString(u"ROOT\\CIMV2", u"Win32_OperatingSystem", u"Caption"));
 #endif
+}
+
+// The kernel's start brings the WMI thread up where the platform has WMI, and its end takes it
+// down; a query after the end answers none at once.
+TEST(WmiThread, KernelStartAndFinalize) {
+    namespace fs = std::filesystem;
+    const fs::path folder = fs::temp_directory_path() / "tvd-wmikernel";
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    ErrorCode e = err::kSuccess;
+    std::unique_ptr<StoragePlatform> sim = NewSimStorage(folder.string(), e);
+    ASSERT_TRUE(sim) << e;
+    SelectStorage(sim.get());
+    WmiThreadStop();
+    ASSERT_TRUE(KernelStart(nullptr));
+    const bool platformWmi = PlatformWmiHooks().initialize != nullptr;
+    EXPECT_EQ(WmiThreadRunning(), platformWmi);
+#ifdef _WIN32
+    // Wine's provider answers the operating system's caption on the kernel's thread.
+    EXPECT_TRUE(WmiQueryString(u"ROOT\\CIMV2", u"Win32_OperatingSystem", u"Caption"));
+#endif
+    KernelFinalize();
+    EXPECT_FALSE(WmiThreadRunning());
+    ZoltRef<GatedJob> job = MakeZoltRef<GatedJob>();
+    EXPECT_FALSE(WmiRunAndWait(job.Get(), 60000));
+    SelectStorage(nullptr);
+    sim.reset();
+    fs::remove_all(folder);
 }
 
 } // namespace

@@ -20,7 +20,9 @@
 #include "foundation/smbiosutil.h"
 #include "report/infosavesystemutil.h"
 #include "report/infosavevolumeutil.h"
+#include "report/linux/blkidprobe.h"
 #include "report/osnameutil.h"
+#include "storage/cldevice.h"
 #include "storage/linux/linuxmountinfo.h"
 
 namespace tvd {
@@ -207,6 +209,15 @@ NetFacts GatherNetFacts() {
 
 namespace {
 
+// The label and serial the file system gives itself; nothing when the device cannot be read
+// (reading a block device needs root) or holds no file system libblkid knows.
+void ProbeLabel(const std::string& source, VolumeInfoFacts& v) {
+    linuxreport::FsProbe probe;
+    if (source.rfind("/dev/", 0) != 0 || linuxreport::ProbeFileSystem(source, probe)) return;
+    v.label = probe.label;
+    v.serial = linuxreport::VolumeSerialFromUuid(probe.type, probe.uuid);
+}
+
 void MeasureSpace(const std::string& root, VolumeInfoFacts& v) {
     struct statvfs s {};
     if (statvfs(root.c_str(), &s) == 0) {
@@ -219,6 +230,10 @@ void MeasureSpace(const std::string& root, VolumeInfoFacts& v) {
 
 } // namespace
 
+std::vector<std::string> ReportVolumeRoots(clVolume* volume) {
+    return volume ? volume->MountPoints() : std::vector<std::string>{};
+}
+
 VolumeInfoFacts GatherVolumeInfo(const std::string& root) {
     VolumeInfoFacts v;
     v.name = root;
@@ -229,6 +244,7 @@ VolumeInfoFacts GatherVolumeInfo(const std::string& root) {
         if (m.mountPoint != root) continue;
         v.fileSystem = m.fsType;
         v.infoError = err::kSuccess;
+        ProbeLabel(m.source, v);
     }
     MeasureSpace(root, v);
     return v;
@@ -247,7 +263,10 @@ std::vector<VolumeInfoFacts> GatherDriveFacts() {
         v.name = m.mountPoint;
         v.driveType = remote ? 4 : 3;
         v.fileSystem = m.fsType;
-        if (remote) v.connectionName = m.source;
+        if (remote)
+            v.connectionName = m.source;
+        else
+            ProbeLabel(m.source, v);
         MeasureSpace(m.mountPoint, v);
         drives.push_back(std::move(v));
     }

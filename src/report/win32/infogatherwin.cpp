@@ -20,6 +20,8 @@
 #include "report/infosavevolumeutil.h"
 #include "report/osnameutil.h"
 #include "report/wmithreadutil.h"
+#include "storage/cldevice.h"
+#include "storage/storageplatform.h"
 
 namespace tvd {
 
@@ -245,6 +247,13 @@ void FillVolumeInfo(const std::wstring& root, VolumeInfoFacts& v) {
     } else {
         v.infoError = GetLastError();
     }
+    wchar_t volumeName[64] = {};
+    if (GetVolumeNameForVolumeMountPointW(root.c_str(), volumeName, 64)) {
+        v.volumeNameError = err::kSuccess;
+        v.volumeName = Narrow(volumeName);
+    } else {
+        v.volumeNameError = GetLastError() ? GetLastError() : err::kFileNotFound;
+    }
     ULARGE_INTEGER avail{}, total{}, freeBytes{};
     if (GetDiskFreeSpaceExW(root.c_str(), &avail, &total, &freeBytes)) {
         v.totalBytes = total.QuadPart;
@@ -255,6 +264,40 @@ void FillVolumeInfo(const std::wstring& root, VolumeInfoFacts& v) {
 }
 
 } // namespace
+
+std::vector<std::string> ReportVolumeRoots(clVolume* volume) {
+    if (!volume) return {};
+    if (std::string(Storage().Name()) != "win32" || volume->Path().empty())
+        return volume->MountPoints();
+    // The interface path names the volume; its GUID name leads to where it is mounted.
+    std::u16string path = u"\\\\?\\" + Utf8ToUtf16(volume->Path());
+    if (path.back() != u'\\') path += u'\\';
+    wchar_t guidName[64] = {};
+    if (!GetVolumeNameForVolumeMountPointW(reinterpret_cast<const wchar_t*>(path.c_str()), guidName,
+                                           64))
+        return {};
+    std::vector<wchar_t> names(1024, L'\0');
+    DWORD length = 0;
+    if (!GetVolumePathNamesForVolumeNameW(guidName, names.data(), static_cast<DWORD>(names.size()),
+                                          &length)) {
+        if (GetLastError() != ERROR_MORE_DATA || length == 0 || length > 65536) return {};
+        names.assign(length, L'\0');
+        if (!GetVolumePathNamesForVolumeNameW(guidName, names.data(),
+                                              static_cast<DWORD>(names.size()), &length))
+            return {};
+    }
+    // A double-NUL list, read only within what came back.
+    std::vector<std::string> roots;
+    const std::size_t end = std::min<std::size_t>(length, names.size());
+    for (std::size_t at = 0; at < end && names[at] != L'\0' && roots.size() < 64;) {
+        const std::size_t stop =
+            std::find(names.begin() + at, names.begin() + end, L'\0') - names.begin();
+        roots.push_back(Utf16ToUtf8(
+            std::u16string(reinterpret_cast<const char16_t*>(names.data() + at), stop - at)));
+        at = stop + 1;
+    }
+    return roots;
+}
 
 VolumeInfoFacts GatherVolumeInfo(const std::string& root) {
     VolumeInfoFacts v;

@@ -38,7 +38,19 @@ struct LinkBoxLayout {
 };
 LinkBoxLayout LayOutLinkBox(const Rect& box);
 
+// Option item: the button, a title beside it and a description below (the page places them).
+inline constexpr int kOptionButtonSize = 18;
+inline constexpr int kOptionTitlePoints = 10;
+inline constexpr int kDescriptionPx = 13;
+// Section titles of the pages: 11 pt bold.
+inline constexpr int kSectionTitlePoints = 11;
+// Link box: title 13 px bold blue, text 13 px black, a std button 130 wide.
+inline constexpr int kLinkBoxTextPx = 13;
+// Titled box header: 12 pt blue.
+inline constexpr int kTitledBoxNamePoints = 12;
+
 inline constexpr Rgb kWarningText = 0xFF0000;
+inline constexpr int kWarningTextPx = 13;
 struct WarningLineLayout {
     Rect picture;
     Rect label;

@@ -51,6 +51,8 @@ class clFormDriveDetail final : public clFormChild {
 public:
     clFormDriveDetail() : clFormChild("FormDriveDetail") {}
     ~clFormDriveDetail() override {
+        for (HWND v : {ata_, nvme_})
+            if (v && IsWindow(v)) RemovePropW(v, L"TvdName");
         if (font_) DeleteObject(font_);
     }
 

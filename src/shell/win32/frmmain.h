@@ -1,12 +1,18 @@
 // The main window `TFormTarvikdornMain`: borderless, 1280 x 768 client (scaled by DPI / 96),
 // the menu with its seven pages, the active-drive selector, the drag area and the title
-// buttons; the staged start and the tick run on its timer.
+// buttons, all of them controls on one frame over the client area; the staged start and the
+// tick run on its timer.
 #pragma once
 #include <windows.h>
 
+#include <cstddef>
 #include <string>
 
 #include "shell/mainpagesutil.h"
+
+namespace tvd {
+class TclCustomFrame;
+}
 
 namespace tvd::win {
 
@@ -27,6 +33,10 @@ HWND MainWindow();
 MainShell* Shell();
 int Dpi();
 int Px(int value96);
+
+// The content frame of the page at `index` in menu order (323, 76, 769 x 631; shown while its
+// page is current); null before step f or out of range. The pages build their controls on it.
+TclCustomFrame* PageContentFrame(std::size_t index);
 
 // The staged start's step f: pages, frames, selector and fonts.
 bool BuildMainContents();

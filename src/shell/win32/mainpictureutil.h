@@ -1,6 +1,5 @@
-// Pictures of the window: PNG images in RCDATA resources named after the picture, decoded once
-// into premultiplied 32-bit DIB sections and drawn with AlphaBlend. A missing or broken resource
-// is an empty picture, which draws nothing.
+// Pictures of the shell's own windows (splash, message box) by resource name: the controls'
+// picture cache, at the render nearest the window's DPI. A missing picture draws nothing.
 #pragma once
 #include <windows.h>
 
@@ -9,6 +8,5 @@ namespace tvd::win {
 // True when the picture was drawn.
 bool DrawPicture(HDC dc, const char* name, const RECT& r);
 bool PictureExists(const char* name);
-void FreePictures();
 
 } // namespace tvd::win

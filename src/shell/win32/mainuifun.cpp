@@ -10,6 +10,7 @@
 #include "drive/kernelfun.h"
 #include "foundation/envutil.h"
 #include "foundation/textconvutil.h"
+#include "shell/controls/win32/wincontrols.h"
 #include "shell/appdatafolder.h"
 #include "shell/languagetables.h"
 #include "shell/stagedstartutil.h"
@@ -221,12 +222,14 @@ int RunTarvikdornMain(HINSTANCE instance) {
 
     INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
     InitCommonControlsEx(&icc);
+    // The controls' windows end the program as the main window's do.
+    SetWindowFaultHandler([] { FatalError(); });
     FunDisksSetHandlers(
         {[](clFunDisk* fd) { NotifyDiskAdded(fd); }, [](clFunDisk* fd) { NotifyDiskRemoved(fd); }});
 
     HWND main = CreateMainWindow(instance, options);
     if (!main) {
-        ShowErrorId(kMsgMemoryFailed);
+        ShowErrorId(msgid::kMemoryAllocationFailed);
         return 1;
     }
     if (!options.uiTest.empty()) UiTestStart(main, options.uiTest);

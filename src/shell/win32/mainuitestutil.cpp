@@ -11,6 +11,7 @@
 #include "foundation/textconvutil.h"
 #include "shell/controls/dpiscale.h"
 #include "shell/controls/win32/wincontrols.h"
+#include "shell/controls/win32/winpicture.h"
 #include "shell/mainpagesutil.h"
 #include "shell/win32/formloadingutil.h"
 #include "shell/win32/frmdrivedetail.h"
@@ -215,9 +216,9 @@ void AddFrameTree(const TclCustomFrame& root, HWND top, std::vector<ControlInfo>
     });
 }
 
-// Frames of ours anywhere below `top` whose parent is no frame of ours (a page's content), and
-// named scroll bars and list views below its direct children. A top-level frame's own controls
-// come from its lister.
+// Frames of ours below `top` in windows of another kind (a direct child frame lists its tree
+// through the window's lister), and named scroll bars and list views below its direct
+// children.
 std::vector<ControlInfo> NestedControls(HWND top) {
     std::vector<ControlInfo> out;
     struct Walk {
@@ -229,8 +230,8 @@ std::vector<ControlInfo> NestedControls(HWND top) {
         [](HWND w, LPARAM lp) -> BOOL {
             auto* k = reinterpret_cast<Walk*>(lp);
             const TclCustomFrame* f = TclCustomFrame::FromWindow(w);
-            if (f && !f->ParentFrame()) {
-                AddFrameTree(*f, k->top, *k->out);
+            if (f) {
+                if (!f->ParentFrame() && GetParent(w) != k->top) AddFrameTree(*f, k->top, *k->out);
                 return TRUE;
             }
             if (GetParent(w) == k->top || !GetPropW(w, L"TvdName")) return TRUE;
@@ -257,6 +258,8 @@ std::vector<ControlInfo> NestedControls(HWND top) {
 std::vector<ControlInfo> ChildControls(HWND top) {
     std::vector<ControlInfo> out;
     for (HWND child = GetWindow(top, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        // Frames list their own controls (the window's lister walks them).
+        if (TclCustomFrame::FromWindow(child)) continue;
         ControlInfo c;
         wchar_t cls[128] = {};
         GetClassNameW(child, cls, 128);
@@ -285,6 +288,35 @@ std::vector<ControlInfo> ChildControls(HWND top) {
     return out;
 }
 
+} // namespace
+
+std::vector<ControlInfo> ControlsOfTree(const ControlTree& tree) {
+    std::vector<ControlInfo> out;
+    const int dpi = Dpi();
+    tree.ForEachControl([&](const tvd::ControlInfo& i) {
+        ControlInfo c;
+        c.name = i.name;
+        c.cls = i.className;
+        c.rect = ToRect(ScaleRect(i.rect, dpi));
+        c.text = Utf8ToUtf16(i.text);
+        c.picture = i.picture;
+        if (i.font) {
+            c.fontFace = i.font->face;
+            c.fontHeight = ScaleForDpi(i.font->heightPx, dpi);
+            c.fontWeight = i.font->bold ? FW_BOLD : FW_NORMAL;
+        }
+        if (i.textColour) c.textColor = *i.textColour;
+        if (i.backColour) c.backColor = *i.backColour;
+        if (i.borderColour) c.borderColor = *i.borderColour;
+        c.visible = i.visible;
+        c.enabled = i.enabled;
+        out.push_back(std::move(c));
+    });
+    return out;
+}
+
+namespace {
+
 bool WriteFileAll(const std::wstring& path, const void* data, std::size_t size) {
     const std::wstring tmp = path + L".tmp";
     HANDLE h = CreateFileW(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
@@ -299,31 +331,6 @@ bool WriteFileAll(const std::wstring& path, const void* data, std::size_t size) 
     }
     // Readers see the whole file or none.
     return MoveFileExW(tmp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
-}
-
-// Child windows drawn over their parent's capture, bottom of the z-order first: our frames
-// paint themselves, the system's controls print. PrintWindow alone leaves them out under Wine.
-void PrintChildren(HWND top, HWND parent, HDC dc, HRGN clip) {
-    for (HWND child = GetWindow(GetWindow(parent, GW_CHILD), GW_HWNDLAST); child;
-         child = GetWindow(child, GW_HWNDPREV)) {
-        if (!IsWindowVisible(child)) continue;
-        RECT r{};
-        GetWindowRect(child, &r);
-        MapWindowPoints(nullptr, top, reinterpret_cast<POINT*>(&r), 2);
-        HRGN own = CreateRectRgn(r.left, r.top, r.right, r.bottom);
-        CombineRgn(own, own, clip, RGN_AND);
-        const int saved = SaveDC(dc);
-        SelectClipRgn(dc, own);
-        SetViewportOrgEx(dc, r.left, r.top, nullptr);
-        if (TclCustomFrame* f = TclCustomFrame::FromWindow(child))
-            f->PaintTo(dc);
-        else
-            SendMessageW(child, WM_PRINT, reinterpret_cast<WPARAM>(dc),
-                         PRF_CLIENT | PRF_NONCLIENT | PRF_ERASEBKGND);
-        RestoreDC(dc, saved);
-        PrintChildren(top, child, dc, own);
-        DeleteObject(own);
-    }
 }
 
 bool CapturePng(HWND hwnd, const std::wstring& path) {
@@ -352,11 +359,8 @@ bool CapturePng(HWND hwnd, const std::wstring& path) {
         } else {
             ok = PrintWindow(hwnd, mem, PW_CLIENTONLY) != FALSE;
         }
-        if (ok) {
-            HRGN all = CreateRectRgn(0, 0, w, h);
-            PrintChildren(hwnd, hwnd, mem, all);
-            DeleteObject(all);
-        }
+        // PrintWindow leaves child windows out under Wine.
+        if (ok) PaintChildWindows(mem, hwnd);
         GdiFlush();
         SelectObject(mem, old);
     }
@@ -594,7 +598,9 @@ bool UiTestDump(const std::wstring& folder, const std::wstring& name) {
         // Only the program's own windows (the system's IME and tooltip windows are no part of
         // it).
         auto lister = Listers().find(w);
-        if (lister == Listers().end()) continue;
+        // A frame of the controls (the selector's popup) tells its own controls.
+        const ControlTree* tree = TclCustomFrame::FromWindow(w);
+        if (lister == Listers().end() && !tree) continue;
         GetWindowTextW(w, caption, 256);
         RECT wr{}, cr{};
         GetWindowRect(w, &wr);
@@ -610,7 +616,8 @@ bool UiTestDump(const std::wstring& folder, const std::wstring& name) {
             else
                 ok = false;
         }
-        std::vector<ControlInfo> controls = lister->second(w);
+        std::vector<ControlInfo> controls =
+            lister != Listers().end() ? lister->second(w) : ControlsOfTree(*tree);
         for (ControlInfo& c : ChildControls(w))
             controls.push_back(std::move(c));
         for (ControlInfo& c : NestedControls(w))

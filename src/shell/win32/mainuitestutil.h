@@ -7,6 +7,10 @@
 #include <string>
 #include <vector>
 
+namespace tvd {
+class ControlTree;
+}
+
 namespace tvd::win {
 
 // One control of a window as the dump shows it.
@@ -30,6 +34,8 @@ struct ControlInfo {
 // Controls of a window the program drew itself (main window, splash, message box); the window
 // layer's child windows are added by the dump.
 using ControlLister = std::vector<ControlInfo> (*)(HWND window);
+// A frame's controls (tvd::ControlTree) as the dump shows them: device pixels of its window.
+std::vector<ControlInfo> ControlsOfTree(const ControlTree& tree);
 void RegisterControlLister(HWND window, ControlLister lister);
 void UnregisterControlLister(HWND window);
 

@@ -190,10 +190,8 @@ private:
 // Adapts the unique_ptr the page keeps to the frame the box owns as a window.
 class PageSsdWinHost final : public PageSsdHost {
 public:
-    bool Build(HWND area) {
-        const int dpi = Dpi();
-        if (!content_.CreateChildOfWindow(area, {0, 0, 769, kDiskViewportHeight}, dpi))
-            return false;
+    bool Build(TclCustomFrame& pageFrame) {
+        if (!content_.CreateChild(pageFrame, {0, 0, 769, kDiskViewportHeight})) return false;
         content_.SetBackColour(kWhite);
         if (!box_.Create(content_, {0, 0, 769, kDiskViewportHeight})) return false;
         box_.Panel().SetBackColour(kWhite);
@@ -240,9 +238,9 @@ private:
 
 } // namespace
 
-std::unique_ptr<clMenuPage> CreatePageSsd(const MenuEntry& entry, HWND area) {
+std::unique_ptr<clMenuPage> CreatePageSsd(const MenuEntry& entry, TclCustomFrame& pageFrame) {
     auto host = std::make_unique<PageSsdWinHost>();
-    if (!host->Build(area)) return nullptr;
+    if (!host->Build(pageFrame)) return nullptr;
     auto page = std::make_unique<PageSsdWin>(entry, std::move(host));
     if (MainShell* s = Shell()) {
         clPageSsd* p = page.get();

@@ -31,21 +31,16 @@ struct KindInfo {
     MessageKind look; // picture, buttons and size rule
     const char* name;
     UINT systemFlags;
-    COLORREF colour; // the drawn icon's colour while the picture is missing
-    const wchar_t* glyph;
 };
 
 const KindInfo kKinds[] = {
-    {BoxKind::kError, MessageKind::kError, "error", MB_OK | MB_ICONERROR, RGB(0xD9, 0x30, 0x25),
-     L"\u00D7"},
-    {BoxKind::kWarning, MessageKind::kWarning, "warning", MB_OK | MB_ICONWARNING,
-     RGB(0xF2, 0xA9, 0x00), L"!"},
-    {BoxKind::kInformation, MessageKind::kInformation, "information", MB_OK | MB_ICONINFORMATION,
-     RGB(0x00, 0x79, 0xD8), L"i"},
+    {BoxKind::kError, MessageKind::kError, "error", MB_OK | MB_ICONERROR},
+    {BoxKind::kWarning, MessageKind::kWarning, "warning", MB_OK | MB_ICONWARNING},
+    {BoxKind::kInformation, MessageKind::kInformation, "information", MB_OK | MB_ICONINFORMATION},
     {BoxKind::kQuestion, MessageKind::kQuestion, "question",
-     MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2, RGB(0x00, 0x79, 0xD8), L"?"},
+     MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2},
     {BoxKind::kWarningQuestion, MessageKind::kWarningQuestion, "warningquestion",
-     MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2, RGB(0xF2, 0xA9, 0x00), L"?"},
+     MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2},
 };
 
 bool TwoButtons(const KindInfo& k) {
@@ -137,18 +132,7 @@ void PaintAlert(Alert& a, HDC dc) {
     DeleteObject(white);
     SetBkMode(dc, TRANSPARENT);
     HGDIOBJ old = SelectObject(dc, a.font);
-    if (!DrawPicture(dc, IconOf(*a.kind), a.icon)) {
-        HBRUSH disc = CreateSolidBrush(a.kind->colour);
-        HGDIOBJ ob = SelectObject(dc, disc);
-        HGDIOBJ op = SelectObject(dc, GetStockObject(NULL_PEN));
-        Ellipse(dc, a.icon.left, a.icon.top, a.icon.right, a.icon.bottom);
-        SelectObject(dc, op);
-        SelectObject(dc, ob);
-        DeleteObject(disc);
-        SetTextColor(dc, RGB(255, 255, 255));
-        RECT g = a.icon;
-        DrawTextW(dc, a.kind->glyph, -1, &g, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
-    }
+    DrawPicture(dc, IconOf(*a.kind), a.icon);
     SetTextColor(dc, RGB(0, 0, 0));
     RECT label = a.label;
     DrawTextW(dc, W(a.text), -1, &label, DT_LEFT | DT_WORDBREAK | DT_NOPREFIX);

@@ -14,11 +14,15 @@ run sg-inq-v-sata1 sg_inq -vvv "/dev/$sata"
 run sg-readcap-v-sata1 sg_readcap --long -vvv "/dev/$sata"
 run sg-sat-identify-sata1 sg_sat_identify -vvv "/dev/$sata"
 run sg-sat-identify12-sata1 sg_sat_identify --len=12 -vvv "/dev/$sata"
+# The details rows beside smartctl's word-by-word print and nvme-cli (compare_fields_tools.py).
+run fields-sata1 tarvikdorn identify --fields --json "/dev/$sata"
+run smartctl-identify-sata1 smartctl --identify=wn "/dev/$sata"
 
 run ours-nvme1 tarvikdorn identify --json --raw "/dev/$nvme"
 run smartctl-nvme1 smartctl -i -j /dev/nvme0
 run nvme-id-ctrl nvme id-ctrl -o json /dev/nvme0
 run nvme-id-ns nvme id-ns -o json "/dev/$nvme"
+run fields-nvme1 tarvikdorn identify --fields --json "/dev/$nvme"
 
 # The virtio-scsi disks by the product name the profile gave them.
 for d in $(disk_on '*/virtio*'); do

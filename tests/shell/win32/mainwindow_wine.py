@@ -495,6 +495,64 @@ def scenario_boxes(args):
         p.stop()
 
 
+def open_selector_popup(p, main, name):
+    """Clicks the active-drive selector and returns the popup's visible rows from a dump."""
+    sel = control(main, "DriveSelector")["rect"]
+    xdo("mousemove", main["clientOrigin"]["x"] + sel["left"] + sel["width"] // 2,
+        main["clientOrigin"]["y"] + sel["top"] + sel["height"] // 2)
+    time.sleep(0.2)
+    xdo("click", "1")
+    time.sleep(0.5)
+    d = p.dump(name)
+    for w in d["windows"]:
+        rows = [c for c in w["controls"] if c["class"] == "TclListRow" and c["visible"]]
+        if w["visible"] and rows:
+            return w, rows
+    raise Failure("%s: no popup with rows" % name)
+
+
+def scenario_selector(args):
+    p = Program(args, "selector")
+    try:
+        state = started(p)
+        p.request("selector show")
+        d = p.dump("shown")
+        main = window(d, "TFormTarvikdornMain")
+        check(control(main, "DriveSelector")["visible"], "the selector is hidden")
+        n = state["devices"]
+        popup, rows = open_selector_popup(p, main, "popup")
+        check(len(rows) == min(n, 32), "%d rows for %d drives" % (len(rows), n))
+        check([r["text"] for r in rows] == state["entries"], "rows %s" % [r["text"] for r in rows])
+        # A real click on the last row chooses it and closes the popup.
+        last = rows[-1]["rect"]
+        xdo("mousemove", popup["clientOrigin"]["x"] + last["left"] + last["width"] // 2,
+            popup["clientOrigin"]["y"] + last["top"] + last["height"] // 2)
+        time.sleep(0.2)
+        xdo("click", "1")
+        state = p.wait_state("the choice", lambda s: s["selected"] == n - 1)
+        main = window(p.dump("chosen"), "TFormTarvikdornMain")
+        check(control(main, "DriveSelector")["text"] == state["entries"][n - 1], "selector caption")
+        # More drives than the popup shows: 32 rows, no more.
+        hdd = open(os.path.join(p.sim, "hdd.drive"), encoding="utf-8").read()
+        extra = 33 - n if n < 33 else 1
+        for i in range(extra):
+            with open(os.path.join(p.sim, "extra%02d.drive" % i), "w", encoding="utf-8") as f:
+                f.write(hdd.replace("Serial=OR2T-0003-9021", "Serial=OR2T-1%03d-0000" % i))
+        state = p.wait_state("the added drives", lambda s: s["devices"] == n + extra, timeout=180)
+        main = window(p.dump("many"), "TFormTarvikdornMain")
+        popup, rows = open_selector_popup(p, main, "popup-many")
+        check(len(rows) == 32, "%d rows for %d drives" % (len(rows), n + extra))
+        # A press outside closes it.
+        click(main, 150, 740, d["dpi"])
+        d = p.dump("outside")
+        check(not any(c["class"] == "TclListRow" and c["visible"]
+                      for w in d["windows"] for c in w["controls"]), "the popup stayed open")
+        p.request("close")
+        check(p.wait_exit() == 0, "the program did not end cleanly")
+    finally:
+        p.stop()
+
+
 def with_prefix(args, suffix, *reg):
     """The arguments with a prefix of their own, prepared with `wine reg add` lines."""
     a = argparse.Namespace(**vars(args))
@@ -915,7 +973,7 @@ SCENARIOS = {
     "layout": scenario_layout, "hotplug": scenario_hotplug, "menu": scenario_menu,
     "drag": scenario_drag, "close": scenario_close, "instance": scenario_instance,
     "boxes": scenario_boxes, "vista": scenario_vista, "restartbound": scenario_restartbound,
-    "dpi192": scenario_dpi192, "languages": scenario_languages,
+    "dpi192": scenario_dpi192, "languages": scenario_languages, "selector": scenario_selector,
     "driveinfo": scenario_driveinfo,
 }
 

@@ -146,6 +146,9 @@ LRESULT TclPopupFormHandler::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         EndPaint(Window(), &ps);
         return 0;
     }
+    case WM_PRINTCLIENT:
+        Paint(reinterpret_cast<HDC>(wp));
+        return 0;
     case WM_LBUTTONDOWN: {
         POINT pt{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
         RECT rc;

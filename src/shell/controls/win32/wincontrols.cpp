@@ -666,9 +666,8 @@ bool TclCustomFrame::CreateChild(TclCustomFrame& parent, const Rect& bounds) {
     return true;
 }
 
-bool TclCustomFrame::CreateChildOfWindow(HWND parent, const Rect& bounds, int dpi) {
+bool TclCustomFrame::CreateInWindow(HWND parent, const Rect& bounds) {
     if (hwnd_ || !parent || !Register()) return false;
-    dpi_ = dpi;
     bounds_ = bounds;
     Rect d = ScaleRect(bounds, dpi_);
     hwnd_ =
@@ -893,6 +892,9 @@ LRESULT TclCustomFrame::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         EndPaint(hwnd_, &ps);
         return 0;
     }
+    case WM_PRINTCLIENT:
+        PaintTo(reinterpret_cast<HDC>(wp));
+        return 0;
     case WM_MOUSEMOVE:
         OnMouseMove(GET_X_LPARAM(lp), GET_Y_LPARAM(lp));
         return 0;
@@ -977,7 +979,8 @@ void TclCustomFrame::Walk(const ControlVisitor& visit, Point origin, int depth, 
         bool shown =
             f->hwnd_ ? IsWindowVisible(f->hwnd_) != 0 || (visible && f->visible_) : f->visible_;
         info.visible = visible && f->visible_ && shown;
-        info.enabled = enabled && f->enabled_;
+        // A frame that stands for one control may say it is disabled itself.
+        info.enabled = enabled && f->enabled_ && info.enabled;
         visit(info);
         f->Walk(visit, {origin.x + f->bounds_.left, origin.y + f->bounds_.top}, depth + 1,
                 info.visible, info.enabled);
@@ -986,6 +989,61 @@ void TclCustomFrame::Walk(const ControlVisitor& visit, Point origin, int depth, 
 
 void TclCustomFrame::ForEachControl(const ControlVisitor& visit) const {
     Walk(visit, {0, 0}, 0, true, enabled_);
+}
+
+namespace {
+
+// `clip` is the part of `top`'s client area that `parent` shows; a child shows no more of
+// itself than that.
+void PaintChildrenBelow(HDC dc, HWND top, HWND parent, HRGN clip) {
+    std::vector<HWND> children;
+    for (HWND c = GetWindow(parent, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
+        children.push_back(c);
+    // GW_CHILD starts at the top of the z-order: paint from the bottom.
+    for (auto it = children.rbegin(); it != children.rend(); ++it) {
+        HWND child = *it;
+        if (!IsWindowVisible(child)) continue;
+        RECT r{};
+        GetWindowRect(child, &r);
+        MapWindowPoints(nullptr, top, reinterpret_cast<POINT*>(&r), 2);
+        HRGN own = CreateRectRgn(r.left, r.top, r.right, r.bottom);
+        if (!own) continue;
+        CombineRgn(own, own, clip, RGN_AND);
+        HRGN shape = CreateRectRgn(0, 0, 0, 0);
+        if (shape && GetWindowRgn(child, shape) != ERROR) {
+            OffsetRgn(shape, r.left, r.top);
+            CombineRgn(own, own, shape, RGN_AND);
+        }
+        if (shape) DeleteObject(shape);
+        const int saved = SaveDC(dc);
+        SelectClipRgn(dc, own);
+        SetViewportOrgEx(dc, r.left, r.top, nullptr);
+        wchar_t cls[16] = {};
+        GetClassNameW(child, cls, 16);
+        if (TclCustomFrame* frame = TclCustomFrame::FromWindow(child))
+            frame->PaintTo(dc);
+        else if (_wcsicmp(cls, L"ScrollBar") == 0)
+            // Wine's scroll bar ignores WM_PRINT; its WM_PAINT draws into a DC it is given.
+            SendMessageW(child, WM_PAINT, reinterpret_cast<WPARAM>(dc), 0);
+        else
+            SendMessageW(child, WM_PRINT, reinterpret_cast<WPARAM>(dc),
+                         PRF_CLIENT | PRF_NONCLIENT | PRF_ERASEBKGND);
+        RestoreDC(dc, saved);
+        PaintChildrenBelow(dc, top, child, own);
+        DeleteObject(own);
+    }
+}
+
+} // namespace
+
+void PaintChildWindows(HDC dc, HWND top) {
+    if (!dc || !top) return;
+    RECT r{};
+    GetClientRect(top, &r);
+    HRGN all = CreateRectRgn(0, 0, r.right, r.bottom);
+    if (!all) return;
+    PaintChildrenBelow(dc, top, top, all);
+    DeleteObject(all);
 }
 
 const ControlTree* ControlTreeOfWindow(std::uintptr_t window) {
@@ -1026,6 +1084,25 @@ void TclMenuButton::SetPictures(std::string normal, std::string selected) {
 
 void TclMenuButton::SetCaption(std::u16string caption) {
     if (caption_) caption_->SetText(std::move(caption));
+}
+
+void TclMenuButton::SetCaptionFont(const std::u16string& face, std::uint8_t charset) {
+    if (!caption_) return;
+    FontSpec f = caption_->Font();
+    f.face = face;
+    f.charset = charset;
+    caption_->SetFont(f);
+}
+
+void TclMenuButton::Describe(ControlInfo& info) const {
+    TclCustomFrame::Describe(info);
+    if (!caption_) return;
+    info.text = Utf16ToUtf8(caption_->Text());
+    info.font = caption_->Font();
+    info.textColour = MenuButtonLookFor(selected_).caption;
+    info.picture = selected_ ? selectedPicture_ : normal_;
+    if (selected_) info.backColour = kMenuGradientFrom;
+    info.enabled = overlay_ && overlay_->Enabled();
 }
 
 void TclMenuButton::SetSelected(bool selected) {

@@ -315,8 +315,9 @@ public:
 
     // A child window of `parent` at `bounds`, hidden until shown.
     bool CreateChild(TclCustomFrame& parent, const Rect& bounds);
-    // A child window of a window that is no frame of ours (a page's area on the main window).
-    bool CreateChildOfWindow(HWND parent, const Rect& bounds, int dpi);
+    // A child window of a window that is not a frame (a program's own top-level window), at
+    // `bounds` in its client area, hidden until shown.
+    bool CreateInWindow(HWND parent, const Rect& bounds);
     // A top-level window: borderless popup, client `bounds` (its left and top are screen
     // layout pixels). `extraStyle` adds window styles such as WS_MINIMIZEBOX | WS_SYSMENU.
     bool CreateTopLevel(const Rect& bounds, const std::wstring& caption, DWORD extraStyle = 0,
@@ -412,11 +413,17 @@ public:
     bool Create(TclCustomFrame& parent, Point at);
     void SetPictures(std::string normal, std::string selected);
     void SetCaption(std::u16string caption);
+    // The caption's face and character set follow the UI language; size and weight stay.
+    void SetCaptionFont(const std::u16string& face, std::uint8_t charset);
     void SetSelected(bool selected);
     bool Selected() const { return selected_; }
     void SetEnabledButton(bool v);
     void SetOnClick(ClickHandler h);
     TclCustomButton* Overlay() const { return overlay_; }
+
+protected:
+    // The button as one control: caption, picture, colours and whether it takes clicks.
+    void Describe(ControlInfo& info) const override;
 
 private:
     TclGradient* gradient_ = nullptr;
@@ -426,6 +433,12 @@ private:
     std::string normal_, selectedPicture_;
     bool selected_ = false;
 };
+
+// Paints `top`'s descendant windows into `dc` (top's client coordinates, device pixels), back to
+// front, each clipped to its parent and its window region, as the screen shows them: our frames
+// paint themselves, the system's controls answer WM_PRINT. For a capture of a window with child
+// windows (PrintWindow leaves them out under Wine).
+void PaintChildWindows(HDC dc, HWND top);
 
 // The one tooltip window that shows every control's hint; null until a hint was first shown.
 HWND HintWindow();

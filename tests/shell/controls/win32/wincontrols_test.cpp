@@ -337,13 +337,14 @@ TEST(WinWindows, MenuButtonInItsRoundedFrame) {
 TEST(WinWindows, FrameInsideAWindowOfAnotherKind) {
     auto root = TopLevel({40, 40, 400, 300});
     if (!root) GTEST_SKIP() << "no window station";
-    // A page's content frame sits in a plain window of the main window's own.
+    // A frame may sit in a plain window that is no frame of ours.
     HWND plain = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, 10, 20, 300, 200,
                                  root->Window(), nullptr, GetModuleHandleW(nullptr), nullptr);
     ASSERT_NE(plain, nullptr);
     TclCustomFrame content("content");
-    ASSERT_TRUE(content.CreateChildOfWindow(plain, {5, 6, 100, 50}, 96));
-    EXPECT_FALSE(content.CreateChildOfWindow(plain, {5, 6, 100, 50}, 96)); // once
+    content.SetDpi(96); // the plain window's pixels, whatever the system's scale
+    ASSERT_TRUE(content.CreateInWindow(plain, {5, 6, 100, 50}));
+    EXPECT_FALSE(content.CreateInWindow(plain, {5, 6, 100, 50})); // once
     EXPECT_EQ(GetParent(content.Window()), plain);
     EXPECT_EQ(TclCustomFrame::FromWindow(content.Window()), &content);
     EXPECT_EQ(content.ParentFrame(), nullptr);
@@ -356,8 +357,146 @@ TEST(WinWindows, FrameInsideAWindowOfAnotherKind) {
     EXPECT_EQ(r.left, 10 + 5 + 1);
     EXPECT_EQ(r.top, 20 + 6 + 2);
     TclCustomFrame orphan("orphan");
-    EXPECT_FALSE(orphan.CreateChildOfWindow(nullptr, {0, 0, 10, 10}, 96));
+    EXPECT_FALSE(orphan.CreateInWindow(nullptr, {0, 0, 10, 10}));
+
+    // The capture paints the frames over the plain window, each within its parent window.
+    TclCustomFrame edge("edge");
+    edge.SetDpi(96);
+    ASSERT_TRUE(edge.CreateInWindow(plain, {280, 180, 60, 60}));
+    content.SetBackColour(0xFF0000);
+    inner.SetBackColour(0x0000FF);
+    edge.SetBackColour(0x00FF00);
+    for (TclCustomFrame* f : {&content, &inner, &edge})
+        f->SetVisible(true);
+    ShowWindow(root->Window(), SW_SHOWNA);
+    PaintBuffer buf(400, 300);
+    ASSERT_TRUE(buf.Ok());
+    RECT all{0, 0, 400, 300};
+    FillRect(buf.Dc(), &all, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+    PaintChildWindows(buf.Dc(), root->Window());
+    EXPECT_EQ(buf.At(10 + 5 + 1 + 5, 20 + 6 + 2 + 5), 0x0000FFu); // inner
+    EXPECT_EQ(buf.At(10 + 5 + 60, 20 + 6 + 45), 0xFF0000u);       // content around it
+    EXPECT_EQ(buf.At(10 + 290, 20 + 190), 0x00FF00u);             // edge, inside the window
+    EXPECT_NE(buf.At(10 + 305, 20 + 190), 0x00FF00u);             // edge, past the window
+    EXPECT_NE(buf.At(10 + 290, 20 + 205), 0x00FF00u);
     DestroyWindow(plain);
+}
+
+// The pixels of `r` (layout pixels, scaled to `dpi`) that `match` accepts.
+template <class Match>
+int CountPixels(const PaintBuffer& buf, const Rect& r, int dpi, Match match) {
+    Rect d = ScaleRect(r, dpi);
+    int n = 0;
+    for (int y = d.top; y < d.Bottom(); ++y)
+        for (int x = d.left; x < d.Right(); ++x)
+            if (match(buf.At(x, y))) ++n;
+    return n;
+}
+
+TEST(WinWindows, ComposedComponentsPaintAndClickAtBothScales) {
+    for (int dpi : {96, 192}) {
+        SCOPED_TRACE(dpi);
+        auto s = [dpi](int v) { return ScaleForDpi(v, dpi); };
+        TclCustomFrame root("root");
+        root.SetDpi(dpi);
+        if (!root.CreateTopLevel({20, 20, 700, 420}, L"Tarvik test"))
+            GTEST_SKIP() << "no window station";
+        root.SetBackColour(kWhite);
+
+        auto titled = CreateTitledBox(root, "titled");
+        titled.icon->SetPicture("IMG_ICON_SSD");
+        titled.name->SetText(u"Orvane Quill 860 256GB");
+        PlaceTitledBox(titled, {10, 10, 360, 120});
+        auto link = CreateLinkBox(root, "link");
+        link.title->SetText(u"Firmware Update");
+        link.text->SetText(u"Looks for a newer firmware for the selected drive.");
+        link.button->SetCaption(u"Check Update");
+        int linkClicks = 0;
+        link.button->SetOnClick([&](TclCustomControl&) { ++linkClicks; });
+        PlaceLinkBox(link, {400, 10, 236, 220});
+        auto warning = CreateWarningLine(root, "warning");
+        warning.label->SetText(u"All data on the target drive will be lost.");
+        PlaceWarningLine(warning, {10, 150}, 360);
+        auto option = CreateOptionItem(root, "option");
+        option.button->SetBounds({10, 200, 18, 18});
+        option.title->SetText(u"Quick Diagnostic Scan");
+        option.title->SetLeft(32);
+        option.title->SetTop(201);
+        option.description->SetBounds({32, 225, 300, 40});
+        option.description->SetText(u"Reads the drive at evenly spread points.");
+        int optionClicks = 0;
+        option.button->SetOnClick([&](TclCustomControl&) { ++optionClicks; });
+        ShowOptionItem(option, true);
+        TclLabel* section = CreateSectionTitle(root, "section");
+        TclLabel* description = CreateDescriptionLabel(root, "description");
+        EXPECT_FALSE(section->Visible()); // hidden until the page shows it
+        EXPECT_FALSE(description->Visible());
+        section->SetText(u"Select Scan mode :");
+        section->SetLeft(10);
+        section->SetTop(290);
+        section->SetVisible(true);
+
+        PaintBuffer buf(s(700), s(420));
+        ASSERT_TRUE(buf.Ok());
+        root.PaintTo(buf.Dc());
+        auto blue = [](Rgb c) { return RgbBlue(c) > 120 && RgbRed(c) < 90; };
+        auto red = [](Rgb c) { return RgbRed(c) > 200 && RgbGreen(c) < 90 && RgbBlue(c) < 90; };
+        auto dark = [](Rgb c) { return RgbRed(c) < 90 && RgbGreen(c) < 90 && RgbBlue(c) < 90; };
+        auto notBack = [](Rgb c) { return c != kWhite && c != kInfoBoxInner; };
+        // Titled box: inner card, the header line 2 pixels under the header, the icon and the
+        // blue name.
+        EXPECT_EQ(buf.At(s(200), s(100)), kInfoBoxInner);
+        EXPECT_EQ(buf.At(s(200), s(70)), kTitledBoxLine);
+        EXPECT_EQ(buf.At(s(200), s(71)), kTitledBoxLine);
+        EXPECT_EQ(buf.At(s(200), s(72)), kInfoBoxInner);
+        EXPECT_GT(CountPixels(buf, {35, 26, 30, 30}, dpi, notBack), 0);
+        EXPECT_GT(CountPixels(buf, titled.name->Bounds(), dpi, blue), 0);
+        // Link box: blue title, black text, the button's slices on the card.
+        EXPECT_GT(CountPixels(buf, {430, 30, 174, 40}, dpi, blue), 0);
+        EXPECT_GT(CountPixels(buf, {430, 70, 174, 100}, dpi, dark), 0);
+        EXPECT_NE(buf.At(s(453 + 65), s(178 + 3)), kInfoBoxInner);
+        // Warning line: the picture and red text.
+        EXPECT_GT(CountPixels(buf, {10, 150, 27, 25}, dpi, notBack), 0);
+        EXPECT_GT(CountPixels(buf, {41, 150, 325, 25}, dpi, red), 0);
+        EXPECT_EQ(CountPixels(buf, {41, 150, 325, 25}, dpi, dark), 0);
+        // Option item and section title.
+        EXPECT_GT(CountPixels(buf, {10, 200, 18, 18}, dpi, notBack), 0);
+        EXPECT_GT(CountPixels(buf, option.title->Bounds(), dpi, dark), 0);
+        EXPECT_GT(CountPixels(buf, option.description->Bounds(), dpi, dark), 0);
+        EXPECT_GT(CountPixels(buf, section->Bounds(), dpi, dark), 0);
+        EXPECT_EQ(CountPixels(buf, {10, 330, 300, 40}, dpi, dark), 0); // the hidden description
+
+        std::map<std::string, ControlInfo> seen;
+        root.ForEachControl([&](const ControlInfo& i) { seen[i.name] = i; });
+        EXPECT_EQ(seen["titled.name"].rect.left, 81);
+        EXPECT_EQ(seen["titled.name"].rect.top, 30);
+        EXPECT_EQ(seen["titled.line"].rect, (Rect{35, 70, 310, 2}));
+        EXPECT_EQ(seen["link.button"].rect, (Rect{453, 178, 130, 27}));
+        EXPECT_EQ(seen["warning.label"].rect, (Rect{41, 150, 325, 25}));
+        EXPECT_EQ(seen["warning.label"].textColour, kWarningText);
+        EXPECT_TRUE(seen["section"].font->bold);
+        EXPECT_EQ(seen["section"].font->heightPx, FontHeightFromPoints(11));
+
+        // Real mouse messages in device pixels: the buttons click, labels do not take the mouse,
+        // the chosen (disabled) option does not click again.
+        HWND w = root.Window();
+        auto press = [&](int x, int y) {
+            SendMessageW(w, WM_MOUSEMOVE, 0, At(s(x), s(y)));
+            SendMessageW(w, WM_LBUTTONDOWN, MK_LBUTTON, At(s(x), s(y)));
+            SendMessageW(w, WM_LBUTTONUP, 0, At(s(x), s(y)));
+        };
+        press(453 + 65, 178 + 13);
+        EXPECT_EQ(linkClicks, 1);
+        press(19, 209);
+        EXPECT_EQ(optionClicks, 1);
+        option.button->SetEnabled(false);
+        press(19, 209);
+        EXPECT_EQ(optionClicks, 1);
+        EXPECT_EQ(option.button->Look(), ButtonLook::kDisabled);
+        press(60, 160); // the warning's text
+        press(20, 295); // the section title
+        EXPECT_EQ(linkClicks + optionClicks, 2);
+    }
 }
 
 TEST(WinWindows, FormMoveDragsTheWindowByTheMouseDistance) {
