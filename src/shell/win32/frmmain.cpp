@@ -13,6 +13,7 @@
 #include "shell/singleinstanceutil.h"
 #include "shell/win32/mainuifun.h"
 #include "shell/win32/mainuitestutil.h"
+#include "shell/win32/pagessdwin.h"
 #include "shell/win32/tapplicationutil.h"
 
 namespace tvd::win {
@@ -197,13 +198,19 @@ bool BuildMenuAndFrames(MainState& s) {
         auto button = std::make_unique<TclMenuButton>(buttonRow->name);
         if (!button->Create(*s.root, {buttonRow->rect.left, buttonRow->rect.top})) return false;
         button->SetPictures(menu[i].normalPicture, menu[i].selectedPicture);
-        auto page = std::make_unique<clMenuPage>(menu[i]);
+        auto frame = std::make_unique<TclCustomFrame>(frameRow->name);
+        if (!frame->CreateChild(*s.root, ToLayout(frameRow->rect))) return false;
+        // A page with controls of its own builds them on its content frame.
+        std::unique_ptr<clMenuPage> page;
+        if (std::string(menu[i].className) == "clPageSsd")
+            page = CreatePageSsd(menu[i], *frame);
+        else
+            page = std::make_unique<clMenuPage>(menu[i]);
+        if (!page) return false;
         clMenuPage* raw = page.get();
         button->SetOnClick([raw](TclCustomControl&) { raw->MenuClicked(); });
         auto view = std::make_unique<MenuButton>(button.get());
         page->SetMenuButton(view.get());
-        auto frame = std::make_unique<TclCustomFrame>(frameRow->name);
-        if (!frame->CreateChild(*s.root, ToLayout(frameRow->rect))) return false;
         s.shell.AddPage(raw);
         s.pages.push_back(std::move(page));
         s.menuButtons.push_back(std::move(button));

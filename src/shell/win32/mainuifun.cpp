@@ -15,6 +15,7 @@
 #include "shell/languagetables.h"
 #include "shell/stagedstartutil.h"
 #include "shell/win32/formloadingutil.h"
+#include "shell/win32/formsmartwin.h"
 #include "shell/win32/frmdrivedetail.h"
 #include "shell/win32/frmmain.h"
 #include "shell/win32/mainuitestutil.h"
@@ -92,6 +93,7 @@ std::vector<StartStage> StartTable(WinStartHost& host) {
     t.push_back({"g", StageFailure::kMemory, 60, [] { return true; }});
     t.push_back(
         {"g.drivedetail", StageFailure::kMemory, -1, [] { return BuildDriveDetailWindow(); }});
+    t.push_back({"g.smart", StageFailure::kMemory, -1, [] { return BuildSmartWindow(); }});
     t.push_back({"h", StageFailure::kNever, 70, [] {
                      ApplyLanguage();
                      return true;

@@ -1,5 +1,6 @@
 #include "shell/win32/mainuitestutil.h"
 
+#include <commctrl.h>
 #include <png.h>
 
 #include <cstdio>
@@ -121,9 +122,136 @@ std::string ControlJson(const ControlInfo& c) {
           << ",\"weight\":" << c.fontWeight << "}";
     o << ",\"textColor\":" << ColourJson(c.textColor)
       << ",\"backColor\":" << ColourJson(c.backColor)
+      << ",\"borderColor\":" << ColourJson(c.borderColor)
+      << ",\"extra\":" << (c.extra.empty() ? "null" : c.extra)
       << ",\"visible\":" << (c.visible ? "true" : "false")
       << ",\"enabled\":" << (c.enabled ? "true" : "false") << "}";
     return o.str();
+}
+
+// Range, position and page of a scroll bar; columns and rows of a list view.
+std::string WindowExtra(HWND w, const std::wstring& cls) {
+    std::ostringstream o;
+    if (_wcsicmp(cls.c_str(), L"ScrollBar") == 0) {
+        SCROLLINFO si{sizeof si, SIF_ALL, 0, 0, 0, 0, 0};
+        if (!GetScrollInfo(w, SB_CTL, &si)) return {};
+        const int range = si.nPage ? si.nMax - static_cast<int>(si.nPage) + 1 : si.nMax;
+        o << "{\"range\":" << (range > 0 ? range : 0) << ",\"position\":" << si.nPos
+          << ",\"page\":" << si.nPage << "}";
+        return o.str();
+    }
+    if (_wcsicmp(cls.c_str(), WC_LISTVIEWW) != 0) return {};
+    HWND header = reinterpret_cast<HWND>(SendMessageW(w, LVM_GETHEADER, 0, 0));
+    const int columns = header ? static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0)) : 0;
+    auto cell = [w](int row, int col) {
+        wchar_t buf[512] = {};
+        LVITEMW item{};
+        item.iSubItem = col;
+        item.pszText = buf;
+        item.cchTextMax = 512;
+        SendMessageW(w, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+        return Json(U8(std::wstring(buf)));
+    };
+    o << "{\"columns\":[";
+    for (int c = 0; c < columns; ++c) {
+        wchar_t buf[128] = {};
+        LVCOLUMNW col{};
+        col.mask = LVCF_TEXT | LVCF_WIDTH;
+        col.pszText = buf;
+        col.cchTextMax = 128;
+        SendMessageW(w, LVM_GETCOLUMNW, c, reinterpret_cast<LPARAM>(&col));
+        o << (c ? "," : "") << "{\"text\":" << Json(U8(std::wstring(buf)))
+          << ",\"width\":" << col.cx << "}";
+    }
+    o << "],\"rows\":[";
+    const int rows = static_cast<int>(SendMessageW(w, LVM_GETITEMCOUNT, 0, 0));
+    for (int r = 0; r < rows && r < 256; ++r) {
+        o << (r ? ",[" : "[");
+        for (int c = 0; c < columns; ++c)
+            o << (c ? "," : "") << cell(r, c);
+        o << "]";
+    }
+    o << "]}";
+    return o.str();
+}
+
+// The controls of one of our frames (and the frames inside it), in `top`'s client pixels.
+void AddFrameTree(const TclCustomFrame& root, HWND top, std::vector<ControlInfo>& out) {
+    POINT origin{0, 0};
+    MapWindowPoints(root.Window(), top, &origin, 1);
+    const int dpi = root.Dpi();
+    const bool shown = IsWindowVisible(root.Window()) != FALSE;
+    if (root.Window() != top) {
+        ControlInfo f;
+        f.name = root.Name();
+        f.cls = "TclCustomFrame";
+        RECT r{};
+        GetWindowRect(root.Window(), &r);
+        MapWindowPoints(nullptr, top, reinterpret_cast<POINT*>(&r), 2);
+        f.rect = r;
+        f.backColor = root.BackColour();
+        f.visible = shown;
+        f.enabled = IsWindowEnabled(root.Window()) != FALSE;
+        out.push_back(std::move(f));
+    }
+    root.ForEachControl([&](const tvd::ControlInfo& i) {
+        ControlInfo c;
+        c.name = i.name;
+        c.cls = i.className;
+        const Rect d = ScaleRect(i.rect, dpi);
+        c.rect = {origin.x + d.left, origin.y + d.top, origin.x + d.Right(), origin.y + d.Bottom()};
+        c.text = U16(i.text);
+        c.picture = i.picture;
+        if (i.font) {
+            c.fontFace = i.font->face;
+            c.fontHeight = ScaleForDpi(i.font->heightPx, dpi);
+            c.fontWeight = i.font->bold ? FW_BOLD : FW_NORMAL;
+        }
+        if (i.textColour) c.textColor = *i.textColour;
+        if (i.backColour) c.backColor = *i.backColour;
+        if (i.borderColour) c.borderColor = *i.borderColour;
+        c.visible = shown && i.visible;
+        c.enabled = i.enabled;
+        out.push_back(std::move(c));
+    });
+}
+
+// Frames of ours below `top` in windows of another kind (a direct child frame lists its tree
+// through the window's lister), and named scroll bars and list views below its direct
+// children.
+std::vector<ControlInfo> NestedControls(HWND top) {
+    std::vector<ControlInfo> out;
+    struct Walk {
+        HWND top;
+        std::vector<ControlInfo>* out;
+    } walk{top, &out};
+    EnumChildWindows(
+        top,
+        [](HWND w, LPARAM lp) -> BOOL {
+            auto* k = reinterpret_cast<Walk*>(lp);
+            const TclCustomFrame* f = TclCustomFrame::FromWindow(w);
+            if (f) {
+                if (!f->ParentFrame() && GetParent(w) != k->top) AddFrameTree(*f, k->top, *k->out);
+                return TRUE;
+            }
+            if (GetParent(w) == k->top || !GetPropW(w, L"TvdName")) return TRUE;
+            ControlInfo c;
+            wchar_t cls[128] = {};
+            GetClassNameW(w, cls, 128);
+            c.cls = U8(std::wstring(cls));
+            c.name = static_cast<const char*>(GetPropW(w, L"TvdName"));
+            RECT r{};
+            GetWindowRect(w, &r);
+            MapWindowPoints(nullptr, k->top, reinterpret_cast<POINT*>(&r), 2);
+            c.rect = r;
+            c.visible = IsWindowVisible(w) != FALSE;
+            c.enabled = IsWindowEnabled(w) != FALSE;
+            c.extra = WindowExtra(w, cls);
+            k->out->push_back(std::move(c));
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&walk));
+    return out;
 }
 
 // Child windows (frames, the selector) as controls of their top-level window.
@@ -154,6 +282,7 @@ std::vector<ControlInfo> ChildControls(HWND top) {
         }
         c.visible = IsWindowVisible(child) != FALSE;
         c.enabled = IsWindowEnabled(child) != FALSE;
+        c.extra = WindowExtra(child, cls);
         out.push_back(std::move(c));
     }
     return out;
@@ -178,6 +307,7 @@ std::vector<ControlInfo> ControlsOfTree(const ControlTree& tree) {
         }
         if (i.textColour) c.textColor = *i.textColour;
         if (i.backColour) c.backColor = *i.backColour;
+        if (i.borderColour) c.borderColor = *i.borderColour;
         c.visible = i.visible;
         c.enabled = i.enabled;
         out.push_back(std::move(c));
@@ -223,9 +353,14 @@ bool CapturePng(HWND hwnd, const std::wstring& path) {
     bool ok = false;
     if (mem && bmp && bits) {
         HGDIOBJ old = SelectObject(mem, bmp);
-        ok = PrintWindow(hwnd, mem, PW_CLIENTONLY) != FALSE;
-        // The controls' frames are child windows, which PrintWindow leaves out under Wine.
-        if (ok) PaintFrameWindows(mem, hwnd);
+        if (TclCustomFrame* f = TclCustomFrame::FromWindow(hwnd)) {
+            f->PaintTo(mem);
+            ok = true;
+        } else {
+            ok = PrintWindow(hwnd, mem, PW_CLIENTONLY) != FALSE;
+        }
+        // PrintWindow leaves child windows out under Wine.
+        if (ok) PaintChildWindows(mem, hwnd);
         GdiFlush();
         SelectObject(mem, old);
     }
@@ -320,6 +455,17 @@ bool Serve(const std::string& line, std::string& error) {
             s->EnterBusy();
         else
             s->LeaveBusy();
+        return true;
+    }
+    if (verb == "select") {
+        // The active-drive selector's entry N, as a choice in its list would pick it.
+        char* end = nullptr;
+        const long i = std::strtol(arg.c_str(), &end, 10);
+        if (!s || arg.empty() || *end || i < 0 || static_cast<std::size_t>(i) >= s->EntryCount()) {
+            error = "no entry " + arg;
+            return false;
+        }
+        s->SelectDriveIndex(static_cast<int>(i));
         return true;
     }
     if (verb == "selector") {
@@ -473,6 +619,8 @@ bool UiTestDump(const std::wstring& folder, const std::wstring& name) {
         std::vector<ControlInfo> controls =
             lister != Listers().end() ? lister->second(w) : ControlsOfTree(*tree);
         for (ControlInfo& c : ChildControls(w))
+            controls.push_back(std::move(c));
+        for (ControlInfo& c : NestedControls(w))
             controls.push_back(std::move(c));
         o << (n ? "," : "") << "{\"class\":" << Json(U8(std::wstring(cls)))
           << ",\"caption\":" << Json(U8(std::wstring(caption))) << ",\"rect\":" << RectJson(wr)

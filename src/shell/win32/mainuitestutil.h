@@ -25,7 +25,9 @@ struct ControlInfo {
     int fontWeight = 0;
     std::int64_t textColor = -1; // 0xRRGGBB, -1 for none
     std::int64_t backColor = -1;
-    bool visible = true; // effective: it and its window
+    std::int64_t borderColor = -1; // pens, and a gradient's end colour
+    std::string extra;             // a JSON object of class-specific facts, or empty
+    bool visible = true;           // effective: it and its window
     bool enabled = true;
 };
 

@@ -675,11 +675,306 @@ def scenario_restartbound(args):
         p.stop()
 
 
+# --- Drive Information page --------------------------------------------------------------------
+
+SCSI_DRIVE = """; A SAS-attached SCSI disk: no ATA or NVMe personality, so no SMART data.
+[Drive]
+Bus=SCSI
+Vendor=ORVANE
+Model=Orvane Span 600
+Serial=OS6-0005-0001
+Firmware=A100
+Capacity=600G
+"""
+
+
+def drive_set(args, name):
+    """The page's drives: a healthy SSD, a failing hard disk, NVMe, an SSD behind a USB bridge
+    and a SCSI disk without SMART."""
+    folder = os.path.join(args.artifacts, name + "-drives")
+    shutil.rmtree(folder, ignore_errors=True)
+    os.makedirs(folder)
+    for f in ("ssd", "nvme", "usb-sat"):
+        shutil.copy(os.path.join(args.sim, f + ".drive"), folder)
+    # The hard disk of the examples with a drive that says its threshold was exceeded.
+    text = open(os.path.join(args.sim, "hdd.drive")).read()
+    text = text.replace("[Ata]\n", "[Ata]\nSmartStatus=exceeded\n", 1)
+    open(os.path.join(folder, "hdd.drive"), "w").write(text)
+    open(os.path.join(folder, "scsi.drive"), "w").write(SCSI_DRIVE)
+    a = argparse.Namespace(**vars(args))
+    a.sim = folder
+    return a
+
+
+def disk_frames(main):
+    """Drive frames by the drive name they show: frame, and its parts by short name."""
+    frames = {}
+    for c in main["controls"]:
+        if c["class"] == "TclDiskFrame":
+            frames[c["name"]] = {"": c}
+    for c in main["controls"]:
+        head, _, rest = c["name"].partition(".")
+        if head in frames and rest:
+            frames[head][rest] = c
+    return {f["Name"]["text"].split(" | ")[0]: f for f in frames.values() if f[""]["visible"]}
+
+
+def end_angle(v):
+    v = max(0, min(100, v))
+    e = int(360 - v * 360 / 100 + 90)
+    return e - 360 if e > 360 else e
+
+
+def check_frame_layout(f, dpi):
+    """Sizes exactly; auto-sized labels by left and top only (Wine substitutes fonts)."""
+    fr = f[""]["rect"]
+
+    def at(part, l, t, w=None, h=None):
+        r = f[part]["rect"]
+        want = (fr["left"] + scale(l, dpi), fr["top"] + scale(t, dpi))
+        check((r["left"], r["top"]) == want, "%s at %s, expected %s" % (part, r, want))
+        if w is not None:
+            check((r["width"], r["height"]) == (scale(w, dpi), scale(h, dpi)),
+                  "%s sized %s" % (part, r))
+
+    check((fr["width"], fr["height"]) == (scale(752, dpi), scale(303, dpi)), "frame %s" % fr)
+    at("Icon", 25, 16, 30, 30)
+    at("Name", 71, 20)
+    at("SmartButton", 628, 20, 100, 27)
+    at("DetailsButton", 628, 52, 100, 27)
+    for i, top in enumerate([96, 119, 142, 165, 188, 211]):
+        at("Line%d" % (i + 1), 502, top)
+    at("Marker", 16, 20, 4, 263)
+    for g, left in (("Health", 25), ("Temperature", 180), ("Life", 340)):
+        at(g + ".caption", left, 60, 136, 32)
+        at(g + ".back", left, 96, 136, 136)
+        at(g + ".value", left, 96, 136, 136)
+    at("Health.ring", 35, 106, 116, 116)
+    for g, left in (("Temperature", 180), ("Life", 340)):
+        at(g + ".ring", left + 5, 101, 126, 126)
+        at(g + ".cover", left + 4, 100, 128, 128)
+        at(g + ".front", left + 13, 109, 110, 110)
+    at("Bar.background", 32, 250, 680, 33)
+    check(f["Name"]["textColor"] == "#0071B5", "name colour")
+    check(f["Temperature.cover"]["backColor"] == "#E5E5E5", "cover colour")
+    check(f["Temperature.ring"]["picture"] == "IMG_RING_RED", "temperature ring")
+    check(f["Life.ring"]["picture"] == "IMG_RING_GREEN", "life ring")
+    check(f["Health.ring"]["picture"] == "IMG_RING_HEALTH", "health ring")
+
+
+def check_gauge(f, g, value):
+    cover = f[g + ".cover"]
+    if value >= 100:
+        check(not cover["visible"], "%s cover shown at %d" % (g, value))
+    else:
+        check(cover["visible"] and cover["text"] == "90..%d" % end_angle(value),
+              "%s cover %s for %d" % (g, cover["text"], value))
+
+
+def is_smart(w):
+    return w["visible"] and any(c["name"] == "Header" and c["text"].startswith("S.M.A.R.T. Details")
+                                for c in w["controls"])
+
+
+def select_drive(p, name):
+    entries = p.request()["state"]["entries"]
+    r = p.request("select %d" % entries.index(name))
+    check(r["ok"], "select %s: %s" % (name, r["errors"]))
+
+
+def scenario_driveinfo(args):
+    a = drive_set(args, "driveinfo")
+    p = Program(a, "driveinfo")
+    try:
+        state = started(p)
+        check(state["devices"] == 5, "%d devices" % state["devices"])
+        time.sleep(2.5)  # two value updates
+        d = p.dump("page-top")
+        dpi = d["dpi"]
+        main = window(d, "TFormTarvikdornMain")
+        frames = disk_frames(main)
+        check(len(frames) == 5, "frames %s" % sorted(frames))
+        names = ["Orvane Ridge 2TB", "Orvane Flint 990 1TB", "ORVANE Orvane Span 600",
+                 "Orvane Quill 860 256GB"]
+        content = control(main, "PageSsd.Content")["rect"]
+        check(content == {"left": scale(323, dpi), "top": scale(76, dpi), "width": scale(769, dpi),
+                          "height": scale(631, dpi)}, "content %s" % content)
+        # Registry order: disk numbers follow the drive files' names.
+        tops = sorted((f[""]["rect"]["top"], n) for n, f in frames.items())
+        check([n for _, n in tops][:4] == names, "order %s" % tops)
+        for k, (top, n) in enumerate(tops):
+            check(top == scale(76 + 310 * k, dpi), "%s at %d" % (n, top))
+            check_frame_layout(frames[n], dpi)
+        bar = control(main, "PageSsd.ScrollBar")
+        check(bar["visible"] and bar["extra"]["range"] == scale(5 * 310 - 631, dpi),
+              "scroll bar %s" % bar)
+        # The failing hard disk: Bad on the red back picture.
+        hdd = frames["Orvane Ridge 2TB"]
+        check(hdd["Health.value"]["text"] == "Bad", "hdd health " + hdd["Health.value"]["text"])
+        check(hdd["Health.back"]["picture"] == "IMG_CIRCLE_BACK_RED", "hdd back picture")
+        check(hdd["Line4"]["text"].startswith("WWN: "), "hdd line 4")
+        check(hdd["SmartButton"]["enabled"], "hdd S.M.A.R.T. button disabled")
+        # The SSD and NVMe: Good on blue, values and gauges agree.
+        for n in ("Orvane Quill 860 256GB", "Orvane Flint 990 1TB"):
+            f = frames[n]
+            check(f["Health.value"]["text"] == "Good", "%s health" % n)
+            check(f["Health.back"]["picture"] == "IMG_CIRCLE_BACK_BLUE", "%s back" % n)
+            t = int(f["Temperature.value"]["text"].split()[0])
+            life = int(f["Life.value"]["text"].split()[0])
+            check_gauge(f, "Temperature", t)
+            check_gauge(f, "Life", life)
+            check(f["Line6"]["text"].startswith("Total Bytes Written: "), "%s line 6" % n)
+        written = frames["Orvane Flint 990 1TB"]["Line6"]["text"]
+        check(written.endswith("TB") or written.endswith("GB"), "nvme written " + written)
+        check(frames["Orvane Flint 990 1TB"]["Line4"]["text"].startswith("EUI64: "), "nvme line 4")
+        check(frames["Orvane Quill 860 256GB"]["Icon"]["picture"] == "IMG_ICON_SSD", "ssd icon")
+        check(hdd["Icon"]["picture"] == "IMG_ICON_HDD", "hdd icon")
+        # The SCSI disk: four N/A and no S.M.A.R.T. button.
+        scsi = frames["ORVANE Orvane Span 600"]
+        for part in ("Health.value", "Temperature.value", "Life.value"):
+            check(scsi[part]["text"] == "N/A", "scsi %s %s" % (part, scsi[part]["text"]))
+        check(scsi["Line6"]["text"] == "Total Bytes Written: N/A", "scsi written")
+        check(scsi["Line4"]["text"] == "", "scsi line 4")
+        check(not scsi["SmartButton"]["enabled"], "scsi S.M.A.R.T. button enabled")
+        check(scsi["Line5"]["text"] == "Capacity: 600 GB", "scsi capacity")
+        # The first entry is selected: its frame alone is marked.
+        marked = [n for n, f in frames.items() if f["Marker"]["visible"]]
+        check(marked == [state["entries"][0]], "marked %s" % marked)
+        shutil.copy(os.path.join(p.ui, main["capture"]), os.path.join(args.artifacts, "driveinfo-top.png"))
+
+        # Choosing the last entry marks its frame and scrolls it up (limited to the range).
+        last = len(state["entries"]) - 1
+        r = p.request("select %d" % last)
+        check(r["ok"], "select: %s" % r["errors"])
+        d = p.dump("page-scrolled")
+        main = window(d, "TFormTarvikdornMain")
+        frames = disk_frames(main)
+        want = state["entries"][last]
+        marked = [n for n, f in frames.items() if f["Marker"]["visible"]]
+        check(marked == [want], "marked %s, selected %s" % (marked, want))
+        bar = control(main, "PageSsd.ScrollBar")
+        k = sorted(f[""]["rect"]["top"] for f in frames.values()).index(frames[want][""]["rect"]["top"])
+        pos = min(310 * k, 5 * 310 - 631)
+        check(bar["extra"]["position"] == scale(pos, dpi), "position %s, expected %d" % (bar["extra"], pos))
+        check(frames[want][""]["rect"]["top"] == scale(76 + 310 * k - pos, dpi), "selected frame top")
+        shutil.copy(os.path.join(p.ui, main["capture"]), os.path.join(args.artifacts, "driveinfo-scrolled.png"))
+        p.request("select 0")
+
+        # Unplugging the NVMe drive moves the frames below it up and keeps its frame as a spare;
+        # plugging it again reuses that frame.
+        before = {n: f[""]["name"] for n, f in frames.items()}
+        gone = os.path.join(p.sim, "nvme.drive")
+        kept = os.path.join(p.dir, "nvme.drive.out")
+        os.rename(gone, kept)
+        p.wait_state("the removal", lambda s: s["devices"] == 4)
+        main = window(p.dump("unplugged"), "TFormTarvikdornMain")
+        frames = disk_frames(main)
+        check(sorted(frames) == sorted(set(before) - {"Orvane Flint 990 1TB"}), "after removal %s" % sorted(frames))
+        tops = sorted((f[""]["rect"]["top"], n) for n, f in frames.items())
+        for k, (top, n) in enumerate(tops):
+            check(top == scale(76 + 310 * k, dpi), "%s at %d after removal" % (n, top))
+        spare = [c for c in main["controls"] if c["name"] == before["Orvane Flint 990 1TB"]]
+        check(spare and not spare[0]["visible"], "the removed drive's frame is not a hidden spare")
+        check(control(main, "PageSsd.ScrollBar")["extra"]["range"] == scale(4 * 310 - 631, dpi), "range after removal")
+        os.rename(kept, gone)
+        p.wait_state("the arrival", lambda s: s["devices"] == 5)
+        main = window(p.dump("replugged"), "TFormTarvikdornMain")
+        frames = disk_frames(main)
+        check(frames["Orvane Flint 990 1TB"][""]["name"] == before["Orvane Flint 990 1TB"], "spare not reused")
+        made = [c for c in main["controls"] if c["class"] == "TclDiskFrame"]
+        check(len(made) == 5, "%d frames made" % len(made))
+
+        # The S.M.A.R.T. window of the SSD (ATA view), opened by a real click, closed by its
+        # close button.
+        def open_smart(n):
+            f = disk_frames(window(p.dump("before-" + n.split()[1]), "TFormTarvikdornMain"))[n]
+            r = f["SmartButton"]["rect"]
+            click(main, (r["left"] + r["width"] // 2) * 96 // dpi, (r["top"] + r["height"] // 2) * 96 // dpi, dpi)
+            deadline = time.time() + 20
+            while time.time() < deadline:
+                d = p.dump("smart-" + n.split()[1])
+                for w in d["windows"]:
+                    if is_smart(w):
+                        return d, w
+                time.sleep(0.5)
+            raise Failure("no S.M.A.R.T. window for " + n)
+
+        # The SSD's frame is below the viewport: select it so it scrolls into view.
+        select_drive(p, "Orvane Quill 860 256GB")
+        d, w = open_smart("Orvane Quill 860 256GB")
+        check(w["client"] == {"width": scale(646, dpi), "height": scale(444, dpi)}, "window client %s" % w["client"])
+        ws = {c["name"]: c for c in w["controls"]}
+        check(ws["Header"]["text"] == "S.M.A.R.T. Details:\nOrvane Quill 860 256GB", "header %r" % ws["Header"]["text"])
+        check(ws["Header"]["backColor"] == "#0175E9", "header colour")
+        ata, nvme = ws["SmartAtaView"], ws["SmartNvmeView"]
+        check(ata["visible"] and not nvme["visible"], "ATA view not the one shown")
+        check(ata["rect"] == {"left": scale(15, dpi), "top": scale(98, dpi), "width": scale(616, dpi), "height": scale(336, dpi)}, "view %s" % ata["rect"])
+        cols = [(c["text"], c["width"]) for c in ata["extra"]["columns"]]
+        check(cols == [(t, scale(wd, dpi)) for t, wd in [("ID", 40), ("Name", 210), ("Threshold", 80), ("Value", 50), ("Worst", 50), ("Raw Data", 150)]], "columns %s" % cols)
+        rows = ata["extra"]["rows"]
+        check(len(rows) >= 5 and all(len(r[0]) == 2 and len(r[5]) == 16 for r in rows), "rows %s" % rows)
+        check(any(r[0] == "C2" for r in rows), "no temperature row")
+        main_w = window(d, "TFormTarvikdornMain")
+        mr, sr = main_w["rect"], w["rect"]
+        check(sr["left"] == mr["left"] + (mr["width"] - sr["width"]) // 2, "window not centred")
+        shutil.copy(os.path.join(p.ui, w["capture"]), os.path.join(args.artifacts, "smart-ata.png"))
+        close = ws["CloseButton"]["rect"]
+        xdo("mousemove", w["clientOrigin"]["x"] + close["left"] + close["width"] // 2,
+            w["clientOrigin"]["y"] + close["top"] + close["height"] // 2)
+        time.sleep(0.2)
+        xdo("click", "1")
+        deadline = time.time() + 10
+        while time.time() < deadline and any(
+                is_smart(x) for x in p.dump("closed")["windows"]):
+            time.sleep(0.5)
+        check(time.time() < deadline, "the close button left the window open")
+
+        # The Drive Details button opens the details window for the frame's drive.
+        f = disk_frames(window(p.dump("before-details"), "TFormTarvikdornMain"))["Orvane Quill 860 256GB"]
+        r = f["DetailsButton"]["rect"]
+        click(main, (r["left"] + r["width"] // 2) * 96 // dpi, (r["top"] + r["height"] // 2) * 96 // dpi, dpi)
+        deadline = time.time() + 20
+        shown = None
+        while time.time() < deadline and not shown:
+            for w in p.dump("details")["windows"]:
+                if w["visible"] and any(c["name"] == "Header" and "Orvane Quill 860 256GB" in c["text"]
+                                        and not c["text"].startswith("S.M.A.R.T.") for c in w["controls"]):
+                    shown = w
+            time.sleep(0.3)
+        check(shown is not None, "the Drive Details button opened no details window")
+        r = p.request("closedetail")
+        check(r["ok"], "closedetail: %s" % r["errors"])
+
+        # The NVMe view; unplugging the drive while its window is open closes the window.
+        select_drive(p, "Orvane Flint 990 1TB")
+        d, w = open_smart("Orvane Flint 990 1TB")
+        ws = {c["name"]: c for c in w["controls"]}
+        nvme = ws["SmartNvmeView"]
+        check(nvme["visible"] and not ws["SmartAtaView"]["visible"], "NVMe view not the one shown")
+        cols = [(c["text"], c["width"]) for c in nvme["extra"]["columns"]]
+        check(cols == [("ID", scale(40, dpi)), ("Name", scale(390, dpi)), ("Value", scale(150, dpi))], "nvme columns %s" % cols)
+        check(len(nvme["extra"]["rows"]) >= 10, "nvme rows %s" % nvme["extra"]["rows"])
+        shutil.copy(os.path.join(p.ui, w["capture"]), os.path.join(args.artifacts, "smart-nvme.png"))
+        os.rename(gone, kept)
+        p.wait_state("the removal with the window open", lambda s: s["devices"] == 4)
+        deadline = time.time() + 20
+        while time.time() < deadline and any(
+                is_smart(x) for x in p.dump("gone")["windows"]):
+            time.sleep(0.5)
+        check(time.time() < deadline, "the S.M.A.R.T. window of a removed drive stayed open")
+        check(window(p.dump("after-close"), "TFormTarvikdornMain")["enabled"], "main window left disabled")
+        p.request("close")
+        check(p.wait_exit() == 0, "the program did not end cleanly")
+    finally:
+        p.stop()
+
+
 SCENARIOS = {
     "layout": scenario_layout, "hotplug": scenario_hotplug, "menu": scenario_menu,
     "drag": scenario_drag, "close": scenario_close, "instance": scenario_instance,
     "boxes": scenario_boxes, "vista": scenario_vista, "restartbound": scenario_restartbound,
     "dpi192": scenario_dpi192, "languages": scenario_languages, "selector": scenario_selector,
+    "driveinfo": scenario_driveinfo,
 }
 
 

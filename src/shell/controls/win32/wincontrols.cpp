@@ -207,6 +207,10 @@ void TclLabel::SetAlign(TextAlign a, bool vCentre) {
     vCentre_ = vCentre;
     Invalidate();
 }
+void TclLabel::SetBottomAligned(bool v) {
+    bottom_ = v;
+    Invalidate();
+}
 void TclLabel::SetAutoSize(bool v, int maxWidth) {
     autoSize_ = v;
     autoMax_ = maxWidth;
@@ -248,6 +252,10 @@ void TclLabel::Paint(HDC dc, int dpi) {
         HBRUSH b = CreateSolidBrush(ToColorRef(*back_));
         FillRect(dc, &r, b);
         DeleteObject(b);
+    }
+    if (bottom_ && !text_.empty()) {
+        const int h = ScaleForDpi(MeasureText(wrap_ ? Bounds().width : 0).y, dpi);
+        r.top = std::max(r.top, static_cast<LONG>(r.bottom - h));
     }
     DrawTextBlock(dc, text_, r, font_, dpi, colour_, align_, vCentre_, wrap_);
 }
@@ -985,7 +993,9 @@ void TclCustomFrame::ForEachControl(const ControlVisitor& visit) const {
 
 namespace {
 
-void PaintFramesBelow(HDC dc, HWND top, HWND parent) {
+// `clip` is the part of `top`'s client area that `parent` shows; a child shows no more of
+// itself than that.
+void PaintChildrenBelow(HDC dc, HWND top, HWND parent, HRGN clip) {
     std::vector<HWND> children;
     for (HWND c = GetWindow(parent, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
         children.push_back(c);
@@ -993,34 +1003,47 @@ void PaintFramesBelow(HDC dc, HWND top, HWND parent) {
     for (auto it = children.rbegin(); it != children.rend(); ++it) {
         HWND child = *it;
         if (!IsWindowVisible(child)) continue;
-        TclCustomFrame* frame = TclCustomFrame::FromWindow(child);
-        if (frame) {
-            RECT r;
-            GetClientRect(child, &r);
-            POINT o{0, 0};
-            MapWindowPoints(child, top, &o, 1);
-            HRGN clip = CreateRectRgn(o.x, o.y, o.x + r.right, o.y + r.bottom);
-            HRGN shape = CreateRectRgn(0, 0, 0, 0);
-            if (clip && shape && GetWindowRgn(child, shape) != ERROR) {
-                OffsetRgn(shape, o.x, o.y);
-                CombineRgn(clip, clip, shape, RGN_AND);
-            }
-            int saved = SaveDC(dc);
-            if (clip) SelectClipRgn(dc, clip);
-            SetViewportOrgEx(dc, o.x, o.y, nullptr);
-            frame->PaintTo(dc);
-            RestoreDC(dc, saved);
-            if (shape) DeleteObject(shape);
-            if (clip) DeleteObject(clip);
+        RECT r{};
+        GetWindowRect(child, &r);
+        MapWindowPoints(nullptr, top, reinterpret_cast<POINT*>(&r), 2);
+        HRGN own = CreateRectRgn(r.left, r.top, r.right, r.bottom);
+        if (!own) continue;
+        CombineRgn(own, own, clip, RGN_AND);
+        HRGN shape = CreateRectRgn(0, 0, 0, 0);
+        if (shape && GetWindowRgn(child, shape) != ERROR) {
+            OffsetRgn(shape, r.left, r.top);
+            CombineRgn(own, own, shape, RGN_AND);
         }
-        PaintFramesBelow(dc, top, child);
+        if (shape) DeleteObject(shape);
+        const int saved = SaveDC(dc);
+        SelectClipRgn(dc, own);
+        SetViewportOrgEx(dc, r.left, r.top, nullptr);
+        wchar_t cls[16] = {};
+        GetClassNameW(child, cls, 16);
+        if (TclCustomFrame* frame = TclCustomFrame::FromWindow(child))
+            frame->PaintTo(dc);
+        else if (_wcsicmp(cls, L"ScrollBar") == 0)
+            // Wine's scroll bar ignores WM_PRINT; its WM_PAINT draws into a DC it is given.
+            SendMessageW(child, WM_PAINT, reinterpret_cast<WPARAM>(dc), 0);
+        else
+            SendMessageW(child, WM_PRINT, reinterpret_cast<WPARAM>(dc),
+                         PRF_CLIENT | PRF_NONCLIENT | PRF_ERASEBKGND);
+        RestoreDC(dc, saved);
+        PaintChildrenBelow(dc, top, child, own);
+        DeleteObject(own);
     }
 }
 
 } // namespace
 
-void PaintFrameWindows(HDC dc, HWND top) {
-    if (dc && top) PaintFramesBelow(dc, top, top);
+void PaintChildWindows(HDC dc, HWND top) {
+    if (!dc || !top) return;
+    RECT r{};
+    GetClientRect(top, &r);
+    HRGN all = CreateRectRgn(0, 0, r.right, r.bottom);
+    if (!all) return;
+    PaintChildrenBelow(dc, top, top, all);
+    DeleteObject(all);
 }
 
 const ControlTree* ControlTreeOfWindow(std::uintptr_t window) {

@@ -100,6 +100,8 @@ public:
     void SetColour(Rgb c);
     void SetBackColour(std::optional<Rgb> c);
     void SetAlign(TextAlign a, bool vCentre);
+    // Wrapped text sits on the label's bottom edge (the ring gauges' captions).
+    void SetBottomAligned(bool v);
     void SetWordWrap(bool v) { wrap_ = v; }
     // Automatic size: the label takes its text's size (at most maxWidth wide, wrapping there).
     void SetAutoSize(bool v, int maxWidth = 0);
@@ -118,6 +120,7 @@ private:
     std::optional<Rgb> back_;
     TextAlign align_ = TextAlign::kLeft;
     bool vCentre_ = false;
+    bool bottom_ = false;
     bool wrap_ = false;
     bool autoSize_ = false;
     int autoMax_ = 0;
@@ -431,10 +434,11 @@ private:
     bool selected_ = false;
 };
 
-// Paints the frames among `top`'s descendant windows into `dc` (top's client coordinates, device
-// pixels), back to front and clipped to their regions, as the screen shows them: a capture of a
-// window whose children are frames (PrintWindow leaves child windows out under Wine).
-void PaintFrameWindows(HDC dc, HWND top);
+// Paints `top`'s descendant windows into `dc` (top's client coordinates, device pixels), back to
+// front, each clipped to its parent and its window region, as the screen shows them: our frames
+// paint themselves, the system's controls answer WM_PRINT. For a capture of a window with child
+// windows (PrintWindow leaves them out under Wine).
+void PaintChildWindows(HDC dc, HWND top);
 
 // The one tooltip window that shows every control's hint; null until a hint was first shown.
 HWND HintWindow();

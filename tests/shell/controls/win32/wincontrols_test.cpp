@@ -163,6 +163,34 @@ TEST(WinPainting, InfoBoxCapacityBarAndScale) {
     }
 }
 
+TEST(WinPainting, BottomAlignedLabelSitsOnItsBottomEdge) {
+    OffscreenFrame f;
+    auto* top = f.frame.Add<TclLabel>("top");
+    auto* bottom = f.frame.Add<TclLabel>("bottom");
+    for (auto* l : {top, bottom}) {
+        l->SetFont(FontSpec{u"Arial", 13, false, kCharsetDefault});
+        l->SetWordWrap(true);
+        l->SetAlign(TextAlign::kCentre, false);
+        l->SetText(u"Drive Health");
+    }
+    top->SetBounds({0, 0, 136, 60});
+    bottom->SetBounds({200, 0, 136, 60});
+    bottom->SetBottomAligned(true);
+    PaintBuffer buf(800, 480);
+    ASSERT_TRUE(buf.Ok());
+    f.frame.PaintTo(buf.Dc());
+    auto inked = [&](int left, int y0, int y1) {
+        for (int y = y0; y < y1; ++y)
+            for (int x = left; x < left + 136; ++x)
+                if (buf.At(x, y) != kWhite) return true;
+        return false;
+    };
+    EXPECT_TRUE(inked(0, 0, 20));
+    EXPECT_FALSE(inked(0, 40, 60));
+    EXPECT_FALSE(inked(200, 0, 30));
+    EXPECT_TRUE(inked(200, 40, 60));
+}
+
 TEST(WinPainting, PieCoversFromNoonClockwiseAndWholeForEqualAngles) {
     OffscreenFrame f;
     auto* pie = f.frame.Add<TclPie>("cover");
@@ -304,6 +332,54 @@ TEST(WinWindows, MenuButtonInItsRoundedFrame) {
     EXPECT_FALSE(seen["menu.ssd.overlay"].enabled);
     EXPECT_EQ(ControlTreeOfWindow(reinterpret_cast<std::uintptr_t>(root->Window())), root.get());
     EXPECT_EQ(ControlTreeOfWindow(0), nullptr);
+}
+
+TEST(WinWindows, FrameInsideAWindowOfAnotherKind) {
+    auto root = TopLevel({40, 40, 400, 300});
+    if (!root) GTEST_SKIP() << "no window station";
+    // A frame may sit in a plain window that is no frame of ours.
+    HWND plain = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, 10, 20, 300, 200,
+                                 root->Window(), nullptr, GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(plain, nullptr);
+    TclCustomFrame content("content");
+    content.SetDpi(96); // the plain window's pixels, whatever the system's scale
+    ASSERT_TRUE(content.CreateInWindow(plain, {5, 6, 100, 50}));
+    EXPECT_FALSE(content.CreateInWindow(plain, {5, 6, 100, 50})); // once
+    EXPECT_EQ(GetParent(content.Window()), plain);
+    EXPECT_EQ(TclCustomFrame::FromWindow(content.Window()), &content);
+    EXPECT_EQ(content.ParentFrame(), nullptr);
+    TclCustomFrame inner("inner");
+    ASSERT_TRUE(inner.CreateChild(content, {1, 2, 30, 40}));
+    EXPECT_EQ(inner.ParentFrame(), &content);
+    RECT r{};
+    GetWindowRect(inner.Window(), &r);
+    MapWindowPoints(nullptr, root->Window(), reinterpret_cast<POINT*>(&r), 2);
+    EXPECT_EQ(r.left, 10 + 5 + 1);
+    EXPECT_EQ(r.top, 20 + 6 + 2);
+    TclCustomFrame orphan("orphan");
+    EXPECT_FALSE(orphan.CreateInWindow(nullptr, {0, 0, 10, 10}));
+
+    // The capture paints the frames over the plain window, each within its parent window.
+    TclCustomFrame edge("edge");
+    edge.SetDpi(96);
+    ASSERT_TRUE(edge.CreateInWindow(plain, {280, 180, 60, 60}));
+    content.SetBackColour(0xFF0000);
+    inner.SetBackColour(0x0000FF);
+    edge.SetBackColour(0x00FF00);
+    for (TclCustomFrame* f : {&content, &inner, &edge})
+        f->SetVisible(true);
+    ShowWindow(root->Window(), SW_SHOWNA);
+    PaintBuffer buf(400, 300);
+    ASSERT_TRUE(buf.Ok());
+    RECT all{0, 0, 400, 300};
+    FillRect(buf.Dc(), &all, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+    PaintChildWindows(buf.Dc(), root->Window());
+    EXPECT_EQ(buf.At(10 + 5 + 1 + 5, 20 + 6 + 2 + 5), 0x0000FFu); // inner
+    EXPECT_EQ(buf.At(10 + 5 + 60, 20 + 6 + 45), 0xFF0000u);       // content around it
+    EXPECT_EQ(buf.At(10 + 290, 20 + 190), 0x00FF00u);             // edge, inside the window
+    EXPECT_NE(buf.At(10 + 305, 20 + 190), 0x00FF00u);             // edge, past the window
+    EXPECT_NE(buf.At(10 + 290, 20 + 205), 0x00FF00u);
+    DestroyWindow(plain);
 }
 
 // The pixels of `r` (layout pixels, scaled to `dpi`) that `match` accepts.
