@@ -1,7 +1,9 @@
 """Parsers and comparisons of qemu.report_vs_tools: the sections of `tarvikdorn report` against
 dmidecode (SM-BIOS strings), lspci (the ATA and SCSI controller classes), lscpu (the processor),
 lsusb (the USB devices), lsblk (the disk lengths) and /proc/meminfo (the memory total), and the
-report file's format read with Python's own UTF-16 codec."""
+report file's format read with Python's own UTF-16 codec; the drive sections against smartctl
+(identify words, SMART attributes), nvme-cli (controller and namespace data), sg_inq and
+sg_readcap, sfdisk and blkid (partition tables) and lsblk (HCTL, RM, RO)."""
 
 import re
 
@@ -314,3 +316,409 @@ def ip_adapters(addr, route):
 def compare_network(report, addr, route):
     got, want = report_adapters(report), ip_adapters(addr, route)
     return [] if got == want else [("Net Adapter", got, want)]
+
+
+# --- the drive sections ------------------------------------------------------------------------
+
+
+def report_disks(report):
+    """{"/dev/sdX": lines of its "Disk [n] :" block}."""
+    disks = {}
+    for heading, lines in sections(report).items():
+        if not re.match(r"^Disk \[\d+\]$", heading):
+            continue
+        for line in lines:
+            m = re.match(r"^ \[[0-9A-F]{8}\] = \[.*\]\[.*\]\[(/dev/[^\]]+)\]\[[^\]]*\]$", line)
+            if m:
+                disks[m.group(1)] = lines
+                break
+    return disks
+
+
+def block_value(lines, label):
+    """The bracketed value of the first " label = [value]" line, None when there is none."""
+    for line in lines:
+        m = re.match(rf"^\s+{re.escape(label)}\s*= \[(.*?)\]", line)
+        if m:
+            return m.group(1)
+    return None
+
+
+def report_identify_words(lines):
+    """The ATA block's identify table: {word: value}."""
+    words = {}
+    for line in lines:
+        m = re.match(r"^   ([0-9A-F]{2}) ((?: [0-9A-F]{4}){16}) ?$", line)
+        if m:
+            for i, w in enumerate(m.group(2).split()):
+                words[int(m.group(1), 16) + i] = int(w, 16)
+    return words
+
+
+def parse_smartctl_identify(text):
+    """smartctl --identify=w -> {word: value}. A range of words shows its values joined by ":",
+    or "0x00..." / "0xff..." when every word of it is zero / all ones."""
+    words = {}
+    for line in text.splitlines():
+        m = re.match(r"^\s*(\d+)(?:-(\d+))?\s+[-.]\s+0x([0-9a-f:]+)(\.\.\.)?(?:\s|$)", line)
+        if not m:
+            continue
+        first = int(m.group(1))
+        last = int(m.group(2)) if m.group(2) else first
+        if m.group(4):
+            if m.group(3) not in ("00", "ff"):
+                continue
+            values = [0xFFFF if m.group(3) == "ff" else 0] * (last - first + 1)
+        else:
+            values = [int(v, 16) for v in m.group(3).split(":")]
+        if len(values) == last - first + 1:
+            for i, v in enumerate(values):
+                words.setdefault(first + i, v)
+    return words
+
+
+def compare_identify(lines, smartctl_identify):
+    """(word, report, smartctl) for each identify word the two read differently; all 256
+    words must be on both sides."""
+    ours, theirs = report_identify_words(lines), parse_smartctl_identify(smartctl_identify)
+    if len(ours) != 256 or len(theirs) != 256:
+        return [("identify words", len(ours), len(theirs))]
+    return [(f"word {w}", ours[w], theirs[w]) for w in range(256) if ours[w] != theirs[w]]
+
+
+def report_ata_attributes(lines):
+    """The ATA SMART table: {id: (threshold, current, worst, raw)}."""
+    table, inside = {}, False
+    for line in lines:
+        if line.startswith("   ID  Threshold Value Worst"):
+            inside = True
+            continue
+        m = re.match(r"^   ([0-9A-F]{2})h +(\d+) +(\d+) +(\d+) +([0-9A-F]{16})$", line)
+        if inside and m:
+            table[int(m.group(1), 16)] = (int(m.group(2)), int(m.group(3)), int(m.group(4)),
+                                          int(m.group(5), 16))
+    return table
+
+
+def smartctl_attributes(doc):
+    """smartctl -x -j -> {id: (thresh, value, worst, raw)}."""
+    table = {}
+    for a in doc.get("ata_smart_attributes", {}).get("table", []):
+        table[a["id"]] = (a["thresh"], a["value"], a["worst"], a["raw"]["value"])
+    return table
+
+
+def compare_attributes(lines, smartctl_x):
+    got, want = report_ata_attributes(lines), smartctl_attributes(smartctl_x)
+    if not want:
+        return [("SMART attributes", sorted(got), "smartctl lists none")]
+    diff = [(f"attribute {i:02X}h", got.get(i), want.get(i))
+            for i in sorted(set(got) | set(want)) if got.get(i) != want.get(i)]
+    return diff
+
+
+def report_byte_tables(lines):
+    """The NVMe block's data tables: {"controller": bytes, nsid: bytes} (the controller's table
+    comes first, each namespace's after its "NSID" line)."""
+    tables, key, rows = {}, None, None
+    for line in lines:
+        if line == "  Controller data :":
+            key = "controller"
+        m = re.match(r"^   NSID = \[(\d+)\]$", line)
+        if m:
+            key = int(m.group(1))
+        if re.match(r"^\s+Data Table:$", line) and key is not None:
+            rows = tables.setdefault(key, bytearray())
+            continue
+        m = re.match(r"^    ([0-9A-F]{4}) ((?: [0-9A-F]{2}){16})$", line)
+        if m and rows is not None:
+            if int(m.group(1), 16) != len(rows):
+                rows.extend(b"?")  # a gap: never equal to the tool's bytes
+            rows.extend(bytes.fromhex(m.group(2)))
+        elif not m:
+            rows = None if not re.match(r"^\s+0  1  2", line) else rows
+    return {k: bytes(v) for k, v in tables.items()}
+
+
+def nvme_text(data, off, length):
+    return data[off:off + length].decode("ascii", "replace")
+
+
+def compare_nvme(lines, id_ctrl, list_ns, id_ns):
+    """The NVMe block against nvme id-ctrl -b (the controller's bytes and the fields decoded
+    from them), nvme list-ns (the namespace ids) and nvme id-ns -b per namespace
+    ({nsid: bytes})."""
+    tables = report_byte_tables(lines)
+    diff = []
+    if tables.get("controller") != id_ctrl:
+        diff.append(("controller data table", len(tables.get("controller", b"")), len(id_ctrl)))
+    le16 = lambda b, o: int.from_bytes(b[o:o + 2], "little")
+    le32 = lambda b, o: int.from_bytes(b[o:o + 4], "little")
+    le64 = lambda b, o: int.from_bytes(b[o:o + 8], "little")
+    if len(id_ctrl) >= 4096:
+        vid = next((l for l in lines if l.startswith("   PCI VID=")), "")
+        for label, value in (("Model Number", nvme_text(id_ctrl, 24, 40)),
+                             ("Serial Number", nvme_text(id_ctrl, 4, 20)),
+                             ("Firmware Revision", nvme_text(id_ctrl, 64, 8)),
+                             ("Number of Namespaces (NN)", str(le32(id_ctrl, 516)))):
+            if block_value(lines, label) != value:
+                diff.append((label, block_value(lines, label), value))
+        want = f"   PCI VID=[{le16(id_ctrl, 0):04X}], SSVID=[{le16(id_ctrl, 2):04X}], " \
+               f"CNTLID=[{le16(id_ctrl, 78):04X}]"
+        if vid != want:
+            diff.append(("PCI VID", vid.strip(), want.strip()))
+    nsids = sorted(int(v, 16) for v in re.findall(r"^\[\s*\d+\]:0x([0-9a-fA-F]+)$", list_ns, re.M))
+    ours = sorted(k for k in tables if k != "controller")
+    if ours != nsids:
+        diff.append(("namespaces", ours, nsids))
+    for nsid, data in sorted(id_ns.items()):
+        if tables.get(nsid) != data:
+            diff.append((f"namespace {nsid} data table", len(tables.get(nsid, b"")), len(data)))
+        block = namespace_lines(lines, nsid)
+        for label, value in (("Namespace Size (NSZE)", le64(data, 0)),
+                             ("Namespace Capacity (NCAP)", le64(data, 8)),
+                             ("Namespace Utilization (NUSE)", le64(data, 16)),
+                             ("Number of LBA Formats (NLBAF)", data[25])):
+            if block_value(block, label) != str(value):
+                diff.append((f"namespace {nsid} {label}", block_value(block, label), str(value)))
+    return diff
+
+
+def namespace_lines(lines, nsid):
+    """The lines of the namespace block whose NSID is `nsid`."""
+    out, keep = [], False
+    for line in lines:
+        if re.match(r"^  Namespace\(\d+\) data :$", line):
+            keep = False
+        if line == f"   NSID = [{nsid}]":
+            keep = True
+        if keep:
+            out.append(line)
+    return out
+
+
+def compare_scsi(lines, inquiry, readcap):
+    """The SCSI block against sg_inq --raw (the decoded inquiry fields) and sg_readcap --long
+    (the last LBA and the block length)."""
+    diff = []
+    if len(inquiry) < 36:
+        return [("inquiry", "sg_inq returned", len(inquiry))]
+    ascii_ = lambda o, n: inquiry[o:o + n].decode("ascii", "replace")
+    want = {
+        "PeripheralData": f"0x{inquiry[0]:02X}",
+        "RMB": "true" if inquiry[1] & 0x80 else "false",
+        "Version": f"0x{inquiry[2]:02X}",
+        "DataFormat": f"0x{inquiry[3] & 0x0F:02X}",
+        "AdditionalLen": str(inquiry[4]),
+        "Vendor": ascii_(8, 8),
+        "Product": ascii_(16, 16),
+        "Revision": ascii_(32, 4),
+        "VendorSpecific": inquiry[36:56].hex().upper(),
+    }
+    for label, value in want.items():
+        got = block_value(lines, label)
+        if got != value:
+            diff.append((f"inquiry {label}", got, value))
+    cap = next((l for l in lines if re.match(r"^  SCSI_READ_CAPACITY_1[06] :", l)), "")
+    m = re.search(r"BlockSize=\[(\d+)\], MaxBlockNo=\[(\d+)\]", cap)
+    got = (int(m.group(1)), int(m.group(2))) if m else None
+    lba = re.search(r"Last (?:logical block address|LBA)=(\d+)", readcap)
+    size = re.search(r"Logical block length=(\d+) bytes", readcap)
+    theirs = (int(size.group(1)), int(lba.group(1))) if lba and size else None
+    if got != theirs:
+        diff.append(("read capacity (block size, last LBA)", got, theirs))
+    return diff
+
+
+def report_layout(lines):
+    """The DRIVE_LAYOUT block: {"style", "id", "usable": (start, length) for GPT, "entries":
+    [{field: text}] of the non-empty entries}, or None when the report shows no table."""
+    layout = None
+    entry = None
+    for line in lines:
+        m = re.match(r"^ DRIVE_LAYOUT_INFORMATION_EX : PARTITION_STYLE_(MBR|GPT) : Partition "
+                     r"Count=\[(\d+)\](?:, Signature=\[0x([0-9A-F]{8})\])?$", line)
+        if m:
+            layout = {"style": m.group(1), "count": int(m.group(2)),
+                      "id": m.group(3).lower() if m.group(3) else None, "entries": []}
+            continue
+        if layout is None:
+            continue
+        if not line.startswith("  "):
+            break
+        m = re.match(r"^  (Disk ID|StartingUsableOffset|UsableLength|MaxPartitionCount) = \[(.*)\]$",
+                     line)
+        if m:
+            layout[m.group(1)] = m.group(2)
+            continue
+        if re.match(r"^  Partition Entry \[\s*\d+\]$", line):
+            entry = {}
+            layout["entries"].append(entry)
+            continue
+        if re.match(r"^  Partition Entry \[\s*\d+\] \(Empty\)$", line):
+            entry = None
+            continue
+        m = re.match(r"^   (\S.*?)\s*= \[(.*?)\]", line)
+        if m and entry is not None:
+            entry[m.group(1)] = m.group(2)
+    if layout and layout["style"] == "GPT":
+        layout["id"] = (layout.get("Disk ID") or "").strip("{}").lower()
+    return layout
+
+
+def compare_layout(lines, sfdisk):
+    """The layout block against sfdisk -J: the table's kind and id, GPT's usable area, and each
+    partition's start, length, type, boot flag (MBR), id and name (GPT), in table order."""
+    table = sfdisk.get("partitiontable") if sfdisk else None
+    layout = report_layout(lines)
+    if not table:
+        return [] if layout is None else [("partition table", layout["style"], None)]
+    if layout is None:
+        return [("partition table", None, table.get("label"))]
+    diff = []
+    style = {"dos": "MBR", "gpt": "GPT"}.get(table.get("label"))
+    if layout["style"] != style:
+        return [("partition style", layout["style"], table.get("label"))]
+    ss = table.get("sectorsize", 512)
+    want_id = table.get("id", "").lower()
+    if style == "MBR":
+        want_id = f"{int(want_id, 16):08x}" if want_id else None
+    if layout["id"] != want_id:
+        diff.append(("disk id", layout["id"], want_id))
+    if style == "GPT":
+        first, last = table.get("firstlba"), table.get("lastlba")
+        got = (layout.get("StartingUsableOffset"), layout.get("UsableLength"))
+        want = (str(first * ss), str((last - first + 1) * ss)) if first is not None else None
+        if got != want:
+            diff.append(("usable area", got, want))
+    parts = table.get("partitions", [])
+    if len(layout["entries"]) != len(parts):
+        diff.append(("partitions", len(layout["entries"]), len(parts)))
+    for n, (entry, part) in enumerate(zip(layout["entries"], parts), 1):
+        want = {"Starting Offset": str(part["start"] * ss), "Partition Length": str(part["size"] * ss),
+                "Partition Number": str(int(re.search(r"(\d+)$", part["node"]).group(1)))}
+        if style == "MBR":
+            want["Partition Type"] = f"0x{int(part['type'], 16):02X}"
+            want["Boot Indicator"] = "true" if part.get("bootable") else "false"
+        else:
+            want["Partition Type"] = part["type"].upper()
+            want["Partition ID"] = part.get("uuid", "").upper()
+            want["Name"] = part.get("name", "")
+        for field, value in want.items():
+            got = entry.get(field)
+            if field in ("Partition Type", "Partition ID") and style == "GPT" and got:
+                got = got.strip("{}").upper()
+            if got != value:
+                diff.append((f"partition {n} {field}", got, value))
+    return diff
+
+
+def parse_blkid(text):
+    """blkid -o export -> {KEY: value}, the export format's backslash escapes undone."""
+    return {k: re.sub(r"\\(.)", r"\1", v) for k, v in re.findall(r"^([A-Z_]+)=(.*)$", text, re.M)}
+
+
+def compare_blkid(lines, disk, partitions):
+    """The layout block against blkid's low-level probe: the disk's PTTYPE and PTUUID, and per
+    partition its number, offset and size (in sectors of PART_ENTRY_OFFSET's unit: 512 bytes),
+    type, id and name, and the flags (MBR boot flag, GPT attributes)."""
+    layout = report_layout(lines)
+    diff = []
+    kind = {"dos": "MBR", "gpt": "GPT"}.get(disk.get("PTTYPE"))
+    got = (layout["style"], layout["id"]) if layout else None
+    want = (kind, disk.get("PTUUID", "").lower()) if kind else None
+    if got != want:
+        return [("PTTYPE/PTUUID", got, want)]
+    if not layout:
+        return diff
+    by_number = {e.get("Partition Number"): e for e in layout["entries"]}
+    if sorted(by_number) != sorted(p.get("PART_ENTRY_NUMBER") for p in partitions):
+        diff.append(("partition numbers", sorted(by_number),
+                     sorted(p.get("PART_ENTRY_NUMBER") for p in partitions)))
+    for p in partitions:
+        number = p.get("PART_ENTRY_NUMBER")
+        e = by_number.get(number, {})
+        want = {"Starting Offset": str(int(p["PART_ENTRY_OFFSET"]) * 512),
+                "Partition Length": str(int(p["PART_ENTRY_SIZE"]) * 512)}
+        flags = int(p.get("PART_ENTRY_FLAGS", "0"), 16)
+        if kind == "MBR":
+            want["Partition Type"] = f"0x{int(p['PART_ENTRY_TYPE'], 16):02X}"
+            want["Boot Indicator"] = "true" if flags & 0x80 else "false"
+        else:
+            want["Partition Type"] = p["PART_ENTRY_TYPE"].upper()
+            want["Partition ID"] = p["PART_ENTRY_UUID"].upper()
+            want["Name"] = p.get("PART_ENTRY_NAME", "")
+            want["Attributes"] = f"0x{flags:X}"
+        for field, value in want.items():
+            got = e.get(field)
+            if got and kind == "GPT" and field in ("Partition Type", "Partition ID"):
+                got = got.strip("{}").upper()
+            if got != value:
+                diff.append((f"partition {number} {field}", got, value))
+    return diff
+
+
+def compare_lsblk_disk(lines, dev):
+    """A disk block against lsblk's HCTL, RM and RO."""
+    diff = []
+    addr = next((l for l in lines if l.startswith(" IOCTL_SCSI_GET_ADDRESS : Port=")), None)
+    m = addr and re.search(r"Port=\[(\d+)\], Adapter=\[(\d+)\], Target=\[(\d+)\], Lun=\[(\d+)\]",
+                           addr)
+    got = ":".join(m.groups()) if m else None
+    if got != dev.get("hctl"):
+        diff.append(("HCTL", got, dev.get("hctl")))
+    removable = block_value(lines, "RemovableMedia")
+    if removable != ("true" if dev.get("rm") else "false"):
+        diff.append(("RM", removable, dev.get("rm")))
+    writable = "TRUE" if " DiskWritable = [TRUE]" in lines else "FALSE"
+    if writable != ("FALSE" if dev.get("ro") else "TRUE"):
+        diff.append(("RO", writable, dev.get("ro")))
+    return diff
+
+
+def read_or(folder, name, default=None, binary=False):
+    path = folder / name
+    if not path.exists():
+        return default
+    return path.read_bytes() if binary else path.read_text()
+
+
+def drive_checks(report, folder):
+    """Every drive comparison the guest's outputs in `folder` allow: [(name, differences)].
+    Each disk block is matched to the tools' outputs by its kernel name."""
+    import json
+    checks = []
+    lsblk = {d["name"]: d for d in json.loads(read_or(folder, "lsblk.out", "{}"))
+             .get("blockdevices", [])}
+    for dev, lines in sorted(report_disks(report).items()):
+        name = dev.rsplit("/", 1)[-1]
+        if name in lsblk:
+            checks.append((f"{name} lsblk", compare_lsblk_disk(lines, lsblk[name])))
+        inquiry = read_or(folder, f"sg-inq-{name}.out", binary=True)
+        if inquiry is not None:
+            checks.append((f"{name} SCSI", compare_scsi(lines, inquiry,
+                                                        read_or(folder, f"sg-readcap-{name}.out", ""))))
+        sfdisk = read_or(folder, f"sfdisk-{name}.out")
+        if sfdisk is not None:
+            doc = json.loads(sfdisk) if sfdisk.strip() else None
+            checks.append((f"{name} partitions (sfdisk)", compare_layout(lines, doc)))
+        blkid = read_or(folder, f"blkid-{name}.out")
+        if blkid is not None:
+            parts = [parse_blkid(p.read_text())
+                     for p in sorted(folder.glob(f"blkid-{name}*.out")) if p.name != f"blkid-{name}.out"]
+            checks.append((f"{name} partitions (blkid)", compare_blkid(lines, parse_blkid(blkid), parts)))
+        identify = read_or(folder, f"smartctl-identify-{name}.out")
+        if identify is not None:
+            checks.append((f"{name} ATA identify", compare_identify(lines, identify)))
+        smart = read_or(folder, f"smartctl-x-{name}.out")
+        if smart is not None:
+            checks.append((f"{name} SMART", compare_attributes(lines, json.loads(smart))))
+        m = re.match(r"^(nvme\d+)n\d+$", name)
+        if m:
+            ctrl = read_or(folder, f"nvme-id-ctrl-{m.group(1)}.out", b"", binary=True)
+            listed = read_or(folder, f"nvme-list-ns-{m.group(1)}.out", "")
+            namespaces = {}
+            for p in folder.glob(f"nvme-id-ns-{m.group(1)}n*.out"):
+                namespaces[int(re.search(r"n(\d+)\.out$", p.name).group(1))] = p.read_bytes()
+            checks.append((f"{name} NVMe", compare_nvme(lines, ctrl, listed, namespaces)))
+    return checks

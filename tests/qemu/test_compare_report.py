@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """qemu.report_compare_selftest: the report-versus-tools comparison on guest output recorded from
 the report profile (data/report/). The recording agrees; each section changed on either side
-fails with that field named, and each fault of the file format is found."""
+fails with that field named, and each fault of the file format is found. The drive sections
+likewise: the ATA identify words, the SMART attributes, the NVMe tables, the SCSI inquiry and
+capacity, the partition tables (sfdisk, blkid) and lsblk's HCTL, RM and RO."""
 
 import sys
 
@@ -9,6 +11,8 @@ sys.dont_write_bytecode = True  # no __pycache__ beside the sources
 
 import json
 import re
+import shutil
+import tempfile
 import unittest
 from pathlib import Path
 
@@ -134,6 +138,210 @@ class CompareReport(unittest.TestCase):
         }
         for what, data in faults.items():
             self.assertTrue(cmp.check_file_format(data), what)
+
+
+class CompareDrives(unittest.TestCase):
+    """The drive comparisons on the recording, each side changed in turn."""
+
+    def setUp(self):
+        self.report = text("report.out")
+        self.tmp = Path(tempfile.mkdtemp())
+        self.addCleanup(shutil.rmtree, self.tmp)
+
+    def failures(self, report=None, **files):
+        """{check name: differences} of the failing checks, with recorded files replaced
+        (keyword: file name with "_" for "-" and no ".out"; value: bytes or text)."""
+        folder = self.tmp / "run"
+        shutil.rmtree(folder, ignore_errors=True)
+        shutil.copytree(DATA, folder)
+        for key, value in files.items():
+            path = folder / (key.replace("_", "-") + ".out")
+            path.write_bytes(value if isinstance(value, bytes) else value.encode())
+        checks = cmp.drive_checks(report if report is not None else self.report, folder)
+        return {name: diff for name, diff in checks if diff}
+
+    def fields(self, report=None, **files):
+        return {f"{name}: {d[0]}" for name, diff in self.failures(report, **files).items()
+                for d in diff}
+
+    def test_recording_agrees(self):
+        checks = cmp.drive_checks(self.report, DATA)
+        self.assertEqual([c for c in checks if c[1]], [])
+        names = [n for n, _ in checks]
+        for name in ("sda ATA identify", "sda SMART", "nvme0n1 NVMe", "sdb partitions (sfdisk)",
+                     "sdc partitions (blkid)", "sde lsblk", "sdd SCSI"):
+            self.assertIn(name, names)
+        disks = cmp.report_disks(self.report)
+        self.assertEqual(len(cmp.report_identify_words(disks["/dev/sda"])), 256)
+        self.assertEqual(len(cmp.report_ata_attributes(disks["/dev/sda"])), 7)
+        self.assertEqual(cmp.report_layout(disks["/dev/sdb"])["style"], "MBR")
+        self.assertEqual(len(cmp.report_layout(disks["/dev/sdc"])["entries"]), 2)
+        self.assertEqual(set(cmp.report_byte_tables(disks["/dev/nvme0n1"])), {1, "controller"})
+        self.assertEqual(len(cmp.report_byte_tables(disks["/dev/nvme0n1"])["controller"]), 4096)
+
+    def test_each_identify_word_changed_fails(self):
+        rows = re.findall(r"^   ([0-9A-F]{2})  .*$", self.report, re.M)
+        self.assertEqual(len(rows), 16)
+        for word in range(256):
+            row, col = divmod(word, 16)
+
+            def bump(m):
+                values = m.group(2).split()
+                values[col] = f"{int(values[col], 16) ^ 0x0100:04X}"
+                return m.group(1) + "".join(" " + v for v in values) + " "
+
+            changed, n = re.subn(rf"^(   {row * 16:02X} )((?: [0-9A-F]{{4}}){{16}}) $", bump,
+                                 self.report, flags=re.M)
+            self.assertEqual(n, 1, word)
+            self.assertEqual(self.fields(changed), {f"sda ATA identify: word {word}"}, word)
+        identify = text("smartctl-identify-sda.out")
+        for before, after, words in (("0x5456:4453:4154:4130", "0x5456:4453:4154:4131", [13]),
+                                     ("  7-8    -     0x00...", "  7-8    -     0xff...", [7, 8]),
+                                     ("   0      -     0x0040", "   0      -     0x0041", [0])):
+            self.assertIn(before, identify)
+            got = self.fields(smartctl_identify_sda=identify.replace(before, after, 1))
+            self.assertEqual(got, {f"sda ATA identify: word {w}" for w in words}, before)
+        # A word smartctl leaves out is a failure, not a pass.
+        short = identify.replace("   0      -     0x0040", "   0      -     ", 1)
+        self.assertEqual(self.fields(smartctl_identify_sda=short), {"sda ATA identify: identify words"})
+
+    def test_each_smart_attribute_field_changed_fails(self):
+        doc = json.loads(text("smartctl-x-sda.out"))
+        table = doc["ata_smart_attributes"]["table"]
+        for i, a in enumerate(table):
+            for key in ("thresh", "value", "worst", "raw"):
+                changed = json.loads(json.dumps(doc))
+                entry = changed["ata_smart_attributes"]["table"][i]
+                if key == "raw":
+                    entry["raw"]["value"] += 1
+                else:
+                    entry[key] += 1
+                self.assertEqual(self.fields(smartctl_x_sda=json.dumps(changed)),
+                                 {f"sda SMART: attribute {a['id']:02X}h"}, (a["id"], key))
+        # The report's side: an attribute the tool does not list.
+        fewer = json.loads(json.dumps(doc))
+        gone = fewer["ata_smart_attributes"]["table"].pop()
+        self.assertEqual(self.fields(smartctl_x_sda=json.dumps(fewer)),
+                         {f"sda SMART: attribute {gone['id']:02X}h"})
+        raw = re.sub(r"^(   BEh +\d+ +\d+ +\d+ +)000000001F1F001F$", r"\g<1>000000001F1F0020",
+                     self.report, flags=re.M)
+        self.assertNotEqual(raw, self.report)
+        self.assertEqual(self.fields(raw), {"sda SMART: attribute BEh"})
+
+    def test_nvme_changes_fail(self):
+        ctrl = bytearray((DATA / "nvme-id-ctrl-nvme0.out").read_bytes())
+        ns = bytearray((DATA / "nvme-id-ns-nvme0n1.out").read_bytes())
+        cases = []
+        for offset, extra in ((0x300, set()), (24, {"nvme0n1 NVMe: Model Number"}),
+                              (4, {"nvme0n1 NVMe: Serial Number"}),
+                              (64, {"nvme0n1 NVMe: Firmware Revision"}),
+                              (516, {"nvme0n1 NVMe: Number of Namespaces (NN)"}),
+                              (0, {"nvme0n1 NVMe: PCI VID"})):
+            changed = bytearray(ctrl)
+            changed[offset] ^= 0x01
+            cases.append(({"nvme_id_ctrl_nvme0": bytes(changed)},
+                          {"nvme0n1 NVMe: controller data table"} | extra))
+        for offset, extra in ((0x80, set()), (0, {"Namespace Size (NSZE)"}),
+                              (8, {"Namespace Capacity (NCAP)"}),
+                              (16, {"Namespace Utilization (NUSE)"}),
+                              (25, {"Number of LBA Formats (NLBAF)"})):
+            changed = bytearray(ns)
+            changed[offset] ^= 0x01
+            cases.append(({"nvme_id_ns_nvme0n1": bytes(changed)},
+                          {"nvme0n1 NVMe: namespace 1 data table"} |
+                          {f"nvme0n1 NVMe: namespace 1 {e}" for e in extra}))
+        cases.append(({"nvme_list_ns_nvme0": "[   0]:0x1\n[   1]:0x2\n"},
+                      {"nvme0n1 NVMe: namespaces"}))
+        for files, want in cases:
+            self.assertEqual(self.fields(**files), want, want)
+        nsze = self.report.replace("Namespace Size (NSZE) = [8388608]",
+                                   "Namespace Size (NSZE) = [8388607]")
+        self.assertEqual(self.fields(nsze), {"nvme0n1 NVMe: namespace 1 Namespace Size (NSZE)"})
+
+    def test_scsi_changes_fail(self):
+        inq = (DATA / "sg-inq-sdb.out").read_bytes()
+        for offset, field in ((0, "PeripheralData"), (1, "RMB"), (2, "Version"), (3, "DataFormat"),
+                              (4, "AdditionalLen"), (8, "Vendor"), (20, "Product"),
+                              (33, "Revision"), (40, "VendorSpecific")):
+            changed = bytearray(inq)
+            changed[offset] ^= 0x80 if offset == 1 else 0x01
+            self.assertEqual(self.fields(sg_inq_sdb=bytes(changed)), {f"sdb SCSI: inquiry {field}"},
+                             field)
+        readcap = text("sg-readcap-sdd.out")
+        for before, after in (("Last LBA=6442450943", "Last LBA=6442450942"),
+                              ("Logical block length=512 bytes", "Logical block length=4096 bytes")):
+            self.assertIn(before, readcap)
+            self.assertEqual(self.fields(sg_readcap_sdd=readcap.replace(before, after)),
+                             {"sdd SCSI: read capacity (block size, last LBA)"}, before)
+
+    def test_partition_table_changes_fail(self):
+        mbr, gpt = json.loads(text("sfdisk-sdb.out")), json.loads(text("sfdisk-sdc.out"))
+        for disk, doc, path, value, field in (
+                ("sdb", mbr, ("id",), "0x7d0a5121", "disk id"),
+                ("sdb", mbr, ("partitions", 0, "start"), 4096, "partition 1 Starting Offset"),
+                ("sdb", mbr, ("partitions", 1, "size"), 1, "partition 2 Partition Length"),
+                ("sdb", mbr, ("partitions", 1, "type"), "c", "partition 2 Partition Type"),
+                ("sdb", mbr, ("partitions", 0, "bootable"), False, "partition 1 Boot Indicator"),
+                ("sdc", gpt, ("id",), "7D0A4096-0000-4000-8000-0000000000A2", "disk id"),
+                ("sdc", gpt, ("firstlba",), 34, "usable area"),
+                ("sdc", gpt, ("partitions", 0, "uuid"), "7D0A4096-0001-4000-8000-0000000000A2",
+                 "partition 1 Partition ID"),
+                ("sdc", gpt, ("partitions", 1, "name"), "TVD Date", "partition 2 Name"),
+                ("sdc", gpt, ("partitions", 0, "type"), "EBD0A0A2-B9E5-4433-87C0-68B6B72699C7",
+                 "partition 1 Partition Type"),
+                ("sdc", gpt, ("partitions", 1, "node"), "/dev/sdc3", "partition 2 Partition Number")):
+            changed = json.loads(json.dumps(doc))
+            target = changed["partitiontable"]
+            for key in path[:-1]:
+                target = target[key]
+            target[path[-1]] = value
+            self.assertEqual(self.fields(**{f"sfdisk_{disk}": json.dumps(changed)}),
+                             {f"{disk} partitions (sfdisk): {field}"}, field)
+        # A table the report does not show, and one partition fewer in the report.
+        self.assertEqual(self.fields(sfdisk_sdd=text("sfdisk-sdb.out")),
+                         {"sdd partitions (sfdisk): partition table"})
+        fewer = re.sub(r"  Partition Entry \[ 1\]\n(   .*\n)+(?=  Partition Entry \[ 2\] \(Empty\))",
+                       "", self.report, count=1)
+        self.assertNotEqual(fewer, self.report)
+        self.assertEqual(self.fields(fewer), {"sdb partitions (sfdisk): partitions",
+                                              "sdb partitions (blkid): partition numbers",
+                                              "sdb partitions (blkid): partition 2 Starting Offset",
+                                              "sdb partitions (blkid): partition 2 Partition Length",
+                                              "sdb partitions (blkid): partition 2 Partition Type",
+                                              "sdb partitions (blkid): partition 2 Boot Indicator"})
+
+    def test_blkid_changes_fail(self):
+        for name, before, after, field in (
+                ("sdb", "PTUUID=7d0a5120", "PTUUID=7d0a5121", "PTTYPE/PTUUID"),
+                ("sdc", "PTTYPE=gpt", "PTTYPE=dos", "PTTYPE/PTUUID"),
+                ("sdb1", "PART_ENTRY_FLAGS=0x80", "PART_ENTRY_FLAGS=0x0", "partition 1 Boot Indicator"),
+                ("sdb2", "PART_ENTRY_TYPE=0x7", "PART_ENTRY_TYPE=0xc", "partition 2 Partition Type"),
+                ("sdb1", "PART_ENTRY_OFFSET=2048", "PART_ENTRY_OFFSET=4096",
+                 "partition 1 Starting Offset"),
+                ("sdc2", "PART_ENTRY_SIZE=409600", "PART_ENTRY_SIZE=409608",
+                 "partition 2 Partition Length"),
+                ("sdc2", "PART_ENTRY_FLAGS=0x1", "PART_ENTRY_FLAGS=0x0", "partition 2 Attributes"),
+                ("sdc2", r"PART_ENTRY_NAME=TVD\ Data", r"PART_ENTRY_NAME=TVD\ Date",
+                 "partition 2 Name"),
+                ("sdc1", "PART_ENTRY_UUID=7d0a4096-0001", "PART_ENTRY_UUID=7d0a4096-0009",
+                 "partition 1 Partition ID"),
+                ("sdc1", "PART_ENTRY_TYPE=c12a7328", "PART_ENTRY_TYPE=c12a7329",
+                 "partition 1 Partition Type")):
+            recorded = text(f"blkid-{name}.out")
+            self.assertIn(before, recorded, before)
+            disk = name.rstrip("0123456789")
+            got = self.fields(**{f"blkid_{name}": recorded.replace(before, after)})
+            self.assertEqual(got, {f"{disk} partitions (blkid): {field}"}, before)
+
+    def test_lsblk_changes_fail(self):
+        doc = json.loads(text("lsblk.out"))
+        for key, value, field in (("hctl", "6:0:9:0", "HCTL"), ("rm", True, "RM"),
+                                  ("ro", True, "RO")):
+            changed = json.loads(json.dumps(doc))
+            for d in changed["blockdevices"]:
+                if d["name"] == "sdb":
+                    d[key] = value
+            self.assertEqual(self.fields(lsblk=json.dumps(changed)), {f"sdb lsblk: {field}"}, key)
 
 
 if __name__ == "__main__":

@@ -2,8 +2,10 @@
 """qemu.report_vs_tools: in one boot of the report profile (the storage drives, SMBIOS tables of
 known strings, a display with an EDID, a NIC with a static address), `tarvikdorn report` beside
 dmidecode, lspci, lscpu, lsusb, lsblk, ip and /proc/meminfo in the guest and edid-decode on the
-host; every compared section must agree, and the UTF-16 report file must pass the format check
-of Python's own codec."""
+host; the drive sections beside smartctl (--identify, -x), nvme-cli (id-ctrl, list-ns, id-ns),
+sg_inq, sg_readcap, sfdisk, blkid and lsblk, with MBR and GPT tables written in the guest to the
+scratch disks scsi512 and scsi4k. Every compared section must agree, and the UTF-16 report file
+must pass the format check of Python's own codec."""
 
 import shutil
 import subprocess
@@ -16,10 +18,34 @@ import guesttest
 from guesttest import Failure
 
 
+def drive_checks(report, o, folder):
+    """The drive sections against the drive tools; every tool that had something to read must
+    have succeeded, and each kind of comparison must have happened."""
+    for rc in folder.glob("*.rc"):
+        name = rc.stem
+        if name.startswith(("sg-inq-", "sg-readcap-", "nvme-", "smartctl-identify-",
+                            "sfdisk-write-")):
+            o.ok(name)
+        elif name.startswith("smartctl-x-") and int(o.rc(name)) & 3:
+            raise Failure(f"{name}: smartctl could not read the drive (status {o.rc(name)})")
+    checks = cmp.drive_checks(report, folder)
+    names = [n for n, _ in checks]
+    for kind, least in ((" SCSI", 5), (" ATA identify", 1), (" SMART", 1), (" NVMe", 1),
+                        (" lsblk", 6), (" partitions (sfdisk)", 6), (" partitions (blkid)", 6)):
+        if sum(n.endswith(kind) for n in names) < least:
+            raise Failure(f"fewer than {least} drive comparisons of kind{kind}: {names}")
+    styles = sorted((cmp.report_layout(lines) or {}).get("style", "")
+                    for lines in cmp.report_disks(report).values())
+    if "MBR" not in styles or "GPT" not in styles:
+        raise Failure(f"the report shows no MBR and GPT tables written in the guest: {styles}")
+    return checks
+
+
 def body():
     args = guesttest.parse_args(__doc__)
     tools = []
-    for name in ("dmidecode", "lspci", "lscpu", "ip"):
+    # sfdisk and blkid are not in the guest's initramfs; they travel with the tool.
+    for name in ("dmidecode", "lspci", "lscpu", "ip", "sfdisk", "blkid"):
         path = shutil.which(name)
         if not path:
             raise Failure(f"{name} is not installed on the host (scripts/setup.sh installs it)")
@@ -53,6 +79,7 @@ def body():
         checks.append((f"monitor {path.name}", cmp.compare_monitor(monitor, decoded)))
     if not cmp.report_adapters(report):
         raise Failure("the report lists no network adapter")
+    checks += drive_checks(report, o, res.out)
     failed = [(name, diff) for name, diff in checks if diff]
     if failed:
         raise Failure("report and tools differ: " + "; ".join(f"{n}: {d}" for n, d in failed))
