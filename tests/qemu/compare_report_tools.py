@@ -417,6 +417,54 @@ def compare_attributes(lines, smartctl_x):
     return diff
 
 
+def report_temperature(lines):
+    m = next((re.match(r"^  Temperature = \[(-?\d+) °C\]$", l) for l in lines
+              if l.startswith("  Temperature = [")), None)
+    return int(m.group(1)) if m else None
+
+
+def compare_temperature(lines, smartctl_x):
+    got, want = report_temperature(lines), smartctl_x.get("temperature", {}).get("current")
+    return [] if got == want and got is not None else [("Temperature", got, want)]
+
+
+# The NVMe health log's fields the report lists by id, those that do not move with the I/O of
+# the commands between the report and smartctl.
+NVME_HEALTH_IDS = {
+    0x01: "critical_warning", 0x03: "available_spare", 0x04: "available_spare_threshold",
+    0x05: "percentage_used", 0x0B: "power_cycles", 0x0D: "unsafe_shutdowns",
+    0x0E: "media_errors",
+}
+
+
+def report_nvme_attributes(lines):
+    """The NVMe SMART table: {id: raw}."""
+    table, inside = {}, False
+    for line in lines:
+        if line.startswith("   ID        RAW_value"):
+            inside = True
+            continue
+        m = re.match(r"^   ([0-9A-F]{2})h +([0-9A-F]{16})$", line)
+        if inside and m:
+            table[int(m.group(1), 16)] = int(m.group(2), 16)
+    return table
+
+
+def compare_nvme_health(lines, smartctl_x):
+    """The NVMe SMART table's steady fields and the temperature (id 02h, kelvin) against
+    smartctl -x -j's health log."""
+    log = smartctl_x.get("nvme_smart_health_information_log")
+    ours = report_nvme_attributes(lines)
+    if not log or not ours:
+        return [("NVMe health log", sorted(ours), "smartctl shows none" if not log else log)]
+    diff = [(f"attribute {i:02X}h", ours.get(i), log.get(key))
+            for i, key in NVME_HEALTH_IDS.items() if ours.get(i) != log.get(key)]
+    kelvin = ours.get(0x02)
+    if kelvin is None or log.get("temperature") is None or kelvin - 273 != log["temperature"]:
+        diff.append(("attribute 02h", kelvin, log.get("temperature")))
+    return diff + compare_temperature(lines, smartctl_x)
+
+
 def report_byte_tables(lines):
     """The NVMe block's data tables: {"controller": bytes, nsid: bytes} (the controller's table
     comes first, each namespace's after its "NSID" line)."""
@@ -712,7 +760,9 @@ def drive_checks(report, folder):
             checks.append((f"{name} ATA identify", compare_identify(lines, identify)))
         smart = read_or(folder, f"smartctl-x-{name}.out")
         if smart is not None:
-            checks.append((f"{name} SMART", compare_attributes(lines, json.loads(smart))))
+            doc = json.loads(smart)
+            checks.append((f"{name} SMART", compare_attributes(lines, doc) +
+                           compare_temperature(lines, doc)))
         m = re.match(r"^(nvme\d+)n\d+$", name)
         if m:
             ctrl = read_or(folder, f"nvme-id-ctrl-{m.group(1)}.out", b"", binary=True)
@@ -721,4 +771,7 @@ def drive_checks(report, folder):
             for p in folder.glob(f"nvme-id-ns-{m.group(1)}n*.out"):
                 namespaces[int(re.search(r"n(\d+)\.out$", p.name).group(1))] = p.read_bytes()
             checks.append((f"{name} NVMe", compare_nvme(lines, ctrl, listed, namespaces)))
+            smart = read_or(folder, f"smartctl-x-{m.group(1)}.out")
+            if smart is not None:
+                checks.append((f"{name} SMART", compare_nvme_health(lines, json.loads(smart))))
     return checks

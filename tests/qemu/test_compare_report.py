@@ -2,8 +2,8 @@
 """qemu.report_compare_selftest: the report-versus-tools comparison on guest output recorded from
 the report profile (data/report/). The recording agrees; each section changed on either side
 fails with that field named, and each fault of the file format is found. The drive sections
-likewise: the ATA identify words, the SMART attributes, the NVMe tables, the SCSI inquiry and
-capacity, the partition tables (sfdisk, blkid) and lsblk's HCTL, RM and RO."""
+likewise: the ATA identify words, the SMART attributes, the NVMe tables and health log, the SCSI
+inquiry and capacity, the partition tables (sfdisk, blkid) and lsblk's HCTL, RM and RO."""
 
 import sys
 
@@ -168,7 +168,7 @@ class CompareDrives(unittest.TestCase):
         checks = cmp.drive_checks(self.report, DATA)
         self.assertEqual([c for c in checks if c[1]], [])
         names = [n for n, _ in checks]
-        for name in ("sda ATA identify", "sda SMART", "nvme0n1 NVMe", "sdb partitions (sfdisk)",
+        for name in ("sda ATA identify", "sda SMART", "nvme0n1 NVMe", "nvme0n1 SMART", "sdb partitions (sfdisk)",
                      "sdc partitions (blkid)", "sde lsblk", "sdd SCSI"):
             self.assertIn(name, names)
         disks = cmp.report_disks(self.report)
@@ -227,6 +227,22 @@ class CompareDrives(unittest.TestCase):
                      self.report, flags=re.M)
         self.assertNotEqual(raw, self.report)
         self.assertEqual(self.fields(raw), {"sda SMART: attribute BEh"})
+
+    def test_health_changes_fail(self):
+        hot = re.sub(r"^(  Temperature = \[)31( °C\])$", r"\g<1>32\2", self.report, flags=re.M)
+        self.assertNotEqual(hot, self.report)
+        self.assertEqual(self.fields(hot), {"sda SMART: Temperature"})
+        doc = json.loads(text("smartctl-x-nvme0.out"))
+        for i, key in cmp.NVME_HEALTH_IDS.items():
+            changed = json.loads(json.dumps(doc))
+            changed["nvme_smart_health_information_log"][key] += 1
+            self.assertEqual(self.fields(smartctl_x_nvme0=json.dumps(changed)),
+                             {f"nvme0n1 SMART: attribute {i:02X}h"}, key)
+        changed = json.loads(json.dumps(doc))
+        changed["nvme_smart_health_information_log"]["temperature"] += 1
+        changed["temperature"]["current"] += 1
+        self.assertEqual(self.fields(smartctl_x_nvme0=json.dumps(changed)),
+                         {"nvme0n1 SMART: attribute 02h", "nvme0n1 SMART: Temperature"})
 
     def test_nvme_changes_fail(self):
         ctrl = bytearray((DATA / "nvme-id-ctrl-nvme0.out").read_bytes())

@@ -30,7 +30,7 @@ def drive_checks(report, o, folder):
             raise Failure(f"{name}: smartctl could not read the drive (status {o.rc(name)})")
     checks = cmp.drive_checks(report, folder)
     names = [n for n, _ in checks]
-    for kind, least in ((" SCSI", 5), (" ATA identify", 1), (" SMART", 1), (" NVMe", 1),
+    for kind, least in ((" SCSI", 5), (" ATA identify", 1), (" SMART", 2), (" NVMe", 1),
                         (" lsblk", 6), (" partitions (sfdisk)", 6), (" partitions (blkid)", 6)):
         if sum(n.endswith(kind) for n in names) < least:
             raise Failure(f"fewer than {least} drive comparisons of kind{kind}: {names}")

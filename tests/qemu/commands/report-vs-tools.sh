@@ -45,6 +45,10 @@ settle
 
 run report tarvikdorn report
 run report-file tarvikdorn report --output "$out/report.log"
+# Right after the report: the health counters that move with I/O are not compared.
+for c in /dev/nvme[0-9]; do
+    [ -e "$c" ] && run "smartctl-x-${c##*/}" smartctl -x -j "$c"
+done
 run dmidecode dmidecode
 run lspci lspci -D -n -k
 run lscpu lscpu
