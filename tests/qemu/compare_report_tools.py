@@ -620,7 +620,13 @@ def compare_layout(lines, sfdisk):
     table = sfdisk.get("partitiontable") if sfdisk else None
     layout = report_layout(lines)
     if not table:
-        return [] if layout is None else [("partition table", layout["style"], None)]
+        # A disk without a table shows as RAW; a failed read is no agreement.
+        raw = " ** GetDriveLayout : Unknown PartitionStyle" in lines
+        if raw and layout is None:
+            return []
+        shown = layout["style"] if layout else next(
+            (l.strip() for l in lines if "DRIVE_LAYOUT" in l or "GetDriveLayout" in l), None)
+        return [("partition table", shown, None)]
     if layout is None:
         return [("partition table", None, table.get("label"))]
     diff = []

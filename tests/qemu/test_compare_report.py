@@ -313,6 +313,11 @@ class CompareDrives(unittest.TestCase):
             target[path[-1]] = value
             self.assertEqual(self.fields(**{f"sfdisk_{disk}": json.dumps(changed)}),
                              {f"{disk} partitions (sfdisk): {field}"}, field)
+        # A failed read where sfdisk finds no table.
+        failed = re.sub(r"(\[/dev/sdd\]\[sd\]\n(?:.*\n)*?) \*\* GetDriveLayout : Unknown PartitionStyle",
+                        r"\1 ** IOCTL_DISK_GET_DRIVE_LAYOUT_EX fail, Error=[87].", self.report, count=1)
+        self.assertNotEqual(failed, self.report)
+        self.assertEqual(self.fields(failed), {"sdd partitions (sfdisk): partition table"})
         # A table the report does not show, and one partition fewer in the report.
         self.assertEqual(self.fields(sfdisk_sdd=text("sfdisk-sdb.out")),
                          {"sdd partitions (sfdisk): partition table"})

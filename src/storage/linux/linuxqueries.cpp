@@ -198,8 +198,14 @@ ErrorCode LayoutOfFd(int fd, DriveLayout& out) {
     std::uint64_t length = 0;
     if (ErrorCode e = SectorSizeAndLength(fd, ss, length); e != err::kSuccess) return e;
     if (length < ss) return kNotReady;
+    // The descriptor may bypass the cache (the report's read-only open), where drivers such as
+    // libata and usb-storage refuse a buffer that is not aligned: read through an aligned one.
     const SectorReadFn read = [fd](std::uint64_t offset, MutableByteView data) {
-        return ReadFull(fd, offset, data);
+        AlignedBuffer buffer;
+        if (!buffer.Allocate(data.size())) return err::kNotEnoughMemory;
+        if (ErrorCode e = ReadFull(fd, offset, buffer.View()); e != err::kSuccess) return e;
+        std::memcpy(data.data(), buffer.Data(), data.size());
+        return err::kSuccess;
     };
     return ReadDriveLayout(read, ss, length, out);
 }
