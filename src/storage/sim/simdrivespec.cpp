@@ -423,6 +423,14 @@ namespace {
 
 constexpr std::uint64_t kSimMaxPartitionNumber = 128;
 
+// Appended piece by piece: "\"" + std::string(...) trips a false -Wrestrict in GCC 12.
+std::string Quoted(std::string_view text) {
+    std::string q(1, '"');
+    q.append(text);
+    q.push_back('"');
+    return q;
+}
+
 // Items "N:VALUE" separated by commas or blanks; `take` reads one value of partition N.
 template <class Take>
 bool ParsePartitionItems(std::string_view text, std::string& message, Take take) {
@@ -435,7 +443,7 @@ bool ParsePartitionItems(std::string_view text, std::string& message, Take take)
         std::uint64_t n = 0;
         if (colon == item.npos || !ParseDecimal(item.substr(0, colon), n) || n == 0 ||
             n > kSimMaxPartitionNumber) {
-            message = "\"" + std::string(item) + "\" is not N:VALUE with a partition N of 1 to " +
+            message = Quoted(item) + " is not N:VALUE with a partition N of 1 to " +
                       std::to_string(kSimMaxPartitionNumber);
             return false;
         }
@@ -453,7 +461,7 @@ bool ParseSimLetters(std::string_view text, std::map<std::uint32_t, char>& out,
         text, message, [&](std::uint32_t n, std::string_view value, std::string& why) {
             const char letter = value.size() == 1 ? Upper(value.front()) : 0;
             if (letter < 'A' || letter > 'Z') {
-                why = "\"" + std::string(value) + "\" is not a drive letter A to Z";
+                why = Quoted(value) + " is not a drive letter A to Z";
                 return false;
             }
             for (const auto& [other, used] : letters)
@@ -476,7 +484,7 @@ bool ParseSimFree(std::string_view text, std::map<std::uint32_t, std::uint64_t>&
         text, message, [&](std::uint32_t n, std::string_view value, std::string& why) {
             std::uint64_t bytes = 0;
             if (!ParseSimSize(value, bytes)) {
-                why = "\"" + std::string(value) + "\" is not a byte count";
+                why = Quoted(value) + " is not a byte count";
                 return false;
             }
             if (!free.emplace(n, bytes).second) {
