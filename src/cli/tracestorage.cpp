@@ -48,6 +48,11 @@ ErrorCode TraceStorage::DriveDisplayName(char letter, std::string& name) {
 std::vector<std::string> TraceStorage::MountPoints(const std::string& volumePath) {
     return inner_.MountPoints(volumePath);
 }
+
+ErrorCode TraceStorage::VolumeSpace(const std::u16string& root, std::uint64_t& total,
+                                    std::uint64_t& free) {
+    return inner_.VolumeSpace(root, total, free);
+}
 ErrorCode TraceStorage::UsbHostControllerDriverKey(std::uint32_t index, std::string& driverKey) {
     return inner_.UsbHostControllerDriverKey(index, driverKey);
 }

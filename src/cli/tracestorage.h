@@ -21,6 +21,8 @@ public:
     std::uint32_t DriveType(char letter) override;
     ErrorCode DriveDisplayName(char letter, std::string& name) override;
     std::vector<std::string> MountPoints(const std::string& volumePath) override;
+    ErrorCode VolumeSpace(const std::u16string& root, std::uint64_t& total,
+                          std::uint64_t& free) override;
     ErrorCode UsbHostControllerDriverKey(std::uint32_t index, std::string& driverKey) override;
     ErrorCode RegisterNotifications(void* window, DeviceClass cls, void*& token) override;
     void UnregisterNotifications(void* token) override;

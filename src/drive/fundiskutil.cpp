@@ -191,7 +191,7 @@ bool GetVolumeSpace(clFunDisk* fd, std::uint64_t& total, std::uint64_t& free) {
         if (!e.letter) continue; // only lettered volumes count on Windows
 #endif
         std::uint64_t t = 0, f = 0;
-        if (!VolumeSpaceOf(e.root, t, f)) continue;
+        if (Storage().VolumeSpace(e.root, t, f) != err::kSuccess) continue;
         // Sizes a volume reports are not trusted to sum without overflow.
         sumTotal = t > UINT64_MAX - sumTotal ? UINT64_MAX : sumTotal + t;
         sumFree = f > UINT64_MAX - sumFree ? UINT64_MAX : sumFree + f;

@@ -24,9 +24,6 @@ struct SystemVolume {
 // device-mapper, network or overlay file system).
 bool LocateSystemVolume(SystemVolume& out);
 
-// Free and total bytes of a mounted volume by its root ("X:\\" on Windows, a mount point on
-// Linux); false when it cannot be measured.
-bool VolumeSpaceOf(const std::u16string& root, std::uint64_t& total, std::uint64_t& free);
 // Asks the system to read the disk's partition table again (Windows
 // IOCTL_DISK_UPDATE_PROPERTIES, Linux BLKRRPART).
 ErrorCode UpdateDiskProperties(const std::string& diskPath);

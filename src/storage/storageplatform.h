@@ -159,6 +159,13 @@ public:
     virtual ErrorCode DriveDisplayName(char letter, std::string& name) = 0;
     // Mount points of a volume path (Linux); empty elsewhere.
     virtual std::vector<std::string> MountPoints(const std::string& volumePath) = 0;
+    // Size and free bytes of the file system at `root` (a drive root "X:\\" or a volume path on
+    // Windows, a mount point on Linux).
+    virtual ErrorCode VolumeSpace(const std::u16string& root, std::uint64_t& total,
+                                  std::uint64_t& free) {
+        (void)root, (void)total, (void)free;
+        return err::kNotSupported;
+    }
     // Driver key name of USB host controller `index` (0-31; Windows: \\.\HCD<index>, read-only,
     // IOCTL_GET_HCD_DRIVERKEY_NAME), compared by the registry with a host-controller node's
     // kDriver property to number it index + 1. kFileNotFound when there is no such controller;

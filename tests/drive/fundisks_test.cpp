@@ -13,6 +13,7 @@
 #include "drive/fundiskdescutil.h"
 #include "drive/fundisksutil.h"
 #include "drive/kernelfun.h"
+#include "shell/diskinfoframeutil.h"
 #include "storage/deviceregistry.h"
 #include "storage/storageplatform.h"
 
@@ -201,6 +202,49 @@ TEST_F(DiskRegistryBus, PartitionsAreReadOnRequestAndDropped) {
     EXPECT_EQ(free, 9u);
     FunDisksDropPartitions();
     EXPECT_EQ(fd->partitions, nullptr);
+}
+
+// Letters exist on Windows only: there the lettered volumes of a disk are summed from what the
+// back end reports, elsewhere a simulated letter measures nothing.
+TEST_F(DiskRegistryBus, VolumeSpaceSumsTheLetteredVolumes) {
+    Drive("a", "Model=Two\nCapacity=1G\nLayout=mbr:100M/07,200M/07,rest/07\n"
+               "Letters=1:E,2:F\nFree=1:60M,2:20M");
+    Drive("b", "Model=Overfull\nCapacity=256M\nLayout=mbr:100M/07\nLetters=1:G\nFree=1:2G");
+    Drive("c", "Model=Unlettered\nCapacity=256M\nLayout=mbr:100M/07");
+    ASSERT_NO_FATAL_FAILURE(Start());
+    struct Row {
+        const char* model;
+        bool measured;
+        std::uint64_t total, free;
+        int fillWidth;
+    };
+#ifdef _WIN32
+    constexpr std::uint64_t M = 1u << 20;
+    const Row rows[] = {
+        {"Two", true, 300 * M, 80 * M, 498},      // 220 of 300 used: 73.3 % of 680 pixels, cut
+        {"Overfull", true, 100 * M, 2048 * M, 0}, // free above total: nothing used
+        {"Unlettered", false, 0, 0, 0},
+    };
+#else
+    const Row rows[] = {
+        {"Two", false, 0, 0, 0},
+        {"Overfull", false, 0, 0, 0},
+        {"Unlettered", false, 0, 0, 0},
+    };
+#endif
+    auto disks = ByModel();
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.model);
+        clFunDisk* fd = disks[r.model];
+        ASSERT_NE(fd, nullptr);
+        std::uint64_t total = 0, free = 0;
+        EXPECT_EQ(GetVolumeSpace(fd, total, free), r.measured);
+        EXPECT_EQ(total, r.total);
+        EXPECT_EQ(free, r.free);
+        const CapacityBarView bar = ReadCapacityBar(fd);
+        EXPECT_EQ(bar.visible, r.measured);
+        EXPECT_EQ(bar.fillWidth, r.fillWidth);
+    }
 }
 
 TEST_F(DiskRegistryBus, DescriptorsAndTheDriveOwnSettings) {

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <random>
 #include <thread>
 
@@ -207,6 +208,9 @@ TEST(SimDriveSpec, RefusesWhatCannotBeSimulated) {
         {"[Drive]\nLayout=gpt:1M\n", "Layout"},
         {"[Drive]\nLayout=mbr:rest,1M\n", "Layout"},
         {"[Drive]\nLayout=mbr:1M/zz\n", "Layout"},
+        {"[Drive]\nLetters=1:E,2:e\n", "Letters"},
+        {"[Drive]\nFree=1:5M\n", "partition 1 has no letter"},
+        {"[Drive]\nLetters=1:E\nFree=1:5Q\n", "Free"},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.text);
@@ -255,6 +259,65 @@ TEST(SimDriveSpec, CapacitySuffixesAreBinary) {
         EXPECT_EQ(ParseSimSize(r.text, bytes), r.ok) << r.text;
         EXPECT_EQ(bytes, r.ok ? r.bytes : 77) << r.text;
     }
+}
+
+TEST(SimDriveSpec, LettersAndFreeFiguresByPartition) {
+    struct Row {
+        const char* text;
+        bool ok;
+        std::map<std::uint32_t, char> letters;
+    };
+    const Row letterRows[] = {
+        {"1:E, 2:f", true, {{1, 'E'}, {2, 'F'}}},
+        {"128:Z", true, {{128, 'Z'}}},
+        {"", true, {}},
+        {"0:E", false, {}},
+        {"129:E", false, {}},
+        {"1:EF", false, {}},
+        {"1:", false, {}},
+        {"1:5", false, {}},
+        {"E", false, {}},
+        {"x:E", false, {}},
+        {"1:E,1:F", false, {}}, // a partition twice
+        {"1:E,2:E", false, {}}, // a letter twice
+    };
+    for (const Row& r : letterRows) {
+        const std::map<std::uint32_t, char> before{{9, 'Q'}};
+        std::map<std::uint32_t, char> letters = before;
+        std::string message;
+        EXPECT_EQ(ParseSimLetters(r.text, letters, message), r.ok) << r.text;
+        EXPECT_EQ(letters, r.ok ? r.letters : before) << r.text; // a refusal leaves it alone
+        EXPECT_EQ(message.empty(), r.ok) << r.text;
+    }
+    struct FreeRow {
+        const char* text;
+        bool ok;
+        std::map<std::uint32_t, std::uint64_t> free;
+    };
+    const FreeRow freeRows[] = {
+        {"1:100M,2:0", true, {{1, 100u << 20}, {2, 0}}},
+        {"3:2G", true, {{3, 2ull << 30}}}, // free may exceed the partition: reported as given
+        {"1:x", false, {}},
+        {"1:1M,1:2M", false, {}},
+        {"1:-1", false, {}},
+    };
+    for (const FreeRow& r : freeRows) {
+        std::map<std::uint32_t, std::uint64_t> free;
+        std::string message;
+        EXPECT_EQ(ParseSimFree(r.text, free, message), r.ok) << r.text;
+        const std::map<std::uint32_t, std::uint64_t> none;
+        EXPECT_EQ(free, r.ok ? r.free : none) << r.text;
+    }
+    // A refused key names its line.
+    const std::string text = "[Drive]\nLetters=1:E\nFree=2:1M\n";
+    SimDriveSpec spec;
+    std::string message;
+    std::size_t line = 0;
+    EXPECT_EQ(ParseSimDrive(
+                  "d", ByteView(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()),
+                  spec, message, &line),
+              err::kInvalidData);
+    EXPECT_EQ(line, 3u);
 }
 
 // ---- images
@@ -608,6 +671,74 @@ TEST(SimStorage, VolumesComeFromTheImagesPartitionTable) {
     EXPECT_EQ(sim->ReadAt(vol, 8192u * 512 - 256, back), err::kHandleEof);
     DriveLayout layout;
     EXPECT_EQ(sim->GetDriveLayout(vol, layout), err::kInvalidFunction);
+}
+
+TEST(SimStorage, LettersNameVolumesOfTheirDrive) {
+    SimFolder dir;
+    // Partition 4 does not exist: its letter is not present. "b" claims E as well, after "a".
+    dir.Drive("a", "Capacity=64M\nLayout=mbr:8M,16M,rest\nLetters=1:E,2:F,4:H\nFree=1:3M\n");
+    dir.Drive("b", "Capacity=16M\nRemovable=1\nLayout=mbr:rest\nLetters=1:e,2:G\n");
+    dir.Drive("c", "Capacity=16M\nLayout=mbr:rest\nLetters=1:K\n");
+    dir.Drive("d", "Capacity=16M\nLetters=1:L\n"); // no table, no volume
+    auto sim = Sim(dir);
+    ASSERT_TRUE(sim);
+    const auto bit = [](char c) { return 1u << (c - 'A'); };
+    EXPECT_EQ(sim->LogicalDrives(), bit('E') | bit('F') | bit('K'));
+    EXPECT_EQ(sim->DriveType('E'), drivetype::kFixed);
+    EXPECT_EQ(sim->DriveType('f'), drivetype::kFixed);
+    EXPECT_EQ(sim->DriveType('H'), drivetype::kNoRootDir);
+    EXPECT_EQ(sim->DriveType('G'), drivetype::kNoRootDir);
+
+    struct Row {
+        char letter;
+        std::uint32_t partition;
+        std::uint64_t offset, length, free;
+    };
+    const Row rows[] = {
+        {'E', 1, 1u << 20, 8u << 20, 3u << 20},
+        {'F', 2, 9u << 20, 16u << 20, 16u << 20}, // no Free=: an empty volume
+        {'K', 1, 1u << 20, 15u << 20, 15u << 20},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.letter);
+        DeviceHandle h;
+        ASSERT_EQ(sim->OpenLetter(r.letter, h), err::kSuccess);
+        StorageDeviceNumber n;
+        ASSERT_EQ(sim->GetDeviceNumber(h, n), err::kSuccess);
+        EXPECT_EQ(n.partitionNumber, r.partition);
+        std::vector<DiskExtent> extents;
+        ASSERT_EQ(sim->GetVolumeExtents(h, extents), err::kSuccess);
+        ASSERT_EQ(extents.size(), 1u);
+        EXPECT_EQ(extents[0].startingOffset, r.offset);
+        EXPECT_EQ(extents[0].length, r.length);
+        std::uint64_t total = 0, free = 0;
+        const std::u16string root = {char16_t(r.letter), u':', u'\\'};
+        ASSERT_EQ(sim->VolumeSpace(root, total, free), err::kSuccess);
+        EXPECT_EQ(total, r.length);
+        EXPECT_EQ(free, r.free);
+        std::string name;
+        ASSERT_EQ(sim->DriveDisplayName(r.letter, name), err::kSuccess);
+        EXPECT_EQ(name, std::string("Local Disk (") + r.letter + ":)");
+    }
+    DeviceHandle h;
+    EXPECT_EQ(sim->OpenLetter('H', h), err::kFileNotFound);
+    EXPECT_FALSE(h.IsOpen());
+    std::uint64_t total = 5, free = 6;
+    EXPECT_EQ(sim->VolumeSpace(u"H:\\", total, free), err::kFileNotFound);
+    EXPECT_EQ(sim->VolumeSpace(u"\\\\?\\SIM\\a\\PARTITION1\\", total, free), err::kFileNotFound);
+    EXPECT_EQ(sim->VolumeSpace(u"", total, free), err::kFileNotFound);
+    EXPECT_EQ(total, 5u);
+    EXPECT_EQ(free, 6u);
+
+    // The letter leaves with its drive, and "b" gets E once "a" is gone.
+    ASSERT_EQ(sim->Unplug("a"), err::kSuccess);
+    std::vector<DeviceEvent> events;
+    sim->PollEvents(events);
+    EXPECT_EQ(sim->LogicalDrives(), bit('E') | bit('K'));
+    EXPECT_EQ(sim->DriveType('E'), drivetype::kRemovable);
+    std::string name;
+    ASSERT_EQ(sim->DriveDisplayName('E', name), err::kSuccess);
+    EXPECT_EQ(name, "Removable Disk (E:)");
 }
 
 TEST(SimStorage, CreateMbrLayoutReadsBackAndAnnouncesVolumes) {

@@ -3,7 +3,6 @@
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <sys/statvfs.h>
 #include <unistd.h>
 #include <sys/sysmacros.h>
 
@@ -48,14 +47,6 @@ void KernelMessage(std::uint32_t, std::uintptr_t, std::intptr_t) {}
 } // namespace tvd
 
 namespace tvd {
-
-bool VolumeSpaceOf(const std::u16string& root, std::uint64_t& total, std::uint64_t& free) {
-    struct statvfs st {};
-    if (root.empty() || statvfs(Utf16ToUtf8(root).c_str(), &st) != 0) return false;
-    total = static_cast<std::uint64_t>(st.f_blocks) * st.f_frsize;
-    free = static_cast<std::uint64_t>(st.f_bavail) * st.f_frsize;
-    return true;
-}
 
 ErrorCode UpdateDiskProperties(const std::string& diskPath) {
     const int fd = open(diskPath.c_str(), O_RDONLY | O_CLOEXEC);

@@ -43,16 +43,6 @@ void KernelMessage(std::uint32_t message, std::uintptr_t wParam, std::intptr_t l
 
 namespace tvd {
 
-bool VolumeSpaceOf(const std::u16string& root, std::uint64_t& total, std::uint64_t& free) {
-    ULARGE_INTEGER available{}, bytes{}, unused{};
-    if (root.empty() ||
-        !GetDiskFreeSpaceExW(reinterpret_cast<LPCWSTR>(root.c_str()), &available, &bytes, &unused))
-        return false;
-    total = bytes.QuadPart;
-    free = unused.QuadPart;
-    return true;
-}
-
 ErrorCode UpdateDiskProperties(const std::string& diskPath) {
     DeviceHandle h;
     if (ErrorCode e = Storage().Open(diskPath, h)) return e;

@@ -1,6 +1,7 @@
 // Enumeration, device properties, mount points and hot-plug events of the Linux back end.
 #include <poll.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
@@ -11,6 +12,7 @@
 #include <set>
 #include <sstream>
 
+#include "foundation/textconvutil.h"
 #include "storage/linux/linuxdevinst.h"
 #include "storage/linux/linuxmountinfo.h"
 #include "storage/linux/linuxstorage.h"
@@ -236,6 +238,16 @@ std::uint32_t LinuxStorage::DriveType(char) {
 ErrorCode LinuxStorage::DriveDisplayName(char, std::string& name) {
     name.clear();
     return err::kNotSupported; // no drive letters on Linux
+}
+
+ErrorCode LinuxStorage::VolumeSpace(const std::u16string& root, std::uint64_t& total,
+                                    std::uint64_t& free) {
+    struct statvfs st {};
+    if (root.empty()) return err::kInvalidParameter;
+    if (statvfs(Utf16ToUtf8(root).c_str(), &st) != 0) return ErrorFromErrno(errno);
+    total = static_cast<std::uint64_t>(st.f_blocks) * st.f_frsize;
+    free = static_cast<std::uint64_t>(st.f_bavail) * st.f_frsize;
+    return err::kSuccess;
 }
 
 std::vector<std::string> LinuxStorage::MountPoints(const std::string& volumePath) {

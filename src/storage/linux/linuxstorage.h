@@ -38,6 +38,8 @@ public:
     ErrorCode GetProperty(std::uint32_t devInst, DeviceProperty prop, std::string& value) override;
     std::uint32_t LogicalDrives() override { return 0; }
     std::uint32_t DriveType(char letter) override;
+    ErrorCode VolumeSpace(const std::u16string& root, std::uint64_t& total,
+                          std::uint64_t& free) override;
     ErrorCode DriveDisplayName(char letter, std::string& name) override;
     std::vector<std::string> MountPoints(const std::string& volumePath) override;
 

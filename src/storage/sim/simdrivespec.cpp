@@ -419,6 +419,84 @@ bool ParseSimSize(std::string_view text, std::uint64_t& bytes) {
     return true;
 }
 
+namespace {
+
+constexpr std::uint64_t kSimMaxPartitionNumber = 128;
+
+// Appended piece by piece: "\"" + std::string(...) trips a false -Wrestrict in GCC 12.
+std::string Quoted(std::string_view text) {
+    std::string q(1, '"');
+    q.append(text);
+    q.push_back('"');
+    return q;
+}
+
+// Items "N:VALUE" separated by commas or blanks; `take` reads one value of partition N.
+template <class Take>
+bool ParsePartitionItems(std::string_view text, std::string& message, Take take) {
+    while (!text.empty()) {
+        const std::size_t end = text.find_first_of(", ");
+        const std::string_view item = text.substr(0, end);
+        text = end == text.npos ? std::string_view() : text.substr(end + 1);
+        if (item.empty()) continue;
+        const std::size_t colon = item.find(':');
+        std::uint64_t n = 0;
+        if (colon == item.npos || !ParseDecimal(item.substr(0, colon), n) || n == 0 ||
+            n > kSimMaxPartitionNumber) {
+            message = Quoted(item) + " is not N:VALUE with a partition N of 1 to " +
+                      std::to_string(kSimMaxPartitionNumber);
+            return false;
+        }
+        if (!take(static_cast<std::uint32_t>(n), item.substr(colon + 1), message)) return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool ParseSimLetters(std::string_view text, std::map<std::uint32_t, char>& out,
+                     std::string& message) {
+    std::map<std::uint32_t, char> letters;
+    const bool ok = ParsePartitionItems(
+        text, message, [&](std::uint32_t n, std::string_view value, std::string& why) {
+            const char letter = value.size() == 1 ? Upper(value.front()) : 0;
+            if (letter < 'A' || letter > 'Z') {
+                why = Quoted(value) + " is not a drive letter A to Z";
+                return false;
+            }
+            for (const auto& [other, used] : letters)
+                if (used == letter || other == n) {
+                    why = "partition " + std::to_string(n) + " or letter " + letter +
+                          " is given twice";
+                    return false;
+                }
+            letters.emplace(n, letter);
+            return true;
+        });
+    if (ok) out = std::move(letters);
+    return ok;
+}
+
+bool ParseSimFree(std::string_view text, std::map<std::uint32_t, std::uint64_t>& out,
+                  std::string& message) {
+    std::map<std::uint32_t, std::uint64_t> free;
+    const bool ok = ParsePartitionItems(
+        text, message, [&](std::uint32_t n, std::string_view value, std::string& why) {
+            std::uint64_t bytes = 0;
+            if (!ParseSimSize(value, bytes)) {
+                why = Quoted(value) + " is not a byte count";
+                return false;
+            }
+            if (!free.emplace(n, bytes).second) {
+                why = "partition " + std::to_string(n) + " is given twice";
+                return false;
+            }
+            return true;
+        });
+    if (ok) out = std::move(free);
+    return ok;
+}
+
 std::size_t SimKeyLine(std::string_view text, std::string_view section, std::string_view key) {
     std::size_t number = 0;
     bool inSection = false;
@@ -541,6 +619,18 @@ ErrorCode ParseSimDrive(std::string_view name, ByteView text, SimDriveSpec& out,
         if (!spec.layout.empty() &&
             !ParseSimLayoutKey(spec.layout, spec.capacity, spec.sectorSize, entries, why))
             r.Fail(d, "Layout", spec.layout, why);
+    }
+
+    if (!r.Failed()) {
+        std::string why;
+        if (const auto v = r.Get(d, "Letters"); v && !ParseSimLetters(*v, spec.letters, why))
+            r.Fail(d, "Letters", *v, why);
+        else if (const auto f = r.Get(d, "Free"); f && !ParseSimFree(*f, spec.freeBytes, why))
+            r.Fail(d, "Free", *f, why);
+        for (const auto& [n, bytes] : spec.freeBytes)
+            if (!r.Failed() && !spec.letters.count(n))
+                r.Fail(d, "Free", r.Text(d, "Free", ""),
+                       "partition " + std::to_string(n) + " has no letter in Letters=");
     }
 
     if (!r.Failed()) ReadCommandSets(r, spec);

@@ -83,6 +83,10 @@ struct SimDriveSpec {
     bool systemDisk = false, mountedVolume = false;
     std::string image;  // relative to the folder
     std::string layout; // Layout=, applied only to an image created for this drive
+    // Letters= and Free=: drive letters of volumes by partition number, and the free bytes their
+    // file systems report (a volume without a Free= figure is empty: free = its length).
+    std::map<std::uint32_t, char> letters;
+    std::map<std::uint32_t, std::uint64_t> freeBytes;
     std::string parent; // USB node name; empty when the disk is not on USB
     SimUsbSpec usb;     // meaningful when `parent` is set
     bool hasPci = false;
@@ -119,6 +123,13 @@ const char* SimBusName(std::uint32_t busType);
 // Hexadecimal bytes: digit pairs, blanks allowed between bytes. A text shorter than `size` is
 // zero-padded to it; a longer one, an odd digit or any other character is refused.
 bool ParseSimHexBlock(std::string_view text, std::size_t size, std::vector<std::uint8_t>& out);
+
+// Letters= ("N:L,...", partition N 1-128, letter A-Z, each partition and letter once) and
+// Free= ("N:SIZE,...", sizes as Capacity=). False with `message` naming the bad item.
+bool ParseSimLetters(std::string_view text, std::map<std::uint32_t, char>& out,
+                     std::string& message);
+bool ParseSimFree(std::string_view text, std::map<std::uint32_t, std::uint64_t>& out,
+                  std::string& message);
 
 // A byte count: decimal digits, optionally a binary suffix K, M, G or T (also "KB", "KiB", ...).
 bool ParseSimSize(std::string_view text, std::uint64_t& bytes);

@@ -155,9 +155,45 @@ ErrorCode SimStorage::GetProperty(std::uint32_t devInst, DeviceProperty prop, st
     return err::kSuccess;
 }
 
-ErrorCode SimStorage::DriveDisplayName(char, std::string& name) {
+std::uint32_t SimStorage::LogicalDrives() {
+    std::lock_guard<std::mutex> guard(impl_->lock);
+    std::uint32_t mask = 0;
+    for (char letter = 'A'; letter <= 'Z'; ++letter)
+        if (impl_->LetterNode(letter)) mask |= 1u << (letter - 'A');
+    return mask;
+}
+
+std::uint32_t SimStorage::DriveType(char letter) {
+    std::lock_guard<std::mutex> guard(impl_->lock);
+    const Node* n = impl_->LetterNode(AsciiUpper(letter));
+    if (!n) return drivetype::kNoRootDir;
+    return n->drive->spec->removable ? drivetype::kRemovable : drivetype::kFixed;
+}
+
+ErrorCode SimStorage::DriveDisplayName(char letter, std::string& name) {
     name.clear();
-    return err::kFileNotFound; // simulated drives have no letters
+    const char upper = AsciiUpper(letter);
+    std::lock_guard<std::mutex> guard(impl_->lock);
+    const Node* n = impl_->LetterNode(upper);
+    if (!n) return err::kFileNotFound;
+    name = std::string(n->drive->spec->removable ? "Removable Disk" : "Local Disk") + " (" + upper +
+           ":)";
+    return err::kSuccess;
+}
+
+ErrorCode SimStorage::VolumeSpace(const std::u16string& root, std::uint64_t& total,
+                                  std::uint64_t& free) {
+    const bool rootForm = (root.size() == 2 || (root.size() == 3 && root[2] == u'\\')) &&
+                          root[1] == u':' && root[0] < 0x80;
+    if (!rootForm) return err::kFileNotFound; // only lettered volumes are measured
+    std::lock_guard<std::mutex> guard(impl_->lock);
+    const Node* n = impl_->LetterNode(AsciiUpper(static_cast<char>(root[0])));
+    if (!n) return err::kFileNotFound;
+    const auto& figures = n->drive->spec->freeBytes;
+    const auto it = figures.find(n->partition.number);
+    total = n->partition.length;
+    free = it == figures.end() ? n->partition.length : it->second;
+    return err::kSuccess;
 }
 
 ErrorCode SimStorage::UsbHostControllerDriverKey(std::uint32_t index, std::string& driverKey) {

@@ -103,9 +103,16 @@ ErrorCode SimStorage::QueryCloneFacts(const std::string& path, CloneDiskFacts& f
     return err::kFileNotFound;
 }
 
-ErrorCode SimStorage::OpenLetter(char, DeviceHandle& handle) {
+ErrorCode SimStorage::OpenLetter(char letter, DeviceHandle& handle) {
     handle.Close();
-    return err::kFileNotFound; // simulated drives have no letters
+    std::string path;
+    {
+        std::lock_guard<std::mutex> guard(impl_->lock);
+        const Node* n = impl_->LetterNode(AsciiUpper(letter));
+        if (!n) return err::kFileNotFound;
+        path = n->path;
+    }
+    return OpenAs(path, handle, false);
 }
 
 ErrorCode SimStorage::GetDeviceNumber(DeviceHandle& h, StorageDeviceNumber& out) {

@@ -64,9 +64,14 @@ public:
     ErrorCode EnumerateClass(DeviceClass cls, std::vector<PresentDevice>& devices) override;
     std::uint32_t ParentOf(std::uint32_t devInst) override;
     ErrorCode GetProperty(std::uint32_t devInst, DeviceProperty prop, std::string& value) override;
-    std::uint32_t LogicalDrives() override { return 0; }
-    std::uint32_t DriveType(char) override { return drivetype::kNoRootDir; }
+    // Letters come from the drives' Letters= keys, for partitions the image's table has; of two
+    // drives naming the same letter, the first in name order keeps it.
+    std::uint32_t LogicalDrives() override;
+    std::uint32_t DriveType(char letter) override;
     ErrorCode DriveDisplayName(char letter, std::string& name) override;
+    // Lettered volumes only ("X:" or "X:\\"): the partition's length and its Free= figure.
+    ErrorCode VolumeSpace(const std::u16string& root, std::uint64_t& total,
+                          std::uint64_t& free) override;
     std::vector<std::string> MountPoints(const std::string&) override { return {}; }
     ErrorCode UsbHostControllerDriverKey(std::uint32_t index, std::string& driverKey) override;
 

@@ -239,6 +239,17 @@ struct SimStorage::Impl {
         const auto it = nodeByPath.find(upperPath);
         return it == nodeByPath.end() ? nullptr : &nodes[it->second];
     }
+    // The volume holding drive letter `letter` (upper case), under `lock`; null when none.
+    const Node* LetterNode(char letter) const {
+        for (const Node& n : nodes) {
+            if (n.kind != simstore::NodeKind::kVolume || !n.drive || !n.drive->present.load())
+                continue;
+            const auto& letters = n.drive->spec->letters;
+            const auto it = letters.find(n.partition.number);
+            if (it != letters.end() && it->second == letter) return &n;
+        }
+        return nullptr;
+    }
 
     void ReadFolder();
     DriveFile LoadFile(const std::string& name, const simstore::fs::path& file,

@@ -303,6 +303,18 @@ std::uint32_t WinStoragePlatform::DriveType(char letter) {
     return GetDriveTypeW(root);
 }
 
+ErrorCode WinStoragePlatform::VolumeSpace(const std::u16string& root, std::uint64_t& total,
+                                          std::uint64_t& free) {
+    if (root.empty()) return err::kInvalidParameter;
+    const std::wstring path(root.begin(), root.end());
+    ULARGE_INTEGER available{}, bytes{}, unused{};
+    if (!GetDiskFreeSpaceExW(path.c_str(), &available, &bytes, &unused))
+        return win::LastErrorOrNotFound();
+    total = bytes.QuadPart;
+    free = unused.QuadPart;
+    return err::kSuccess;
+}
+
 ErrorCode WinStoragePlatform::DriveDisplayName(char letter, std::string& name) {
     const char upper = UpperLetter(letter);
     if (!upper) return err::kInvalidParameter;

@@ -35,6 +35,8 @@ public:
     ErrorCode GetProperty(std::uint32_t devInst, DeviceProperty prop, std::string& value) override;
     std::uint32_t LogicalDrives() override;
     std::uint32_t DriveType(char letter) override;
+    ErrorCode VolumeSpace(const std::u16string& root, std::uint64_t& total,
+                          std::uint64_t& free) override;
     ErrorCode DriveDisplayName(char letter, std::string& name) override;
     std::vector<std::string> MountPoints(const std::string&) override { return {}; }
     ErrorCode UsbHostControllerDriverKey(std::uint32_t index, std::string& driverKey) override;

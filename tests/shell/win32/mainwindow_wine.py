@@ -688,14 +688,57 @@ Capacity=600G
 """
 
 
+MIB = 1 << 20
+BAR_SSD_KEYS = "Letters=1:S,2:T\nFree=1:128M,2:100G\n"
+BAR_SSD = (256 * MIB + (256 * 1024 - 257) * MIB, 128 * MIB + 100 * 1024 * MIB)  # total, free
+BAR_NVME_KEYS = "Letters=1:N\nFree=1:2T\n"
+BAR_NVME = ((1024 * 1024 - 1) * MIB, 2 * 1024 * 1024 * MIB)
+
+
+def f32(x):
+    return struct.unpack("f", struct.pack("f", x))[0]
+
+
+def size_compact(n):
+    """The bar's size text, as the program's single-precision steps give it."""
+    if n == 0:
+        return "0 Byte"
+    if n < 1024:
+        return "%d Bytes" % n
+    v, unit = f32(f32(n) / 1024.0), 0
+    while v >= 1024.0 and unit < 2:
+        v, unit = f32(v / 1024.0), unit + 1
+    return ("%.f %s" if float(int(v)) == v else "%.2f %s") % (v, ["KB", "MB", "GB"][unit])
+
+
+def check_bar(f, total, free, dpi):
+    """The capacity bar of lettered volumes: fill width, colours and both texts."""
+    used = 0 if free > total else total - free
+    percent = min(100.0, max(0.0, used * 100.0 / total)) if total else 0.0
+    fill = 680 if percent >= 100.0 else int(percent * 680 / 100.0)
+    check(f["Bar.background"]["visible"], "bar hidden")
+    g = f["Bar.gradient"]
+    check(g["visible"] == (fill > 0), "gradient visible %s, fill %d" % (g["visible"], fill))
+    if fill > 0:
+        check(g["rect"]["width"] == scale(fill, dpi), "fill %s, expected %d" % (g["rect"], fill))
+        want = ("#FF015C", "#FFAFD2") if percent > 80.0 else ("#004BFD", "#7FF2FF")
+        check((g["backColor"], g["borderColor"]) == want, "bar colours %s" % g)
+    check(f["Bar.left"]["text"] == "Used: " + size_compact(used), "left " + f["Bar.left"]["text"])
+    check(f["Bar.right"]["text"] == "Free: " + size_compact(free), "right " + f["Bar.right"]["text"])
+
+
 def drive_set(args, name):
     """The page's drives: a healthy SSD, a failing hard disk, NVMe, an SSD behind a USB bridge
     and a SCSI disk without SMART."""
     folder = os.path.join(args.artifacts, name + "-drives")
     shutil.rmtree(folder, ignore_errors=True)
     os.makedirs(folder)
-    for f in ("ssd", "nvme", "usb-sat"):
-        shutil.copy(os.path.join(args.sim, f + ".drive"), folder)
+    shutil.copy(os.path.join(args.sim, "usb-sat.drive"), folder)
+    # Lettered volumes give the capacity bar its figures: the SSD's two partitions sum, the
+    # NVMe drive's volume reports more free space than it holds (nothing used).
+    for f, keys in (("ssd", BAR_SSD_KEYS), ("nvme", BAR_NVME_KEYS)):
+        text = open(os.path.join(args.sim, f + ".drive")).read()
+        open(os.path.join(folder, f + ".drive"), "w").write(text.replace("[Drive]\n", "[Drive]\n" + keys, 1))
     # The hard disk of the examples with a drive that says its threshold was exceeded.
     text = open(os.path.join(args.sim, "hdd.drive")).read()
     text = text.replace("[Ata]\n", "[Ata]\nSmartStatus=exceeded\n", 1)
@@ -837,6 +880,11 @@ def scenario_driveinfo(args):
         check(scsi["Line4"]["text"] == "", "scsi line 4")
         check(not scsi["SmartButton"]["enabled"], "scsi S.M.A.R.T. button enabled")
         check(scsi["Line5"]["text"] == "Capacity: 600 GB", "scsi capacity")
+        # Lettered volumes fill the bar; drives without letters show none.
+        check_bar(frames["Orvane Quill 860 256GB"], BAR_SSD[0], BAR_SSD[1], dpi)
+        check_bar(frames["Orvane Flint 990 1TB"], BAR_NVME[0], BAR_NVME[1], dpi)
+        for n in ("Orvane Ridge 2TB", "ORVANE Orvane Span 600"):
+            check(not frames[n]["Bar.background"]["visible"], "%s shows a bar" % n)
         # The first entry is selected: its frame alone is marked.
         marked = [n for n, f in frames.items() if f["Marker"]["visible"]]
         check(marked == [state["entries"][0]], "marked %s" % marked)
