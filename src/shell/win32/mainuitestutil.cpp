@@ -219,38 +219,40 @@ void AddFrameTree(const TclCustomFrame& root, HWND top, std::vector<ControlInfo>
 // Frames of ours below `top` in windows of another kind (a direct child frame lists its tree
 // through the window's lister), and named scroll bars and list views below its direct
 // children.
+struct NestedWalk {
+    HWND top;
+    std::vector<ControlInfo>* out;
+};
+
+// A named callback, not a lambda: i686 needs the stdcall convention the lambda cannot carry.
+BOOL CALLBACK CollectNested(HWND w, LPARAM lp) {
+    auto* k = reinterpret_cast<NestedWalk*>(lp);
+    const TclCustomFrame* f = TclCustomFrame::FromWindow(w);
+    if (f) {
+        if (!f->ParentFrame() && GetParent(w) != k->top) AddFrameTree(*f, k->top, *k->out);
+        return TRUE;
+    }
+    if (GetParent(w) == k->top || !GetPropW(w, L"TvdName")) return TRUE;
+    ControlInfo c;
+    wchar_t cls[128] = {};
+    GetClassNameW(w, cls, 128);
+    c.cls = U8(std::wstring(cls));
+    c.name = static_cast<const char*>(GetPropW(w, L"TvdName"));
+    RECT r{};
+    GetWindowRect(w, &r);
+    MapWindowPoints(nullptr, k->top, reinterpret_cast<POINT*>(&r), 2);
+    c.rect = r;
+    c.visible = IsWindowVisible(w) != FALSE;
+    c.enabled = IsWindowEnabled(w) != FALSE;
+    c.extra = WindowExtra(w, cls);
+    k->out->push_back(std::move(c));
+    return TRUE;
+}
+
 std::vector<ControlInfo> NestedControls(HWND top) {
     std::vector<ControlInfo> out;
-    struct Walk {
-        HWND top;
-        std::vector<ControlInfo>* out;
-    } walk{top, &out};
-    EnumChildWindows(
-        top,
-        [](HWND w, LPARAM lp) -> BOOL {
-            auto* k = reinterpret_cast<Walk*>(lp);
-            const TclCustomFrame* f = TclCustomFrame::FromWindow(w);
-            if (f) {
-                if (!f->ParentFrame() && GetParent(w) != k->top) AddFrameTree(*f, k->top, *k->out);
-                return TRUE;
-            }
-            if (GetParent(w) == k->top || !GetPropW(w, L"TvdName")) return TRUE;
-            ControlInfo c;
-            wchar_t cls[128] = {};
-            GetClassNameW(w, cls, 128);
-            c.cls = U8(std::wstring(cls));
-            c.name = static_cast<const char*>(GetPropW(w, L"TvdName"));
-            RECT r{};
-            GetWindowRect(w, &r);
-            MapWindowPoints(nullptr, k->top, reinterpret_cast<POINT*>(&r), 2);
-            c.rect = r;
-            c.visible = IsWindowVisible(w) != FALSE;
-            c.enabled = IsWindowEnabled(w) != FALSE;
-            c.extra = WindowExtra(w, cls);
-            k->out->push_back(std::move(c));
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&walk));
+    NestedWalk walk{top, &out};
+    EnumChildWindows(top, CollectNested, reinterpret_cast<LPARAM>(&walk));
     return out;
 }
 
