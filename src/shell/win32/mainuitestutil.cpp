@@ -195,23 +195,8 @@ void AddFrameTree(const TclCustomFrame& root, HWND top, std::vector<ControlInfo>
         out.push_back(std::move(f));
     }
     root.ForEachControl([&](const tvd::ControlInfo& i) {
-        ControlInfo c;
-        c.name = i.name;
-        c.cls = i.className;
-        const Rect d = ScaleRect(i.rect, dpi);
-        c.rect = {origin.x + d.left, origin.y + d.top, origin.x + d.Right(), origin.y + d.Bottom()};
-        c.text = U16(i.text);
-        c.picture = i.picture;
-        if (i.font) {
-            c.fontFace = i.font->face;
-            c.fontHeight = ScaleForDpi(i.font->heightPx, dpi);
-            c.fontWeight = i.font->bold ? FW_BOLD : FW_NORMAL;
-        }
-        if (i.textColour) c.textColor = *i.textColour;
-        if (i.backColour) c.backColor = *i.backColour;
-        if (i.borderColour) c.borderColor = *i.borderColour;
+        ControlInfo c = DumpEntry(i, dpi, origin);
         c.visible = shown && i.visible;
-        c.enabled = i.enabled;
         out.push_back(std::move(c));
     });
 }
@@ -292,28 +277,31 @@ std::vector<ControlInfo> ChildControls(HWND top) {
 
 } // namespace
 
+ControlInfo DumpEntry(const tvd::ControlInfo& i, int dpi, POINT origin) {
+    ControlInfo c;
+    c.name = i.name;
+    c.cls = i.className;
+    const Rect d = ScaleRect(i.rect, dpi);
+    c.rect = {origin.x + d.left, origin.y + d.top, origin.x + d.Right(), origin.y + d.Bottom()};
+    c.text = Utf8ToUtf16(i.text);
+    c.picture = i.picture;
+    if (i.font) {
+        c.fontFace = i.font->face;
+        c.fontHeight = ScaleForDpi(i.font->heightPx, dpi);
+        c.fontWeight = i.font->bold ? FW_BOLD : FW_NORMAL;
+    }
+    if (i.textColour) c.textColor = *i.textColour;
+    if (i.backColour) c.backColor = *i.backColour;
+    if (i.borderColour) c.borderColor = *i.borderColour;
+    c.visible = i.visible;
+    c.enabled = i.enabled;
+    return c;
+}
+
 std::vector<ControlInfo> ControlsOfTree(const ControlTree& tree) {
     std::vector<ControlInfo> out;
     const int dpi = Dpi();
-    tree.ForEachControl([&](const tvd::ControlInfo& i) {
-        ControlInfo c;
-        c.name = i.name;
-        c.cls = i.className;
-        c.rect = ToRect(ScaleRect(i.rect, dpi));
-        c.text = Utf8ToUtf16(i.text);
-        c.picture = i.picture;
-        if (i.font) {
-            c.fontFace = i.font->face;
-            c.fontHeight = ScaleForDpi(i.font->heightPx, dpi);
-            c.fontWeight = i.font->bold ? FW_BOLD : FW_NORMAL;
-        }
-        if (i.textColour) c.textColor = *i.textColour;
-        if (i.backColour) c.backColor = *i.backColour;
-        if (i.borderColour) c.borderColor = *i.borderColour;
-        c.visible = i.visible;
-        c.enabled = i.enabled;
-        out.push_back(std::move(c));
-    });
+    tree.ForEachControl([&](const tvd::ControlInfo& i) { out.push_back(DumpEntry(i, dpi)); });
     return out;
 }
 

@@ -9,7 +9,8 @@
 
 namespace tvd {
 class ControlTree;
-}
+struct ControlInfo;
+} // namespace tvd
 
 namespace tvd::win {
 
@@ -34,6 +35,8 @@ struct ControlInfo {
 // Controls of a window the program drew itself (main window, splash, message box); the window
 // layer's child windows are added by the dump.
 using ControlLister = std::vector<ControlInfo> (*)(HWND window);
+// One control of a frame as the dump shows it: device pixels at `dpi`, moved by `origin`.
+ControlInfo DumpEntry(const tvd::ControlInfo& control, int dpi, POINT origin = {0, 0});
 // A frame's controls (tvd::ControlTree) as the dump shows them: device pixels of its window.
 std::vector<ControlInfo> ControlsOfTree(const ControlTree& tree);
 void RegisterControlLister(HWND window, ControlLister lister);

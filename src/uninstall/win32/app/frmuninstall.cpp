@@ -421,33 +421,13 @@ LRESULT WizardForm::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
 
 namespace {
 
-win::ControlInfo ToDump(const ControlInfo& c, int dpi) {
-    win::ControlInfo d;
-    d.name = c.name;
-    d.cls = c.className;
-    const Rect r = ScaleRect(c.rect, dpi);
-    d.rect = {r.left, r.top, r.left + r.width, r.top + r.height};
-    d.text = Utf8ToUtf16(c.text);
-    d.picture = c.picture;
-    if (c.font) {
-        d.fontFace = c.font->face;
-        d.fontHeight = ScaleForDpi(c.font->heightPx, dpi);
-        d.fontWeight = c.font->bold ? FW_BOLD : FW_NORMAL;
-    }
-    if (c.textColour) d.textColor = *c.textColour;
-    if (c.backColour) d.backColor = *c.backColour;
-    d.visible = c.visible;
-    d.enabled = c.enabled;
-    return d;
-}
-
 std::vector<win::ControlInfo> ListFormControls(HWND) {
     std::vector<win::ControlInfo> out;
     if (!g_form) return out;
     const int dpi = g_form->Dpi();
     const bool shown = IsWindowVisible(g_form->Window()) != FALSE;
     g_form->ForEachControl([&](const ControlInfo& c) {
-        win::ControlInfo d = ToDump(c, dpi);
+        win::ControlInfo d = win::DumpEntry(c, dpi);
         d.visible = d.visible && shown;
         out.push_back(std::move(d));
     });
