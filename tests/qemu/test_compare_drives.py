@@ -8,11 +8,10 @@ import sys
 sys.dont_write_bytecode = True  # no __pycache__ beside the sources
 
 import json
-import shutil
-import tempfile
 import unittest
 from pathlib import Path
 
+import recordingcase
 import compare_drives_tools as cmp
 
 DATA = Path(__file__).resolve().parent / "data" / "drives"
@@ -72,22 +71,13 @@ CHANGES = [
 ]
 
 
-class CompareDrivesTest(unittest.TestCase):
+class CompareDrivesTest(recordingcase.RecordingCase):
+    DATA = DATA
+    COMPARE = staticmethod(cmp.compare_folder)
+
     def setUp(self):
-        self.dir = Path(tempfile.mkdtemp(prefix="tvddrives-"))
-        for f in DATA.iterdir():
-            shutil.copy(f, self.dir / f.name)
+        super().setUp()
         self.disks = cmp.Folder(self.dir).disks()
-
-    def tearDown(self):
-        shutil.rmtree(self.dir, ignore_errors=True)
-
-    def restore(self):
-        for f in DATA.iterdir():
-            shutil.copy(f, self.dir / f.name)
-
-    def test_recording_agrees(self):
-        self.assertEqual([], cmp.compare_folder(self.dir))
 
     def test_each_wrong_field_is_named(self):
         for name, change, needle in CHANGES:

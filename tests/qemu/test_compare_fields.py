@@ -9,11 +9,10 @@ import sys
 sys.dont_write_bytecode = True  # no __pycache__ beside the sources
 
 import json
-import shutil
-import tempfile
 import unittest
 from pathlib import Path
 
+import recordingcase
 import compare_fields_tools as cmp
 
 DATA = Path(__file__).resolve().parent / "data" / "fields"
@@ -64,17 +63,9 @@ CHANGES = [
 ]
 
 
-class CompareFieldsTest(unittest.TestCase):
-    def setUp(self):
-        self.dir = Path(tempfile.mkdtemp(prefix="tvdfields-"))
-        for f in DATA.iterdir():
-            shutil.copy(f, self.dir / f.name)
-
-    def tearDown(self):
-        shutil.rmtree(self.dir, ignore_errors=True)
-
-    def test_recording_agrees(self):
-        self.assertEqual([], cmp.compare_folder(self.dir))
+class CompareFieldsTest(recordingcase.RecordingCase):
+    DATA = DATA
+    COMPARE = staticmethod(cmp.compare_folder)
 
     def test_each_wrong_field_is_named(self):
         original = {f.name: f.read_text() for f in DATA.iterdir()}

@@ -9,11 +9,10 @@ import sys
 sys.dont_write_bytecode = True  # no __pycache__ beside the sources
 
 import json
-import shutil
-import tempfile
 import unittest
 from pathlib import Path
 
+import recordingcase
 import compare_cdbs
 import compare_identify_tools as cmp
 
@@ -51,17 +50,9 @@ CHANGES = [
 ]
 
 
-class CompareIdentifyTest(unittest.TestCase):
-    def setUp(self):
-        self.dir = Path(tempfile.mkdtemp(prefix="tvdident-"))
-        for f in DATA.iterdir():
-            shutil.copy(f, self.dir / f.name)
-
-    def tearDown(self):
-        shutil.rmtree(self.dir, ignore_errors=True)
-
-    def test_recording_agrees(self):
-        self.assertEqual([], cmp.compare_folder(self.dir))
+class CompareIdentifyTest(recordingcase.RecordingCase):
+    DATA = DATA
+    COMPARE = staticmethod(cmp.compare_folder)
 
     def test_each_wrong_field_is_named(self):
         original = {f.name: f.read_text() for f in DATA.iterdir()}
@@ -105,17 +96,9 @@ ATA_BYTES = {0xA1: {"count": 4, "device": 8, "command": 9},
              0x85: {"count": 6, "device": 13, "command": 14}}
 
 
-class CompareCdbsTest(unittest.TestCase):
-    def setUp(self):
-        self.dir = Path(tempfile.mkdtemp(prefix="tvdcdb-"))
-        for f in DATA.iterdir():
-            shutil.copy(f, self.dir / f.name)
-
-    def tearDown(self):
-        shutil.rmtree(self.dir, ignore_errors=True)
-
-    def test_recording_agrees(self):
-        self.assertEqual([], compare_cdbs.compare_folder(self.dir))
+class CompareCdbsTest(recordingcase.RecordingCase):
+    DATA = DATA
+    COMPARE = staticmethod(compare_cdbs.compare_folder)
 
     def test_each_changed_byte_is_judged(self):
         for drive, command, byte, value, needle in CDB_CHANGES:

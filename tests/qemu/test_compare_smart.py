@@ -10,10 +10,10 @@ sys.dont_write_bytecode = True  # no __pycache__ beside the sources
 
 import json
 import shutil
-import tempfile
 import unittest
 from pathlib import Path
 
+import recordingcase
 import compare_smart_tools as cmp
 
 DATA = Path(__file__).resolve().parent / "data" / "smart"
@@ -91,17 +91,9 @@ def resolve(doc, path):
     return node, steps[-1]
 
 
-class CompareSmartTest(unittest.TestCase):
-    def setUp(self):
-        self.dir = Path(tempfile.mkdtemp(prefix="tvdsmart-"))
-        for f in DATA.iterdir():
-            shutil.copy(f, self.dir / f.name)
-
-    def tearDown(self):
-        shutil.rmtree(self.dir, ignore_errors=True)
-
-    def test_recording_agrees(self):
-        self.assertEqual([], cmp.compare_folder(self.dir))
+class CompareSmartTest(recordingcase.RecordingCase):
+    DATA = DATA
+    COMPARE = staticmethod(cmp.compare_folder)
 
     def test_each_changed_field_is_judged(self):
         for edits, needle in CHANGES:
