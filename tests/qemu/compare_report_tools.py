@@ -3,7 +3,7 @@ dmidecode (SM-BIOS strings), lspci (the ATA and SCSI controller classes), lscpu 
 lsusb (the USB devices), lsblk (the disk lengths) and /proc/meminfo (the memory total), and the
 report file's format read with Python's own UTF-16 codec; the drive sections against smartctl
 (identify words, SMART attributes), nvme-cli (controller and namespace data), sg_inq and
-sg_readcap, sfdisk and blkid (partition tables) and lsblk (HCTL, RM, RO); the volume blocks,
+sg_readcap, sfdisk and blkid (partition tables) and lsblk (HCTL, RM, RO, DISC-MAX, HOTPLUG); the volume blocks,
 the Drives section and the disks' " Drives" lines against lsblk, blkid -p and mountinfo."""
 
 import re
@@ -714,7 +714,8 @@ def compare_blkid(lines, disk, partitions):
 
 
 def compare_lsblk_disk(lines, dev):
-    """A disk block against lsblk's HCTL, RM and RO."""
+    """A disk block against lsblk's HCTL, RM and RO, and (where listed) DISC-MAX as the TRIM
+    descriptor's TrimEnabled and HOTPLUG as DeviceHotplug."""
     diff = []
     addr = next((l for l in lines if l.startswith(" IOCTL_SCSI_GET_ADDRESS : Port=")), None)
     m = addr and re.search(r"Port=\[(\d+)\], Adapter=\[(\d+)\], Target=\[(\d+)\], Lun=\[(\d+)\]",
@@ -728,6 +729,14 @@ def compare_lsblk_disk(lines, dev):
     writable = "TRUE" if " DiskWritable = [TRUE]" in lines else "FALSE"
     if writable != ("FALSE" if dev.get("ro") else "TRUE"):
         diff.append(("RO", writable, dev.get("ro")))
+    if "disc-max" in dev:
+        trim = block_value(lines, "TrimEnabled")
+        if trim != ("true" if dev["disc-max"] else "false"):
+            diff.append(("DISC-MAX", trim, dev["disc-max"]))
+    if "hotplug" in dev:
+        hotplug = block_value(lines, "DeviceHotplug")
+        if hotplug != ("true" if dev["hotplug"] else "false"):
+            diff.append(("HOTPLUG", hotplug, dev["hotplug"]))
     return diff
 
 

@@ -3,9 +3,9 @@
 the report profile (data/report/). The recording agrees; each section changed on either side
 fails with that field named, and each fault of the file format is found. The drive sections
 likewise: the ATA identify words, the SMART attributes, the NVMe tables and health log, the SCSI
-inquiry and capacity, the partition tables (sfdisk, blkid) and lsblk's HCTL, RM and RO. The
-volumes the guest mounted: each value of a volume block, of the Drives section and of a disk's
-" Drives" line, changed on either side, fails by its name."""
+inquiry and capacity, the partition tables (sfdisk, blkid) and lsblk's HCTL, RM, RO, DISC-MAX
+and HOTPLUG. The volumes the guest mounted: each value of a volume block, of the Drives section
+and of a disk's " Drives" line, changed on either side, fails by its name."""
 
 import sys
 
@@ -359,7 +359,8 @@ class CompareDrives(unittest.TestCase):
     def test_lsblk_changes_fail(self):
         doc = json.loads(text("lsblk.out"))
         for key, value, field in (("hctl", "6:0:9:0", "HCTL"), ("rm", True, "RM"),
-                                  ("ro", True, "RO")):
+                                  ("ro", True, "RO"), ("disc-max", 0, "DISC-MAX"),
+                                  ("hotplug", True, "HOTPLUG")):
             changed = json.loads(json.dumps(doc))
             for d in changed["blockdevices"]:
                 if d["name"] == "sdb":

@@ -80,7 +80,7 @@ run dmidecode dmidecode
 run lspci lspci -D -n -k
 run lscpu lscpu
 run lsusb-v lsusb -v
-run lsblk lsblk -J -b -o NAME,TYPE,SIZE,HCTL,RM,RO,FSTYPE,LABEL,PTTYPE,PTUUID,PARTUUID
+run lsblk lsblk -J -b -o NAME,TYPE,SIZE,HCTL,RM,RO,DISC-MAX,HOTPLUG,FSTYPE,LABEL,PTTYPE,PTUUID,PARTUUID
 run lsblk-volumes lsblk -J -b -o NAME,FSTYPE,LABEL,UUID,MOUNTPOINT,SIZE,FSSIZE,FSAVAIL
 cat /proc/self/mountinfo >"$out/mountinfo.out"
 run ip-addr /usr/local/bin/ip -j addr
