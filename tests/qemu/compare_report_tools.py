@@ -3,8 +3,9 @@ dmidecode (SM-BIOS strings), lspci (the ATA and SCSI controller classes), lscpu 
 lsusb (the USB devices), lsblk (the disk lengths) and /proc/meminfo (the memory total), and the
 report file's format read with Python's own UTF-16 codec; the drive sections against smartctl
 (identify words, SMART attributes), nvme-cli (controller and namespace data), sg_inq and
-sg_readcap, sfdisk and blkid (partition tables) and lsblk (HCTL, RM, RO, DISC-MAX, HOTPLUG); the volume blocks,
-the Drives section and the disks' " Drives" lines against lsblk, blkid -p and mountinfo."""
+sg_readcap, sfdisk and blkid (partition tables) and lsblk (HCTL, RM, RO, DISC-MAX, HOTPLUG);
+the volume blocks, the Drives section and the disks' " Drives" lines against lsblk, blkid -p and
+mountinfo."""
 
 import re
 

@@ -1,11 +1,11 @@
 #!/usr/bin/env python3
-"""report.host_vs_tools and report.wine_vs_tools: the system sections of a report written on this
+"""report.host_vs_tools and wine.report_vs_tools: the system sections of a report written on this
 machine, by the Linux tool or by the Windows build under Wine (drives simulated), against the
 host's own tools: /proc/meminfo (the memory total), ip -j (each adapter's MAC, IPv4 addresses
 with masks and default gateway), hostname, id -un and lscpu (the CPU vendor); on Linux also lspci
-(the controller classes) and lsusb (the USB devices); under Wine also wmic (" OS Name") and
-/sys/class/dmi/id (the SM-BIOS strings Wine builds its table from). The UTF-16 file must pass
-the format check of Python's own codec.
+(the controller classes) and lsusb (the USB devices); under Wine also wmic (" OS Name"), cmd's
+ver (the version) and /sys/class/dmi/id (the SM-BIOS strings Wine builds its table from). The
+UTF-16 file must pass the format check of Python's own codec.
 
   report_vs_host.py --tarvikdorn PATH
   report_vs_host.py --wine-cli PATH --simulate DIR
@@ -42,7 +42,8 @@ def tool(*command, may_fail=False):
     """A tool's output as text; wmic writes UTF-16 with a byte-order mark into a pipe."""
     done = subprocess.run(command, capture_output=True, timeout=300)
     if done.returncode != 0 and not may_fail:
-        raise RuntimeError(f"{' '.join(command)} failed: {done.stderr.decode(errors='replace')[:300]}")
+        why = done.stderr.decode(errors="replace")[:300]
+        raise RuntimeError(f"{' '.join(command)} failed: {why}")
     out = done.stdout
     if out.startswith(b"\xff\xfe"):
         return out[2:].decode("utf-16-le", errors="replace")
@@ -70,7 +71,8 @@ def value(report, label):
 
 def checks(report, wine):
     out = [("memory", cmp.compare_memory(report, Path("/proc/meminfo").read_text()))]
-    want = cmp.ip_adapters(json.loads(tool("ip", "-j", "addr")), json.loads(tool("ip", "-j", "route")))
+    want = cmp.ip_adapters(json.loads(tool("ip", "-j", "addr")),
+                           json.loads(tool("ip", "-j", "route")))
     got = adapters_by_name(report)
     out.append(("adapters", [] if got == want else [("Net Adapter", got, want)]))
     for label, theirs in (("Dns Hostname", tool("hostname").strip()),
@@ -89,7 +91,8 @@ def checks(report, wine):
                 diff.append((f"{key[0]} {key[1]}", strings.get(key), theirs))
         out.append(("SM-BIOS", diff))
     else:
-        out.append(("controllers", cmp.compare_controllers(report, tool("lspci", "-D", "-n", "-k"))))
+        lspci = tool("lspci", "-D", "-n", "-k")
+        out.append(("controllers", cmp.compare_controllers(report, lspci)))
         # lsusb fails when the machine has no USB bus at all: no devices on either side then.
         out.append(("USB", cmp.compare_usb(report, tool("lsusb", "-v", may_fail=True))))
     return out
@@ -103,7 +106,9 @@ def main():
     a = ap.parse_args()
     wine = shutil.which("wine64") or shutil.which("wine")
     needed = ["ip", "hostname", "id", "lscpu"] + ([] if a.wine_cli else ["lspci", "lsusb"])
-    missing = [t for t in needed if not shutil.which(t)] + (["wine"] if a.wine_cli and not wine else [])
+    missing = [t for t in needed if not shutil.which(t)]
+    if a.wine_cli and not wine:
+        missing.append("wine")
     if missing:
         print(f"SKIP: not installed: {', '.join(missing)}")
         return SKIP
@@ -130,6 +135,11 @@ def main():
                    if l.strip()][1:2]
         ours = value(report, "OS Name")
         results.append(("OS Name", [] if [ours] == caption else [("OS Name", ours, caption)]))
+        # The true version, as cmd's ver shows it ("Microsoft Windows 6.1.7601").
+        ver = re.search(r"(\d+\.\d+\.\d+)", tool(wine, "cmd", "/c", "ver"))
+        ours = re.search(r"^  Version = \[(.*)\]$", report, re.M)
+        got, want = (ours.group(1) if ours else None), (ver.group(1) if ver else None)
+        results.append(("Version", [] if got == want else [("Version", got, want)]))
     failed = [(n, d) for n, d in results if d]
     for name, diff in results:
         print(f"{name}: {'agrees' if not diff else diff}")
