@@ -3,7 +3,9 @@ dmidecode (SM-BIOS strings), lspci (the ATA and SCSI controller classes), lscpu 
 lsusb (the USB devices), lsblk (the disk lengths) and /proc/meminfo (the memory total), and the
 report file's format read with Python's own UTF-16 codec; the drive sections against smartctl
 (identify words, SMART attributes), nvme-cli (controller and namespace data), sg_inq and
-sg_readcap, sfdisk and blkid (partition tables) and lsblk (HCTL, RM, RO)."""
+sg_readcap, sfdisk and blkid (partition tables) and lsblk (HCTL, RM, RO, DISC-MAX, HOTPLUG);
+the volume blocks, the Drives section and the disks' " Drives" lines against lsblk, blkid -p and
+mountinfo."""
 
 import re
 
@@ -713,7 +715,8 @@ def compare_blkid(lines, disk, partitions):
 
 
 def compare_lsblk_disk(lines, dev):
-    """A disk block against lsblk's HCTL, RM and RO."""
+    """A disk block against lsblk's HCTL, RM and RO, and (where listed) DISC-MAX as the TRIM
+    descriptor's TrimEnabled and HOTPLUG as DeviceHotplug."""
     diff = []
     addr = next((l for l in lines if l.startswith(" IOCTL_SCSI_GET_ADDRESS : Port=")), None)
     m = addr and re.search(r"Port=\[(\d+)\], Adapter=\[(\d+)\], Target=\[(\d+)\], Lun=\[(\d+)\]",
@@ -727,6 +730,14 @@ def compare_lsblk_disk(lines, dev):
     writable = "TRUE" if " DiskWritable = [TRUE]" in lines else "FALSE"
     if writable != ("FALSE" if dev.get("ro") else "TRUE"):
         diff.append(("RO", writable, dev.get("ro")))
+    if "disc-max" in dev:
+        trim = block_value(lines, "TrimEnabled")
+        if trim != ("true" if dev["disc-max"] else "false"):
+            diff.append(("DISC-MAX", trim, dev["disc-max"]))
+    if "hotplug" in dev:
+        hotplug = block_value(lines, "DeviceHotplug")
+        if hotplug != ("true" if dev["hotplug"] else "false"):
+            diff.append(("HOTPLUG", hotplug, dev["hotplug"]))
     return diff
 
 
@@ -780,4 +791,165 @@ def drive_checks(report, folder):
             smart = read_or(folder, f"smartctl-x-{m.group(1)}.out")
             if smart is not None:
                 checks.append((f"{name} SMART", compare_nvme_health(lines, json.loads(smart))))
+    return checks
+
+
+# --- the volumes -------------------------------------------------------------------------------
+
+
+def volume_information(lines):
+    """The values of a " Volume Information :" block (None where a line is missing):
+    {"type", "label", "fs", "serial", "total", "free"}."""
+    return {"type": block_value(lines, "DriveType"), "label": block_value(lines, "VolumeLabel"),
+            "fs": block_value(lines, "FileSystemName"),
+            "serial": block_value(lines, "VolumeSerialNumber"),
+            "total": block_value(lines, "TotalBytes"), "free": block_value(lines, "FreeBytes")}
+
+
+def report_volumes(report):
+    """{"/dev/sdX1": {"root": mount point or None, "length": the partition's length, and the
+    volume information when mounted}} from the "Volume [...] :" blocks."""
+    volumes = {}
+    for heading, lines in sections(report).items():
+        m = re.match(r"^Volume \[(/dev/[^\]]+)\]$", heading)
+        if not m:
+            continue
+        v = {"root": block_value(lines, "RootPath"), "length": block_value(lines, "Partition Length")}
+        if v["root"] is not None:
+            v.update(volume_information(lines))
+        volumes[m.group(1)] = v
+    return volumes
+
+
+def report_drives(report):
+    """The Drives section: {name (a mount point): volume information and "connection"}."""
+    drives, lines, name, inside = {}, [], None, False
+
+    def close():
+        if name is not None:
+            drives[name] = dict(volume_information(lines),
+                                connection=block_value(lines, "ConnectionName"))
+
+    for line in report.splitlines():
+        if line == "Drives :":
+            inside = True
+            continue
+        if not inside:
+            continue
+        if not line:
+            break
+        if not line[0].isspace():
+            close()
+            name, lines = line, []
+        else:
+            lines.append(line)
+    close()
+    return drives
+
+
+def lsblk_devices(doc):
+    """lsblk -J's tree as {name: device}, children included."""
+    out = {}
+
+    def walk(devices):
+        for d in devices or []:
+            out[d["name"]] = d
+            walk(d.get("children"))
+
+    walk((doc or {}).get("blockdevices"))
+    return out
+
+
+def unescape_mount_field(field):
+    return re.sub(r"\\([0-7]{3})", lambda m: chr(int(m.group(1), 8)), field)
+
+
+def parse_mountinfo(text):
+    """/proc/self/mountinfo -> {mount point: (file-system type, source)}."""
+    mounts = {}
+    for line in text.splitlines():
+        fields = line.split(" ")
+        if " - " not in line or len(fields) < 5:
+            continue
+        tail = line.split(" - ", 1)[1].split(" ")
+        if len(tail) >= 2:
+            mounts[unescape_mount_field(fields[4])] = (unescape_mount_field(tail[0]),
+                                                       unescape_mount_field(tail[1]))
+    return mounts
+
+
+def serial_from_uuid(fs_type, uuid):
+    """The 32-bit volume serial as the report shows it ("0x7D0A0512"), from blkid's UUID of a
+    FAT or exFAT ("7D0A-0512") or NTFS (16 hex digits, the low half) volume; None otherwise."""
+    if not uuid:
+        return None
+    if fs_type in ("vfat", "exfat") and re.fullmatch(r"[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}", uuid):
+        return "0x" + uuid.replace("-", "").upper()
+    if fs_type == "ntfs" and re.fullmatch(r"[0-9A-Fa-f]{16}", uuid):
+        return "0x" + uuid[8:].upper()
+    return None
+
+
+def compare_volume_information(info, dev, blkid, mount):
+    """A volume's information against lsblk (label, FSSIZE, FSAVAIL), blkid -p (label, UUID as
+    the serial) and mountinfo (the mounted file-system type; blkid's for a FUSE mount)."""
+    blkid = blkid or {}
+    fs = mount[0] if mount else None
+    if fs == "fuseblk":  # ntfs-3g: the report names the file system the device holds
+        fs = blkid.get("TYPE")
+    want = [("VolumeLabel (lsblk)", info.get("label"), dev.get("label") or ""),
+            ("VolumeLabel (blkid)", info.get("label"), blkid.get("LABEL", "")),
+            ("FileSystemName", info.get("fs"), fs),
+            ("VolumeSerialNumber", info.get("serial"),
+             serial_from_uuid(blkid.get("TYPE"), blkid.get("UUID"))),
+            ("TotalBytes", info.get("total"), str(dev.get("fssize"))),
+            ("FreeBytes", info.get("free"), str(dev.get("fsavail"))),
+            ("DriveType", info.get("type"), "3")]
+    return [(field, got, value) for field, got, value in want if got != value]
+
+
+def volume_checks(report, folder):
+    """The volume blocks, the Drives section and the disks' " Drives" lines against lsblk
+    (lsblk-volumes.out), blkid -p (blkid-NAME.out) and mountinfo: [(name, differences)]. Every
+    mounted block device must have its volume block and its drive."""
+    import json
+    from pathlib import Path
+    folder = Path(folder)
+    devices = lsblk_devices(json.loads(read_or(folder, "lsblk-volumes.out", "{}") or "{}"))
+    mounts = parse_mountinfo(read_or(folder, "mountinfo.out", ""))
+    blkid = lambda name: parse_blkid(read_or(folder, f"blkid-{name}.out", ""))
+    volumes, drives = report_volumes(report), report_drives(report)
+    checks = []
+    for name, dev in sorted(devices.items()):
+        volume = volumes.get(f"/dev/{name}")
+        if volume is None:
+            if dev.get("mountpoint"):
+                checks.append((f"{name} volume", [("volume block", None, dev["mountpoint"])]))
+            continue
+        diff = []
+        if volume["root"] != dev.get("mountpoint"):
+            diff.append(("RootPath", volume["root"], dev.get("mountpoint")))
+        if volume["length"] != str(dev.get("size")):
+            diff.append(("Partition Length", volume["length"], str(dev.get("size"))))
+        if volume["root"] is not None and dev.get("mountpoint"):
+            diff += compare_volume_information(volume, dev, blkid(name),
+                                               mounts.get(dev["mountpoint"]))
+        checks.append((f"{name} volume", diff))
+    by_mount = {d["mountpoint"]: (n, d) for n, d in devices.items() if d.get("mountpoint")}
+    local = sorted(n for n, d in drives.items() if d.get("type") != "4")
+    if local != sorted(by_mount):
+        checks.append(("Drives", [("mount points", local, sorted(by_mount))]))
+    for mount_point, (name, dev) in sorted(by_mount.items()):
+        if mount_point in drives:
+            checks.append((f"Drives {mount_point}", compare_volume_information(
+                drives[mount_point], dev, blkid(name), mounts.get(mount_point))))
+    for disk, lines in sorted(report_disks(report).items()):
+        name = disk.rsplit("/", 1)[-1]
+        if name not in devices:
+            continue
+        shown = block_value(lines, "Drives")
+        got = sorted(shown.split(", ")) if shown else []
+        want = sorted(c["mountpoint"] for c in devices[name].get("children") or []
+                      if c.get("mountpoint"))
+        checks.append((f"{name} Drives", [] if got == want else [("Drives", got, want)]))
     return checks

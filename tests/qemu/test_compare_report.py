@@ -3,7 +3,9 @@
 the report profile (data/report/). The recording agrees; each section changed on either side
 fails with that field named, and each fault of the file format is found. The drive sections
 likewise: the ATA identify words, the SMART attributes, the NVMe tables and health log, the SCSI
-inquiry and capacity, the partition tables (sfdisk, blkid) and lsblk's HCTL, RM and RO."""
+inquiry and capacity, the partition tables (sfdisk, blkid) and lsblk's HCTL, RM, RO, DISC-MAX
+and HOTPLUG. The volumes the guest mounted: each value of a volume block, of the Drives section
+and of a disk's " Drives" line, changed on either side, fails by its name."""
 
 import sys
 
@@ -357,12 +359,140 @@ class CompareDrives(unittest.TestCase):
     def test_lsblk_changes_fail(self):
         doc = json.loads(text("lsblk.out"))
         for key, value, field in (("hctl", "6:0:9:0", "HCTL"), ("rm", True, "RM"),
-                                  ("ro", True, "RO")):
+                                  ("ro", True, "RO"), ("disc-max", 0, "DISC-MAX"),
+                                  ("hotplug", True, "HOTPLUG")):
             changed = json.loads(json.dumps(doc))
             for d in changed["blockdevices"]:
                 if d["name"] == "sdb":
                     d[key] = value
             self.assertEqual(self.fields(lsblk=json.dumps(changed)), {f"sdb lsblk: {field}"}, key)
+
+
+class CompareVolumes(unittest.TestCase):
+    """The volume comparisons on the recording (FAT32 on sdb1, NTFS on sdb2 at a mount point with
+    a blank, FAT16 with 4096-byte sectors on sdc1, sdc2 unmounted), each side changed in turn."""
+
+    def setUp(self):
+        self.report = text("report.out")
+        self.tmp = Path(tempfile.mkdtemp())
+        self.addCleanup(shutil.rmtree, self.tmp)
+
+    def fields(self, report=None, **files):
+        """{"check: field"} of the failing volume checks, with recorded files replaced (keyword:
+        file name with "_" for "-" and no ".out")."""
+        folder = self.tmp / "run"
+        shutil.rmtree(folder, ignore_errors=True)
+        shutil.copytree(DATA, folder)
+        for key, value in files.items():
+            (folder / (key.replace("_", "-") + ".out")).write_text(value)
+        checks = cmp.volume_checks(report if report is not None else self.report, folder)
+        return {f"{name}: {d[0]}" for name, diff in checks for d in diff}
+
+    def lsblk_changed(self, name, key, value):
+        doc = json.loads(text("lsblk-volumes.out"))
+        for d in cmp.lsblk_devices(doc).values():
+            if d["name"] == name:
+                d[key] = value
+        return json.dumps(doc)
+
+    def test_recording_agrees(self):
+        checks = cmp.volume_checks(self.report, DATA)
+        self.assertEqual([c for c in checks if c[1]], [])
+        names = {n for n, _ in checks}
+        self.assertLessEqual({"sdb1 volume", "sdb2 volume", "sdc1 volume", "sdc2 volume",
+                              "Drives /mnt/fat32", "Drives /mnt/tvd ntfs", "Drives /mnt/esp4k",
+                              "sdb Drives", "sdc Drives", "sda Drives"}, names)
+        volumes = cmp.report_volumes(self.report)
+        self.assertEqual({v: volumes[v]["root"] for v in volumes},
+                         {"/dev/sdb1": "/mnt/fat32", "/dev/sdb2": "/mnt/tvd ntfs",
+                          "/dev/sdc1": "/mnt/esp4k", "/dev/sdc2": None})
+        self.assertEqual((volumes["/dev/sdb1"]["label"], volumes["/dev/sdb1"]["serial"]),
+                         ("TVD FAT32", "0x7D0A0512"))
+        self.assertEqual(volumes["/dev/sdc1"]["serial"], "0x7D0A4096")
+        drives = cmp.report_drives(self.report)
+        self.assertEqual(drives["/share"]["type"], "4")
+        self.assertEqual(drives["/share"]["connection"], "tvdshare")
+        self.assertEqual(len(drives), 4)
+
+    def test_report_side_changes_fail(self):
+        # The first occurrence of a value is in sdb1's volume block; the Drives section's is the
+        # first after the drive's own line.
+        volume, drive = "sdb1 volume", "Drives /mnt/fat32"
+        cases = (
+            ("VolumeLabel = [TVD FAT32]", "VolumeLabel = [TVD FAT3]",
+             {"VolumeLabel (lsblk)", "VolumeLabel (blkid)"}),
+            ("VolumeSerialNumber = [0x7D0A0512]", "VolumeSerialNumber = [0x7D0A0513]",
+             {"VolumeSerialNumber"}),
+            ("FileSystemName = [vfat]", "FileSystemName = [msdos]", {"FileSystemName"}),
+        )
+        for before, after, want in cases:
+            self.assertGreaterEqual(self.report.count(before), 2, before)
+            first = self.report.replace(before, after, 1)
+            self.assertEqual(self.fields(first), {f"{volume}: {f}" for f in want}, before)
+            at = self.report.index(before, self.report.index("\n/mnt/fat32\n"))
+            last = self.report[:at] + after + self.report[at + len(before):]
+            self.assertEqual(self.fields(last), {f"{drive}: {f}" for f in want}, before)
+        for label in ("TotalBytes = [", "FreeBytes  = ["):
+            bumped = re.sub(rf"^(\s+{re.escape(label)})(\d+)",
+                            lambda m: m.group(1) + str(int(m.group(2)) + 512), self.report,
+                            count=1, flags=re.M)
+            self.assertNotEqual(bumped, self.report)
+            got = self.fields(bumped)
+            self.assertEqual(len(got), 1, label)
+            self.assertTrue(next(iter(got)).endswith(label.split()[0]), got)
+        root = self.report.replace("RootPath = [/mnt/tvd ntfs]", "RootPath = [/mnt/tvd]")
+        self.assertEqual(self.fields(root), {"sdb2 volume: RootPath"})
+        shown = self.report.replace(" Drives = [/mnt/fat32, /mnt/tvd ntfs]", " Drives = [/mnt/fat32]")
+        self.assertNotEqual(shown, self.report)
+        self.assertEqual(self.fields(shown), {"sdb Drives: Drives"})
+        # A mounted volume the Drives section leaves out.
+        gone = re.sub(r"^/mnt/esp4k\n(?: .*\n)+", "", self.report, count=1, flags=re.M)
+        self.assertNotEqual(gone, self.report)
+        self.assertEqual(self.fields(gone), {"Drives: mount points"})
+
+    def test_tool_side_changes_fail(self):
+        both = lambda f, name="sdb1", mount="/mnt/fat32": {f"{name} volume: {f}",
+                                                          f"Drives {mount}: {f}"}
+        ntfs_both = lambda f: both(f, "sdb2", "/mnt/tvd ntfs")
+        blkid_sdb1, blkid_sdb2 = text("blkid-sdb1.out"), text("blkid-sdb2.out")
+        mountinfo = text("mountinfo.out")
+        fsavail = cmp.lsblk_devices(json.loads(text("lsblk-volumes.out")))["sdb1"]["fsavail"]
+        cases = (
+            ({"lsblk_volumes": self.lsblk_changed("sdb1", "label", "TVD FAT3")},
+             both("VolumeLabel (lsblk)")),
+            ({"lsblk_volumes": self.lsblk_changed("sdb1", "fsavail", fsavail - 4096)},
+             both("FreeBytes")),
+            ({"lsblk_volumes": self.lsblk_changed("sdc1", "fssize", 1)},
+             both("TotalBytes", "sdc1", "/mnt/esp4k")),
+            ({"lsblk_volumes": self.lsblk_changed("sdb2", "size", 1)},
+             {"sdb2 volume: Partition Length"}),
+            ({"lsblk_volumes": self.lsblk_changed("sdc2", "mountpoint", "/mnt/other")},
+             {"sdc2 volume: RootPath", "Drives: mount points", "sdc Drives: Drives"}),
+            ({"blkid_sdb1": blkid_sdb1.replace("UUID=7D0A-0512", "UUID=7D0A-0513")},
+             both("VolumeSerialNumber")),
+            ({"blkid_sdb1": blkid_sdb1.replace(r"LABEL=TVD\ FAT32", r"LABEL=TVD\ FAT3")},
+             both("VolumeLabel (blkid)")),
+            ({"blkid_sdb2": re.sub(r"^UUID=([0-9A-F]{15})[0-9A-F]$", r"UUID=\g<1>X", blkid_sdb2,
+                                   flags=re.M)},
+             ntfs_both("VolumeSerialNumber")),
+            ({"mountinfo": mountinfo.replace(" - fuseblk ", " - ntfs3 ")},
+             ntfs_both("FileSystemName")),
+            ({"mountinfo": mountinfo.replace(" - vfat /dev/sdb1 ", " - msdos /dev/sdb1 ")},
+             both("FileSystemName")),
+        )
+        for files, want in cases:
+            (key, value), = files.items()
+            self.assertNotEqual(value, text(key.replace("_", "-") + ".out"), want)
+            self.assertEqual(self.fields(**files), want, want)
+
+    def test_value_readers(self):
+        for fs, uuid, want in (("vfat", "7D0A-0512", "0x7D0A0512"), ("exfat", "1a2b-3c4d", "0x1A2B3C4D"),
+                               ("ntfs", "0123456789abcdef", "0x89ABCDEF"), ("ntfs", "7D0A-0512", None),
+                               ("vfat", "7D0A0512", None), ("ext4", "7D0A-0512", None),
+                               ("vfat", None, None)):
+            self.assertEqual(cmp.serial_from_uuid(fs, uuid), want, (fs, uuid))
+        line = r"36 22 8:18 / /mnt/tvd\040ntfs rw,relatime shared:9 - ntfs3 /dev/sdb2 rw,uid=0"
+        self.assertEqual(cmp.parse_mountinfo(line), {"/mnt/tvd ntfs": ("ntfs3", "/dev/sdb2")})
 
 
 if __name__ == "__main__":

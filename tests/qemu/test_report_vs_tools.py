@@ -4,18 +4,76 @@ known strings, a display with an EDID, a NIC with a static address), `tarvikdorn
 dmidecode, lspci, lscpu, lsusb, lsblk, ip and /proc/meminfo in the guest and edid-decode on the
 host; the drive sections beside smartctl (--identify, -x), nvme-cli (id-ctrl, list-ns, id-ns),
 sg_inq, sg_readcap, sfdisk, blkid and lsblk, with MBR and GPT tables written in the guest to the
-scratch disks scsi512 and scsi4k. Every compared section must agree, and the UTF-16 report file
-must pass the format check of Python's own codec."""
+scratch disks scsi512 and scsi4k. File systems made on the host (FAT32 and NTFS on scsi512, FAT16
+with 4096-byte sectors on scsi4k) are written to those partitions and mounted in the guest, so
+the volume blocks and the Drives section are compared with lsblk, blkid and mountinfo. Every
+compared section must agree, and the UTF-16 report file must pass the format check of Python's
+own codec."""
 
 import shutil
 import subprocess
 import sys
+import tempfile
+from pathlib import Path
 
 sys.dont_write_bytecode = True  # no __pycache__ beside the sources
 
 import compare_report_tools as cmp
 import guesttest
 from guesttest import Failure
+
+
+MiB = 1 << 20
+BLOCK = 4096  # the unit of the block maps the guest copies by; a multiple of both sector sizes
+
+# The volumes the guest mounts: (name, size in bytes, mkfs command without the image path). The
+# sizes and hidden-sector counts are those of the partitions report-vs-tools.sh writes; the
+# serials and labels are fixed so that a recording stays stable (mkntfs picks its own serial).
+VOLUMES = (
+    ("fat32", 100 * MiB, ["mkfs.fat", "-F", "32", "-S", "512", "-h", "2048", "-i", "7D0A0512",
+                          "-n", "TVD FAT32"]),
+    ("ntfs", 200 * MiB, ["mkntfs", "-F", "-Q", "-q", "-s", "512", "-p", "206848", "-L",
+                         "TVD NTFS Data"]),
+    ("fat16-4k", 100 * MiB, ["mkfs.fat", "-F", "16", "-S", "4096", "-h", "256", "-i", "7D0A4096",
+                             "-n", "TVD ESP"]),
+)
+
+
+def block_map(image, data, map_file):
+    """Writes the image's non-zero blocks to `data` and their runs to `map_file` as lines of
+    "first block in data, first block on the device, count", so that the guest writes a few
+    megabytes instead of the whole partition."""
+    runs = []
+    with open(image, "rb") as src, open(data, "wb") as out:
+        n = 0
+        while block := src.read(BLOCK):
+            if block.count(0) != len(block):
+                if runs and runs[-1][1] + runs[-1][2] == n:
+                    runs[-1][2] += 1
+                else:
+                    runs.append([out.tell() // BLOCK, n, 1])
+                out.write(block.ljust(BLOCK, b"\0"))
+            n += 1
+    map_file.write_text("".join(f"{a} {b} {c}\n" for a, b, c in runs))
+
+
+def make_volumes(folder):
+    """The file-system images of VOLUMES as block maps in `folder`: [(host path, guest path)]."""
+    files = []
+    for name, size, command in VOLUMES:
+        if not shutil.which(command[0]):
+            raise Failure(f"{command[0]} is not installed on the host (scripts/setup.sh installs it)")
+        image = folder / f"{name}.img"
+        with open(image, "wb") as f:
+            f.truncate(size)
+        done = subprocess.run(command + [str(image)], capture_output=True, text=True)
+        if done.returncode != 0:
+            raise Failure(f"{' '.join(command)} failed: {done.stderr.strip()[:300]}")
+        block_map(image, folder / f"{name}.data", folder / f"{name}.map")
+        image.unlink()
+        for ext in ("data", "map"):
+            files.append((folder / f"{name}.{ext}", f"/root/tvdfs/{name}.{ext}"))
+    return files
 
 
 def drive_checks(report, o, folder):
@@ -41,6 +99,24 @@ def drive_checks(report, o, folder):
     return checks
 
 
+def volume_checks(report, o, folder):
+    """The volumes the guest mounted against lsblk, blkid and mountinfo; each must have been
+    mounted and compared in its volume block and in the Drives section."""
+    for name, _, _ in VOLUMES:
+        o.ok(f"put-{name}")
+        o.ok(f"mount-{name}")
+    o.ok("lsblk-volumes")
+    checks = cmp.volume_checks(report, folder)
+    names = [n for n, _ in checks]
+    for kind, least in ((" volume", 4), ("Drives /mnt/", len(VOLUMES)), (" Drives", 6)):
+        if sum(kind in n for n in names) < least:
+            raise Failure(f"fewer than {least} volume comparisons of kind {kind.strip()}: {names}")
+    mounted = [v for v in cmp.report_volumes(report).values() if v["root"]]
+    if len(mounted) != len(VOLUMES):
+        raise Failure(f"{len(mounted)} mounted volumes in the report, {len(VOLUMES)} mounted")
+    return checks
+
+
 def body():
     args = guesttest.parse_args(__doc__)
     tools = []
@@ -50,7 +126,9 @@ def body():
         if not path:
             raise Failure(f"{name} is not installed on the host (scripts/setup.sh installs it)")
         tools.append(path)
-    res = guesttest.boot(args, "report-vs-tools.sh", profile="report", binaries=tools)
+    with tempfile.TemporaryDirectory(prefix="tvd-volumes-") as tmp:
+        res = guesttest.boot(args, "report-vs-tools.sh", profile="report", binaries=tools,
+                             files=make_volumes(Path(tmp)))
     o = guesttest.Output(res.out)
     report = o.ok("report")
     o.ok("report-file")
@@ -80,6 +158,7 @@ def body():
     if not cmp.report_adapters(report):
         raise Failure("the report lists no network adapter")
     checks += drive_checks(report, o, res.out)
+    checks += volume_checks(report, o, res.out)
     failed = [(name, diff) for name, diff in checks if diff]
     if failed:
         raise Failure("report and tools differ: " + "; ".join(f"{n}: {d}" for n, d in failed))

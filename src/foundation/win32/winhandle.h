@@ -51,19 +51,23 @@ private:
     HANDLE h_ = nullptr;
 };
 
+// A registry key. SetupDi's key openers answer INVALID_HANDLE_VALUE for none, so that is none
+// here too, as is null.
 class UniqueHKey {
 public:
     UniqueHKey() = default;
+    explicit UniqueHKey(HKEY k) : k_(k) {}
     ~UniqueHKey() { reset(); }
     UniqueHKey(const UniqueHKey&) = delete;
     UniqueHKey& operator=(const UniqueHKey&) = delete;
+    bool valid() const { return k_ != nullptr && k_ != static_cast<HKEY>(INVALID_HANDLE_VALUE); }
     HKEY get() const { return k_; }
     HKEY* out() {
         reset();
         return &k_;
     }
     void reset() {
-        if (k_) RegCloseKey(k_);
+        if (valid()) RegCloseKey(k_);
         k_ = nullptr;
     }
 

@@ -210,12 +210,14 @@ NetFacts GatherNetFacts() {
 namespace {
 
 // The label and serial the file system gives itself; nothing when the device cannot be read
-// (reading a block device needs root) or holds no file system libblkid knows.
+// (reading a block device needs root) or holds no file system libblkid knows. A FUSE mount of a
+// block device (ntfs-3g) says only "fuseblk"; the device then names its own file system.
 void ProbeLabel(const std::string& source, VolumeInfoFacts& v) {
     linuxreport::FsProbe probe;
     if (source.rfind("/dev/", 0) != 0 || linuxreport::ProbeFileSystem(source, probe)) return;
     v.label = probe.label;
     v.serial = linuxreport::VolumeSerialFromUuid(probe.type, probe.uuid);
+    if (v.fileSystem == "fuseblk" && !probe.type.empty()) v.fileSystem = probe.type;
 }
 
 void MeasureSpace(const std::string& root, VolumeInfoFacts& v) {

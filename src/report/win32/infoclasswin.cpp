@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "foundation/textconvutil.h"
+#include "foundation/win32/windevinfoset.h"
+#include "foundation/win32/winhandle.h"
 #include "report/edidutil.h"
 #include "report/infosavemonitorutil.h"
 #include "report/infosaveusbutil.h"
@@ -56,38 +58,6 @@ const GUID& ClassGuid(ReportDeviceClass cls) {
     }
     return kVolumeClass;
 }
-
-class DevInfoSet {
-public:
-    explicit DevInfoSet(HDEVINFO set) : set_(set) {}
-    ~DevInfoSet() {
-        if (valid()) SetupDiDestroyDeviceInfoList(set_);
-    }
-    DevInfoSet(const DevInfoSet&) = delete;
-    DevInfoSet& operator=(const DevInfoSet&) = delete;
-    bool valid() const { return set_ != INVALID_HANDLE_VALUE && set_ != nullptr; }
-    HDEVINFO get() const { return set_; }
-
-private:
-    HDEVINFO set_;
-};
-
-class RegKey {
-public:
-    explicit RegKey(HKEY key) : key_(key) {}
-    ~RegKey() {
-        if (valid()) RegCloseKey(key_);
-    }
-    RegKey(const RegKey&) = delete;
-    RegKey& operator=(const RegKey&) = delete;
-    bool valid() const {
-        return key_ != nullptr && key_ != static_cast<HKEY>(INVALID_HANDLE_VALUE);
-    }
-    HKEY get() const { return key_; }
-
-private:
-    HKEY key_;
-};
 
 ErrorCode LastError() {
     const DWORD e = GetLastError();
@@ -230,7 +200,7 @@ ClassFilterFacts ClassFilter(HKEY key, const wchar_t* name) {
 
 // The class's devices; `all` also takes those that are not started (monitor devices).
 template <class Each> ErrorCode ForEachDevice(const GUID& guid, DWORD flags, Each each) {
-    DevInfoSet set(SetupDiGetClassDevsW(&guid, nullptr, nullptr, flags));
+    win::DevInfoSet set(SetupDiGetClassDevsW(&guid, nullptr, nullptr, flags));
     if (!set.valid()) return LastError();
     for (DWORD i = 0; i < kMaxDevices; ++i) {
         SP_DEVINFO_DATA device{};
@@ -243,7 +213,8 @@ template <class Each> ErrorCode ForEachDevice(const GUID& guid, DWORD flags, Eac
 
 std::vector<std::uint8_t> DeviceEdid(HDEVINFO set, SP_DEVINFO_DATA& device, ErrorCode& error) {
     std::vector<std::uint8_t> edid;
-    RegKey key(SetupDiOpenDevRegKey(set, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ));
+    win::UniqueHKey key(
+        SetupDiOpenDevRegKey(set, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ));
     if (!key.valid()) {
         error = err::kFileNotFound;
         return edid;
@@ -302,7 +273,7 @@ DeviceClassFacts GatherDeviceClass(ReportDeviceClass cls) {
             f.enumError = err::kNoSystemResources;
         }
     }
-    RegKey key(SetupDiOpenClassRegKey(&guid, KEY_READ));
+    win::UniqueHKey key(SetupDiOpenClassRegKey(&guid, KEY_READ));
     if (!key.valid()) {
         f.classKeyError = LastError();
         return f;

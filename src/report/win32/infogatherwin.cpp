@@ -16,6 +16,7 @@
 #include "foundation/envutil.h"
 #include "foundation/smbiosutil.h"
 #include "foundation/textconvutil.h"
+#include "foundation/win32/winhandle.h"
 #include "report/infosavesystemutil.h"
 #include "report/infosavevolumeutil.h"
 #include "report/osnameutil.h"
@@ -57,32 +58,34 @@ BoundModule& Mpr() {
 }
 
 void ReadUninstall(REGSAM view, std::vector<AppEntry>& apps) {
-    HKEY root = nullptr;
+    win::UniqueHKey root;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE,
                       L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall", 0,
-                      KEY_READ | view, &root) != ERROR_SUCCESS)
+                      KEY_READ | view, root.out()) != ERROR_SUCCESS)
         return;
     for (DWORD i = 0; i < 100000; ++i) {
         wchar_t name[256];
         DWORD length = 256;
-        const LONG e = RegEnumKeyExW(root, i, name, &length, nullptr, nullptr, nullptr, nullptr);
+        const LONG e =
+            RegEnumKeyExW(root.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr);
         if (e == ERROR_NO_MORE_ITEMS) break;
         if (e != ERROR_SUCCESS) continue;
-        HKEY sub = nullptr;
-        if (RegOpenKeyExW(root, name, 0, KEY_READ | view, &sub) != ERROR_SUCCESS) continue;
+        win::UniqueHKey sub;
+        if (RegOpenKeyExW(root.get(), name, 0, KEY_READ | view, sub.out()) != ERROR_SUCCESS)
+            continue;
         auto read = [&](const wchar_t* value) -> std::optional<std::string> {
             wchar_t text[1024] = {};
             DWORD bytes = sizeof text - sizeof(wchar_t); // room for a NUL the value may lack
-            if (RegGetValueW(sub, nullptr, value, RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ, nullptr,
-                             text, &bytes) != ERROR_SUCCESS)
+            // RRF_RT_REG_SZ takes REG_EXPAND_SZ too, expanded; asking for REG_EXPAND_SZ without
+            // RRF_NOEXPAND is refused as an invalid parameter, which left APPS empty.
+            if (RegGetValueW(sub.get(), nullptr, value, RRF_RT_REG_SZ, nullptr, text, &bytes) !=
+                ERROR_SUCCESS)
                 return std::nullopt;
             return Narrow(text);
         };
         if (auto display = read(L"DisplayName"))
             apps.push_back({*display, read(L"DisplayVersion")});
-        RegCloseKey(sub);
     }
-    RegCloseKey(root);
 }
 
 std::vector<NetAddress> Addresses(const IP_ADDR_STRING* a) {

@@ -11,28 +11,13 @@
 #include <new>
 
 #include "foundation/textconvutil.h"
+#include "foundation/win32/windevinfoset.h"
 #include "storage/win32/winstorage.h"
 #include "storage/win32/winstoragerequests.h"
 
 namespace tvd {
 
 namespace {
-
-// A device information set, destroyed with its owner.
-class DevInfoSet {
-public:
-    explicit DevInfoSet(HDEVINFO set) : set_(set) {}
-    ~DevInfoSet() {
-        if (valid()) SetupDiDestroyDeviceInfoList(set_);
-    }
-    DevInfoSet(const DevInfoSet&) = delete;
-    DevInfoSet& operator=(const DevInfoSet&) = delete;
-    bool valid() const { return set_ != INVALID_HANDLE_VALUE && set_ != nullptr; }
-    HDEVINFO get() const { return set_; }
-
-private:
-    HDEVINFO set_;
-};
 
 // No class here holds more devices than this; the walk ends even if the end is never reported.
 constexpr DWORD kMaxDevices = 65536;
@@ -183,7 +168,7 @@ ErrorCode WinStoragePlatform::EnumerateClass(DeviceClass cls, std::vector<Presen
     // lists hold what is plugged in.
     const bool interfaces = cls != DeviceClass::kUsbSetupClass;
     const DWORD flags = DIGCF_PRESENT | (interfaces ? DIGCF_DEVICEINTERFACE : 0);
-    const DevInfoSet set(SetupDiGetClassDevsW(&guid, nullptr, nullptr, flags));
+    const win::DevInfoSet set(SetupDiGetClassDevsW(&guid, nullptr, nullptr, flags));
     if (!set.valid()) return win::LastErrorOrNotFound();
     return Guarded([&] {
         std::vector<PresentDevice> found;
@@ -261,7 +246,7 @@ void WinStoragePlatform::UnregisterNotifications(void* token) {
 
 ErrorCode WinStoragePlatform::GetPciLink(std::uint32_t controllerDevInst, PciLinkInfo& out) {
     if (controllerDevInst == 0) return err::kInvalidParameter;
-    const DevInfoSet set(
+    const win::DevInfoSet set(
         SetupDiGetClassDevsW(&win::kScsiAdapterClass, nullptr, nullptr, DIGCF_PRESENT));
     if (!set.valid()) return win::LastErrorOrNotFound();
     for (DWORD i = 0; i < kMaxDevices; ++i) {

@@ -43,6 +43,33 @@ if [ -n "$d4k" ]; then
 fi
 settle
 
+# File systems the host made (test_report_vs_tools.py), copied to the scratch partitions by the
+# maps of their non-zero blocks and mounted: FAT32 and NTFS (at a mount point with a blank) on
+# scsi512, FAT16 with 4096-byte sectors on scsi4k, whose second partition stays unmounted.
+# FAT is mounted with utf8 names: the kernel's default "ascii" has no module here.
+put_fs() { # name device
+    local a b n
+    while read -r a b n; do
+        dd if="/root/tvdfs/$1.data" of="$2" bs=4096 skip="$a" seek="$b" count="$n" \
+            conv=notrunc 2>/dev/null || return 1
+    done <"/root/tvdfs/$1.map"
+}
+mount_fs() { # name device mount-point mount-command...
+    local name=$1 dev=$2 dir=$3
+    shift 3
+    [ -e "$dev" ] || return 0
+    run "put-$name" put_fs "$name" "$dev" || return 0
+    mkdir -p "$dir"
+    run "mount-$name" "$@" "$dev" "$dir"
+}
+sync
+if [ -n "$d512" ]; then
+    mount_fs fat32 "${d512}1" /mnt/fat32 mount -t vfat -o iocharset=utf8
+    mount_fs ntfs "${d512}2" "/mnt/tvd ntfs" ntfs-3g
+fi
+[ -n "$d4k" ] && mount_fs fat16-4k "${d4k}1" /mnt/esp4k mount -t vfat -o iocharset=utf8
+settle
+
 run report tarvikdorn report
 run report-file tarvikdorn report --output "$out/report.log"
 # Right after the report: the health counters that move with I/O are not compared.
@@ -53,7 +80,9 @@ run dmidecode dmidecode
 run lspci lspci -D -n -k
 run lscpu lscpu
 run lsusb-v lsusb -v
-run lsblk lsblk -J -b -o NAME,TYPE,SIZE,HCTL,RM,RO,FSTYPE,LABEL,PTTYPE,PTUUID,PARTUUID
+run lsblk lsblk -J -b -o NAME,TYPE,SIZE,HCTL,RM,RO,DISC-MAX,HOTPLUG,FSTYPE,LABEL,PTTYPE,PTUUID,PARTUUID
+run lsblk-volumes lsblk -J -b -o NAME,FSTYPE,LABEL,UUID,MOUNTPOINT,SIZE,FSSIZE,FSAVAIL
+cat /proc/self/mountinfo >"$out/mountinfo.out"
 run ip-addr /usr/local/bin/ip -j addr
 run ip-route /usr/local/bin/ip -j route
 cat /proc/meminfo >"$out/meminfo.out"

@@ -1,14 +1,17 @@
 // The device class blocks and the monitor devices against what reg.exe, a reader we did not
-// write, finds in the registry the setup API serves them from.
+// write, finds in the registry the setup API serves them from; the APPS section against the
+// uninstall keys reg.exe writes in each registry view.
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <cstdio>
+#include <optional>
 #include <regex>
 #include <string>
 
 #include "report/infodeviceclassutil.h"
 #include "report/infosavemonitorutil.h"
+#include "report/infosavesystemutil.h"
 
 namespace tvd {
 namespace {
@@ -96,6 +99,51 @@ TEST(DeviceClassWin, MonitorDevicesAsTheRegistryHoldsThem) {
     // Two views of the window system: the metric and the monitors it enumerates.
     EXPECT_EQ(static_cast<std::size_t>(f.count), f.displays.size());
     EXPECT_EQ(f.workAreaError, err::kSuccess);
+}
+
+// A program registered in the 32-bit view and one in the 64-bit view are each listed once: a
+// 64-bit program asking for its default view would list the 64-bit view twice.
+TEST(ReportAppsWin, EachRegistryViewListedOnce) {
+    if (sizeof(void*) != 8) GTEST_SKIP() << "the two views are those of a 64-bit system";
+    if (Reg("/?").status < 0) GTEST_SKIP() << "reg.exe cannot be started";
+    const std::string base = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+    const struct {
+        const char *key, *name, *view, *version;
+    } entries[] = {{"TvdReportApp32", "TVD Report App 32", "/reg:32", "3.2"},
+                   {"TvdReportApp64", "TVD Report App 64", "/reg:64", nullptr}};
+    struct Cleanup {
+        std::string base;
+        ~Cleanup() {
+            for (const char* view : {"/reg:32", "/reg:64"})
+                for (const char* key : {"TvdReportApp32", "TvdReportApp64"})
+                    Reg("delete \"" + base + key + "\" /f " + view);
+        }
+    } cleanup{base};
+    for (const auto& e : entries) {
+        ASSERT_EQ(Reg("add \"" + base + e.key + "\" /v DisplayName /t REG_SZ /d \"" + e.name +
+                      "\" /f " + e.view)
+                      .status,
+                  0)
+            << e.key;
+        if (e.version) {
+            ASSERT_EQ(Reg("add \"" + base + e.key + "\" /v DisplayVersion /t REG_SZ /d " +
+                          e.version + " /f " + e.view)
+                          .status,
+                      0);
+        }
+    }
+    const AppsFacts f = GatherAppsFacts();
+    EXPECT_TRUE(f.supported);
+    for (const auto& e : entries) {
+        SCOPED_TRACE(e.name);
+        int listed = 0;
+        for (const AppEntry& a : f.apps) {
+            if (a.name != e.name) continue;
+            ++listed;
+            EXPECT_EQ(a.version, e.version ? std::optional<std::string>(e.version) : std::nullopt);
+        }
+        EXPECT_EQ(listed, 1);
+    }
 }
 
 } // namespace
