@@ -95,8 +95,9 @@ def compare_offers(f):
             diffs.append(f"nvme1: --method nvme-sanitize offered with SANICAP 0: {named}")
     # Refused unsent: exit 4, no writing command in the trace.
     for name in ("erase-sata1-ata", "erase-nvme1-nvme"):
-        if f.rc(name) != 4:
-            diffs.append(f"{name}: exit {f.rc(name)}, expected 4 (method not offered)")
+        if f.rc(name) != 4 or (f.json(name) or {}).get("result") != "refused":
+            diffs.append(f"{name}: exit {f.rc(name)}, expected 4 (method not offered): "
+                         f"{f.text(name + '.out')[:200]}")
         diffs += writing_commands(name, f.text(f"{name}.err"))
     return diffs
 
@@ -191,8 +192,10 @@ def compare_erases(f):
             diffs.append(f"{ident}: TRIM steps cover {ours}, blkdiscard -p 256MiB {theirs}")
     # The disk with a mounted volume: refused, written nothing, unchanged.
     said = f.text("erase-scsimnt.err")
-    if f.rc("erase-scsimnt") != 3 or "refused: a volume of the drive is mounted" not in said:
-        diffs.append(f"scsimnt: mounted volume: exit {f.rc('erase-scsimnt')}, {said[-300:]}")
+    res = f.json("erase-scsimnt") or {}
+    if (f.rc("erase-scsimnt") != 3 or "refused: a volume of the drive is mounted" not in said
+            or res.get("result") != "refused"):
+        diffs.append(f"scsimnt: mounted volume: exit {f.rc('erase-scsimnt')}, {res}, {said[-300:]}")
     diffs += writing_commands("erase-scsimnt", f.text("erase-scsimnt.err"))
     md5a, md5b = f.text("md5-mnt-before.out").split()[:1], f.text("md5-mnt-after.out").split()[:1]
     if not md5a or md5a != md5b:
