@@ -105,7 +105,7 @@ for v in sata1 nvme1 scsi512 scsi4k; do
 done
 host_alloc after
 # blkdiscard's own steps over the same disks (already empty: only the ranges are compared).
-# util-linux's tools by their paths: busybox has applets of the same names without -v and -p.
+# util-linux's tools by their paths: busybox has applets of some of the same names.
 run blkdiscard-scsi512 /usr/sbin/blkdiscard -v -p 256MiB /dev/$scsi512
 run blkdiscard-nvme1 /usr/sbin/blkdiscard -v -p 256MiB /dev/$nvme1
 
