@@ -93,6 +93,11 @@ def compare_offers(f):
             diffs.append("nvme1: SANICAP 0 but nvme sanitize succeeded")
         if named.get("methodAvailable") is not False or named.get("wouldErase"):
             diffs.append(f"nvme1: --method nvme-sanitize offered with SANICAP 0: {named}")
+    # The sanitize status log: readable for nvme-cli exactly when --check could read it.
+    ours_log = named.get("sanitizeLog")
+    if (f.rc("nvme-sanitize-log") == 0) != bool(ours_log):
+        diffs.append(f"nvme1: sanitize log: nvme sanitize-log exit {f.rc('nvme-sanitize-log')}, "
+                     f"erase --check {ours_log!r}")
     # Refused unsent: exit 4, no writing command in the trace.
     for name in ("erase-sata1-ata", "erase-nvme1-nvme"):
         if f.rc(name) != 4 or (f.json(name) or {}).get("result") != "refused":

@@ -68,6 +68,8 @@ CHANGES = [
     ("nvme-sanitize.rc", lambda t: "0\n", "nvme1: SANICAP 0 but nvme sanitize succeeded"),
     ("check-nvme1-nvme.out", sub(r'"methodAvailable": false', '"methodAvailable": true'),
      "nvme1: --method nvme-sanitize offered with SANICAP 0"),
+    ("check-nvme1-nvme.out", sub(r'"sanitizeLog": ""', '"sanitizeLog": "never sanitized"'),
+     "nvme1: sanitize log: nvme sanitize-log exit 1"),
     ("erase-sata1-ata.err", lambda t: t + "cdb: a1 0a 06 00 01 00 00 00 a0 f1 00 00\n",
      "erase-sata1-ata: a writing command was sent"),
     ("erase-nvme1-nvme.rc", lambda t: "1\n", "erase-nvme1-nvme: exit 1, expected 4"),

@@ -73,7 +73,9 @@ pattern() { # disk
         dd if=/tmp/pattern of=/dev/$d bs=$bs seek=$at count=1 conv=notrunc 2>/dev/null || return 1
     done
     sync
-    blockdev --rereadpt /dev/$d
+    # udev probes the disk sfdisk and dd just closed; the re-read waits for it.
+    settle
+    wait_until 10 blockdev --rereadpt /dev/$d
 }
 for v in sata1 nvme1 scsi512 scsi4k; do
     eval "d=\$$v"
@@ -84,7 +86,7 @@ run lsblk-before lsblk -J -b
 host_alloc before
 
 # A disk with a mounted volume is refused before any write; the image stays as it was.
-echo 'start=2048, type=c' | sfdisk -q /dev/$scsimnt && blockdev --rereadpt /dev/$scsimnt && settle
+echo 'start=2048, type=c' | sfdisk -q /dev/$scsimnt && settle && wait_until 10 blockdev --rereadpt /dev/$scsimnt && settle
 part=$(ls /sys/block/$scsimnt | grep "^$scsimnt" | head -n1)
 mkdir -p /mnt/vfat
 run mkfs-vfat mkfs.fat -F 16 -n TVDVFAT /dev/$part
