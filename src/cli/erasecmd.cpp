@@ -243,13 +243,20 @@ int CmdErase(const Options& o, std::FILE* out, std::FILE* err) {
         return 0;
     }
 
-    if (refusal == EraseRefusal::kNoMethod) {
-        PrintRefusal(err, refusal, where);
-        return 4;
-    }
     if (refusal != EraseRefusal::kNone) {
         PrintRefusal(err, refusal, where);
-        return 3;
+        // Scripts read the refusal from the output as they read a result.
+        if (o.json) {
+            JsonWriter j;
+            j.BeginObject()
+                .String("drive", path)
+                .String("method", EraseMethodName(method))
+                .String("result", "refused");
+            WriteRefusalJson(j, refusal, where);
+            j.EndObject();
+            std::fputs(j.Text().c_str(), out);
+        }
+        return refusal == EraseRefusal::kNoMethod ? 4 : 3;
     }
     if (!carriedOut) {
         std::fprintf(err, "tarvikdorn: %s is not carried out by this build\n",

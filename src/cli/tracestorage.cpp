@@ -160,6 +160,9 @@ std::uint32_t TraceStorage::ControllerOf(std::uint32_t diskDevInst) {
 
 ErrorCode TraceStorage::ScsiCommand(DeviceHandle& h, ScsiCommandRequest& request) {
     if (log_) WriteHexLine(log_, "cdb:", request.cdb);
+    // What a command writes is traced with it: a password sector is compared byte by byte.
+    if (log_ && request.direction == DataDirection::kOut)
+        WriteHexLine(log_, "data-out:", ByteView(request.data.data(), request.data.size()));
     const ErrorCode e = inner_.ScsiCommand(h, request);
     if (log_) {
         std::fprintf(log_, "status: 0x%02x transferred: %u", request.status,

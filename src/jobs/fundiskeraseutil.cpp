@@ -5,6 +5,7 @@
 #include "foundation/bytesutil.h"
 #include "storage/clata.h"
 #include "storage/clnvme.h"
+#include "storage/deviceregistry.h"
 #include "storage/nvmeidentifyutil.h"
 #include "storage/storageplatform.h"
 #include "storage/storagetypes.h"
@@ -134,10 +135,11 @@ EraseRefusal CheckSanitizeAllowed(clFunDisk* fd, std::string* where) {
 EraseRefusal CheckSanitizePathAllowed(const std::string& path, std::string* where) {
     const EraseRefusal own = CheckErasePathAllowed(path, where);
     if (own != EraseRefusal::kNone) return own;
-    // Simulated drives have one namespace each; only the machine's own disks share controllers.
-    if (std::string(Storage().Name()) != NativeStorage().Name()) return EraseRefusal::kNone;
+    // Other back ends than the machine's own tell controllers through their device nodes.
     std::vector<std::string> siblings;
-    const ErrorCode e = NativeSanitizeSiblings(path, siblings);
+    const ErrorCode e = std::string(Storage().Name()) == NativeStorage().Name()
+                            ? NativeSanitizeSiblings(path, siblings)
+                            : ControllerSiblings(FindList(devtype::kDisk), path, siblings);
     if (e == err::kNotSupported) return EraseRefusal::kNone; // the platform checks per disk
     if (e != err::kSuccess) return EraseRefusal::kUseUnknown;
     for (const std::string& sibling : siblings) {
@@ -148,6 +150,28 @@ EraseRefusal CheckSanitizePathAllowed(const std::string& path, std::string* wher
         return r;
     }
     return EraseRefusal::kNone;
+}
+
+ErrorCode ControllerSiblings(clDeviceList* disks, const std::string& path,
+                             std::vector<std::string>& siblings) {
+    siblings.clear();
+    if (!disks) return err::kNotSupported;
+    // The list holds disks only (it refuses objects of another type).
+    if (disks->Type() != devtype::kDisk) return err::kInvalidParameter;
+    clDevice* found = disks->FindByPath(path);
+    if (!found) return err::kFileNotFound;
+    auto* self = static_cast<clDisk*>(found);
+    if (self->GetBusType() != bustype::kNvme) return err::kSuccess;
+    const std::uint32_t controller = Storage().ControllerOf(self->DevInst());
+    if (controller == 0) return err::kNotSupported;
+    for (clDevice* d = disks->FirstDevice(); d; d = disks->NextDevice(d)) {
+        auto* disk = static_cast<clDisk*>(d);
+        if (disk == self || !disk->GetPath()) continue;
+        if (disk->GetBusType() == bustype::kNvme &&
+            Storage().ControllerOf(disk->DevInst()) == controller)
+            siblings.push_back(disk->GetPath());
+    }
+    return err::kSuccess;
 }
 
 AtaSecurityState DecodeAtaSecurity(ByteView identify) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "drive/clfundisk.h"
+#include "storage/cldevicelist.h"
 #include "foundation/errorcodes.h"
 
 namespace tvd {
@@ -80,6 +81,12 @@ EraseRefusal CheckErasePathAllowed(const std::string& path, std::string* where =
 // disk's own, then each other namespace's (named in `where`).
 EraseRefusal CheckSanitizeAllowed(clFunDisk* fd, std::string* where = nullptr);
 EraseRefusal CheckSanitizePathAllowed(const std::string& path, std::string* where = nullptr);
+// The NVMe disks of `disks` on the controller node of the disk at `path` (the back end's
+// ControllerOf), that disk left out: the other namespaces a sanitize erases with it. None for a
+// disk not on the NVMe bus; kNotSupported when the disk's controller is unknown, kFileNotFound
+// when the list has no such disk.
+ErrorCode ControllerSiblings(clDeviceList* disks, const std::string& path,
+                             std::vector<std::string>& siblings);
 // Whether the method erases the whole controller (the sanitize rows).
 bool EraseMethodIsSanitize(std::uint8_t method);
 // Why a refusal was made, as the program tells it.

@@ -121,6 +121,11 @@ TEST_F(EraseCommand, RefusalsLeaveTheImageByteIdentical) {
                 EXPECT_FALSE(Has(r.err, write)) << row.name << " " << write;
             EXPECT_EQ(FileBytes(folder_, std::string(row.name) + ".img"), before) << row.name;
         }
+        // With --json the refusal is in the output as well.
+        ToolRun j = Run({"--json", "erase", row.name, "--yes"});
+        EXPECT_EQ(j.status, row.status) << row.name;
+        EXPECT_TRUE(Has(j.out, "\"result\": \"refused\"")) << row.name << j.out;
+        EXPECT_TRUE(Has(j.out, row.text)) << row.name << j.out;
     }
 }
 

@@ -159,6 +159,33 @@ PROFILES = {
                    "vendor": "TVD", "product": "SCSI CLEAN"}, fmt="raw"),
         ],
     ),
+    # Disks the erase and optimize tests write over: discard-capable SATA, NVMe and SCSI disks of
+    # sizes on and off the 256 MiB TRIM step, and a small one that holds a mounted FAT volume.
+    "erase": Profile(
+        name="erase",
+        description="SATA, NVMe and SCSI (512 and 4096-byte sectors) disks to erase, a SCSI disk "
+                    "with a mounted FAT volume",
+        controllers=[
+            "virtio-scsi-pci,id=scsi0",
+            "pcie-root-port,id=rp1,chassis=1,slot=1",
+        ],
+        drives=[
+            Drive("sata1", "ide-hd", 256 * MiB,
+                  {"bus": "ide.0", "serial": "TVDERASATA1", "model": "TVD ERASE SATA",
+                   "discard_granularity": 512}),
+            Drive("nvme1", "nvme", 320 * MiB, {"bus": "rp1", "serial": "TVDERANVME1"}),
+            Drive("scsi512", "scsi-hd", 300 * MiB,
+                  {"bus": "scsi0.0", "scsi-id": 1, "lun": 0, "serial": "TVDERA512",
+                   "vendor": "TVD", "product": "ERASE 512"}),
+            Drive("scsi4k", "scsi-hd", 256 * MiB,
+                  {"bus": "scsi0.0", "scsi-id": 2, "lun": 0, "serial": "TVDERA4K",
+                   "vendor": "TVD", "product": "ERASE 4K", "logical_block_size": 4096,
+                   "physical_block_size": 4096}),
+            Drive("scsimnt", "scsi-hd", 64 * MiB,
+                  {"bus": "scsi0.0", "scsi-id": 3, "lun": 0, "serial": "TVDERAMNT",
+                   "vendor": "TVD", "product": "ERASE MOUNTED"}),
+        ],
+    ),
 }
 
 # The report's profile: the storage drives with SMBIOS tables of known strings, which the guest's

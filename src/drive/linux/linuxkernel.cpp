@@ -6,8 +6,10 @@
 #include <unistd.h>
 #include <sys/sysmacros.h>
 
+#include <chrono>
 #include <cstdint>
 #include <string>
+#include <thread>
 
 #include "drive/kernelfun.h"
 #include "foundation/textconvutil.h"
@@ -51,8 +53,17 @@ namespace tvd {
 ErrorCode UpdateDiskProperties(const std::string& diskPath) {
     const int fd = open(diskPath.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return ErrorFromErrno(errno);
-    const int rc = ioctl(fd, BLKRRPART);
-    const int saved = errno;
+    // The kernel refuses while a partition is open, and udev opens them to probe each disk that
+    // was just written and closed: the old partitions would stay listed after an erase. Such
+    // opens are brief, so a busy answer is retried a bounded number of times.
+    constexpr int kBusyTries = 30;
+    int rc = -1, saved = 0;
+    for (int i = 0; i < kBusyTries; ++i) {
+        rc = ioctl(fd, BLKRRPART);
+        saved = errno;
+        if (rc == 0 || saved != EBUSY) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
     close(fd);
     return rc == 0 ? err::kSuccess : ErrorFromErrno(saved);
 }

@@ -11,6 +11,7 @@
 #include "foundation/textconvutil.h"
 #include "foundation/win32/winhandle.h"
 #include "jobs/fundiskeraseutil.h"
+#include "storage/deviceregistry.h"
 
 namespace tvd {
 
@@ -194,12 +195,10 @@ ErrorCode NativeLockEraseVolumes(const std::string& path, EraseVolumeLock& lock,
     return err::kSuccess;
 }
 
-// Windows sends the sanitize to one disk; which other disks share its controller is not known
-// here, so the refusal rests on that disk's own check.
+// Each namespace of an NVMe controller is a disk of its own under the controller's adapter node;
+// the registry's disks on the same adapter are the namespaces a sanitize erases with this one.
 ErrorCode NativeSanitizeSiblings(const std::string& path, std::vector<std::string>& siblings) {
-    (void)path;
-    siblings.clear();
-    return err::kNotSupported;
+    return ControllerSiblings(FindList(devtype::kDisk), path, siblings);
 }
 
 // The system caches no blocks of a raw disk handle that an erase would leave stale.
