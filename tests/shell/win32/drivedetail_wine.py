@@ -13,8 +13,8 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from mainwindow_wine import (Failure, Program, check, control, pixel, read_png, scale,  # noqa: E402
-                             started, wine_env, window, xdo)
+from mainwindow_wine import (Failure, Program, check, check_scrolled_capture, control,  # noqa: E402
+                             scale, started, wine_env, window)
 
 # The field ranges, written here from the layout of the two structures, not from the program.
 ATA_FIELDS = [
@@ -152,51 +152,6 @@ def check_common(d, w, model):
     return dpi
 
 
-def screen_strip(x, y, width, height):
-    out = subprocess.run(["import", "-window", "root", "-crop", "%dx%d+%d+%d" % (width, height, x, y),
-                          "-depth", "8", "rgb:-"], capture_output=True, check=True).stdout
-    return [tuple(out[3 * i:3 * i + 3]) for i in range(width * height)]
-
-
-def check_scrolled_capture(p, view):
-    """A list scrolled by the wheel: the capture draws the list's own scroll bar, with its thumb
-    where the screen shows it."""
-    d = p.dump("detail-before-scroll")
-    w = detail_window(d)
-    r = control(w, view)["rect"]
-    ox, oy = w["clientOrigin"]["x"], w["clientOrigin"]["y"]
-    xdo("mousemove", ox + r["left"] + r["width"] // 2, oy + r["top"] + r["height"] // 2)
-    xdo("click", "--repeat", "8", "--delay", "50", "5")
-    for _ in range(50):
-        d = p.dump("detail-scrolled")
-        w = detail_window(d)
-        v = control(w, view)
-        if v["extra"]["topIndex"] > 0:
-            break
-    check(v["extra"]["topIndex"] > 0, "the wheel did not scroll the list: %s" % v["extra"]["topIndex"])
-    time.sleep(0.5)
-    d = p.dump("detail-scrolled")
-    w = detail_window(d)
-    shutil.copy(os.path.join(p.ui, w["capture"]), os.path.join(p.args.artifacts, "detail-scrolled.png"))
-    png = read_png(os.path.join(p.ui, w["capture"]))
-    # The strip inside the list's right border, where its vertical scroll bar sits.
-    bar = scale(16, d["dpi"])
-    x0, top, height = r["left"] + r["width"] - 1 - bar, r["top"] + 1, r["height"] - 2
-    screen = screen_strip(ox + x0, oy + top, bar, height)
-    captured = [pixel(png, x0 + i % bar, top + i // bar) for i in range(bar * height)]
-    same = sum(a == b for a, b in zip(captured, screen))
-    # Both strips side by side, the capture's left of the screen's, kept for reading.
-    with open(os.path.join(p.args.artifacts, "detail-scrolled-strips.ppm"), "wb") as f:
-        f.write(b"P6 %d %d 255\n" % (2 * bar, height))
-        for y in range(height):
-            f.write(b"".join(bytes(c) for c in captured[y * bar:(y + 1) * bar] + screen[y * bar:(y + 1) * bar]))
-    check(same >= 0.95 * len(screen), "the capture's scroll bar differs from the screen's in %d of %d "
-          "pixels" % (len(screen) - same, len(screen)))
-    # The thumb has left the top: the strip is not one colour below the up arrow.
-    column = [captured[y * bar + bar // 2] for y in range(bar + 2, height - bar - 2)]
-    check(len(set(column)) > 1, "no thumb in the captured scroll bar")
-
-
 def scenario_drivedetail(args):
     p = Program(args, "drivedetail")
     try:
@@ -250,7 +205,7 @@ def scenario_drivedetail(args):
         tail = [r for r in rows if int(r[0].split("..")[0]) >= 3072]
         check(len(tail) == 32 and all(r[1] == "" and r[3] == "" for r in tail[1:]), "vendor rows")
 
-        check_scrolled_capture(p, "NvmeView")
+        check_scrolled_capture(p, detail_window, "NvmeView", "detail-scrolled")
 
         # Pulling the drive closes its window (the tick runs on under the modal window).
         gone = os.path.join(p.sim, "nvme.drive")
