@@ -99,8 +99,10 @@ PROFILES = {
             "pcie-root-port,id=rp1,chassis=1,slot=1",
         ],
         drives=[
+            # A world wide name, so that every tool has one to show (words 108-111).
             Drive("sata1", "ide-hd", 2 * GiB,
-                  {"bus": "ide.0", "serial": "TVDSATA0001", "model": "TVD SATA DISK"}),
+                  {"bus": "ide.0", "serial": "TVDSATA0001", "model": "TVD SATA DISK",
+                   "wwn": 0x5000C50012345678}),
             Drive("nvme1", "nvme", 4 * GiB, {"bus": "rp1", "serial": "TVDNVME0001"}),
             Drive("scsi512", "scsi-hd", 1 * GiB,
                   {"bus": "scsi0.0", "scsi-id": 1, "lun": 0, "serial": "TVDSCSI0512",

@@ -9,6 +9,7 @@ command blocks `identify --trace` sends must match sg3-utils' (compare_cdbs.py).
 compares `tarvikdorn smart --json` with smartctl -A and nvme smart-log (compare_smart_tools.py)."""
 
 import json
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -45,6 +46,39 @@ def check_dumps(o, tool):
     return diffs
 
 
+# The dumped drives and the tools' answers the window test under Wine reads
+# (tests/shell/win32/qemudumps_wine.py), by their names in tests/qemu/data/dumps/.
+DUMP_SET = {
+    "sata1.drive": "dump-sata1", "nvme1.drive": "dump-nvme1",
+    "smartctl-x-sata1.json": "smartctl-x-sata1",
+    "smartctl-identify-sata1.txt": "smartctl-identify-sata1",
+    "nvme-id-ctrl.json": "nvme-id-ctrl", "nvme-id-ns.json": "nvme-id-ns",
+    "nvme-smart-log-before.json": "nvme-smart-log-dump-before",
+    "nvme-smart-log-after.json": "nvme-smart-log-dump-after",
+    "smartctl-x-nvme1.json": "smartctl-x-nvme1",
+}
+
+
+def keep_dumps(o, folder):
+    """Writes the dump set to `folder`; refreshing the stored one is a copy of it."""
+    diffs = []
+    shutil.rmtree(folder, ignore_errors=True)
+    folder.mkdir(parents=True)
+    for name, output in DUMP_SET.items():
+        text = o.text(output)
+        if not text.strip():
+            diffs.append(f"dumps: {output} gave nothing")
+        elif name.endswith(".json"):
+            try:
+                json.loads(text)
+            except ValueError:
+                diffs.append(f"dumps: {output} is not JSON")
+        (folder / name).write_text(text)
+    for drive in ("sata1", "nvme1"):
+        o.ok(f"dump-{drive}")
+    return diffs
+
+
 def body():
     args = guesttest.parse_args(__doc__)
     res = guesttest.boot(args, "identify-vs-tools.sh")
@@ -54,6 +88,7 @@ def body():
     for tool in ("smartctl-sata1", "smartctl-nvme1", "nvme-id-ctrl", "nvme-id-ns"):
         o.rc(tool)  # ran at all; smartctl's status bits are no verdict on its JSON
     diffs = (cmp.compare_folder(res.out) + check_dumps(o, args.tarvikdorn)
+             + keep_dumps(o, Path(res.out) / "dumps")
              + compare_cdbs.compare_folder(res.out) + compare_fields_tools.compare_folder(res.out))
     if diffs:
         raise Failure("tarvikdorn identify and the drive tools disagree:\n  " + "\n  ".join(diffs))

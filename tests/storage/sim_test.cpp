@@ -6,6 +6,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <random>
 #include <thread>
@@ -741,6 +742,62 @@ TEST(SimStorage, LettersNameVolumesOfTheirDrive) {
     EXPECT_EQ(name, "Removable Disk (E:)");
 }
 
+// The volume notifications a drive's letters raise, in order: "-E" removed, "+E" arrived, "d" for
+// the disk's own interface events between them.
+std::string LetterEvents(const std::vector<DeviceEvent>& events) {
+    std::string out;
+    for (const DeviceEvent& e : events) {
+        if (e.kind == Kind::kVolumeArrival || e.kind == Kind::kVolumeRemoved) {
+            EXPECT_FALSE(e.media);
+            for (int i = 0; i < 26; ++i)
+                if (e.unitMask & (1u << i))
+                    out += std::string(e.kind == Kind::kVolumeArrival ? "+" : "-") +
+                           static_cast<char>('A' + i) + " ";
+        } else if ((e.kind == Kind::kInterfaceArrival || e.kind == Kind::kInterfaceRemoved) &&
+                   e.path.find("PARTITION") == std::string::npos) {
+            out += "d ";
+        }
+    }
+    return out;
+}
+
+TEST(SimStorage, LettersComeAndGoAsVolumeNotifications) {
+    SimFolder dir;
+    dir.Drive("a", "Capacity=64M\nLayout=mbr:8M,16M,rest\nLetters=1:E\n");
+    dir.Drive("b", "Capacity=16M\nLayout=mbr:rest\nLetters=1:E\n"); // E waits behind "a"
+    auto sim = Sim(dir);
+    ASSERT_TRUE(sim);
+    EXPECT_EQ(LetterEvents(Poll(*sim)), "");
+
+    struct Step {
+        const char* what;
+        std::function<void()> act;
+        const char* events;
+    };
+    const Step steps[] = {
+        // An edited file is a new drive: its letters leave before it and arrive after it.
+        {"letter added",
+         [&] { dir.Drive("a", "Capacity=64M\nLayout=mbr:8M,16M,rest\nLetters=1:E,2:F\n"); },
+         "-E d d +E +F "},
+        {"nothing changed", [] {}, ""},
+        // The letter of a partition that is not there is no volume.
+        {"letter of no partition", [&] { dir.Drive("c", "Capacity=16M\nLetters=1:K\n"); }, "d "},
+        {"letter removed",
+         [&] { dir.Drive("a", "Capacity=64M\nLayout=mbr:8M,16M,rest\nLetters=2:F\n"); },
+         "-E -F d d +E +F "}, // E now belongs to "b": it leaves "a" and arrives on "b"
+        {"unplugged", [&] { EXPECT_EQ(sim->Unplug("a"), err::kSuccess); }, "-F d "},
+        {"plugged", [&] { EXPECT_EQ(sim->Plug("a"), err::kSuccess); }, "d +F "},
+        {"holder pulled", [&] { EXPECT_EQ(sim->Unplug("b"), err::kSuccess); }, "-E d "},
+        {"file removed", [&] { dir.Remove("a.drive"); }, "-F d "},
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.what);
+        s.act();
+        EXPECT_EQ(LetterEvents(Poll(*sim)), s.events);
+    }
+    EXPECT_EQ(sim->LogicalDrives(), 0u);
+}
+
 TEST(SimStorage, CreateMbrLayoutReadsBackAndAnnouncesVolumes) {
     SimFolder dir;
     dir.Drive("w", "Capacity=32M\nSectorSize=4096\n");
@@ -1017,6 +1074,41 @@ TEST(SimStorage, FeedsTheDeviceRegistry) {
         EXPECT_EQ(back->DevInst(), devInst);
         registry.ShutdownAll();
     }
+}
+
+// A simulated letter reaches the registry's drive letters as a real volume's does: at once, from
+// the volume notification, not only with the refresh after the disk's arrival.
+TEST(SimStorage, LettersReachTheRegistryWithTheirVolumes) {
+    SimFolder dir;
+    dir.Drive("a", "Capacity=32M\nLayout=mbr:rest/07\nLetters=1:E\n");
+    auto sim = Sim(dir);
+    ASSERT_TRUE(sim);
+    struct Selected {
+        explicit Selected(StoragePlatform* p) { SelectStorage(p); }
+        ~Selected() { SelectStorage(nullptr); }
+    } selected(sim.get());
+    DeviceRegistry registry;
+    ASSERT_TRUE(registry.RegisterList(std::make_unique<clNtDiskList>()));
+    ASSERT_TRUE(registry.RegisterList(std::make_unique<clNtDriveList>()));
+    registry.EnumerateAll(nullptr);
+    clDeviceList* drives = registry.FindList(devtype::kDrive);
+    ASSERT_NE(drives, nullptr);
+    clDrive* e = drives->FindByLetter('E');
+    ASSERT_NE(e, nullptr);
+    e->SetState(devstate::kCurrent);
+
+    ASSERT_EQ(sim->Unplug("a"), err::kSuccess);
+    registry.PollDeviceEvents();
+    EXPECT_TRUE(e->IsRemoved());
+    DeleteDevice(e);
+    EXPECT_EQ(drives->FindByLetter('E'), nullptr);
+
+    ASSERT_EQ(sim->Plug("a"), err::kSuccess);
+    registry.PollDeviceEvents(); // no tick in between: the refresh has not run
+    e = drives->FindByLetter('E');
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(e->State(), devstate::kNew);
+    registry.ShutdownAll();
 }
 
 // ---- command-set personalities

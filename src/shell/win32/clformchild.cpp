@@ -1,5 +1,7 @@
 #include "shell/win32/clformchild.h"
 
+#include <commctrl.h>
+
 #include <algorithm>
 #include <map>
 
@@ -20,6 +22,9 @@ constexpr int kRegionCorner = 20;
 constexpr int kCloseSize = 16;
 constexpr int kCloseTop = 8;
 constexpr int kCloseFromRight = 32;
+constexpr int kListFontPoints = 11;
+// Longest cell the dump reads back: a 256-byte NVMe text field with room to spare.
+constexpr int kListCellMax = 1100;
 
 // Open windows, innermost last; and every built window by its handle (the dump's lister has no
 // context of its own). Never freed: windows held in statics go at exit, in any order.
@@ -75,12 +80,118 @@ std::int64_t Colour(const std::optional<tvd::Rgb>& c) {
 clFormChild::clFormChild(std::string name) : name_(std::move(name)) {}
 
 clFormChild::~clFormChild() {
+    for (HWND v : listViews_)
+        if (IsWindow(v)) RemovePropW(v, L"TvdName");
     if (HWND w = Window()) {
         UnregisterControlLister(w);
         Built().erase(w);
     }
     auto& stack = OpenStack();
     stack.erase(std::remove(stack.begin(), stack.end(), this), stack.end());
+    // The views go with the window; their font only after them.
+    frame_.reset();
+    if (listFont_) DeleteObject(listFont_);
+}
+
+HWND clFormChild::AddListView(const char* name, const tvd::Rect& rect,
+                              std::span<const ListColumn> columns) {
+    if (!frame_ || !Window()) return nullptr;
+    if (!listFont_)
+        listFont_ =
+            CreateFontW(-Scaled(FontHeightFromPoints(kListFontPoints)), 0, 0, 0, FW_NORMAL, FALSE,
+                        FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                        CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"Segoe UI");
+    const tvd::Rect d = ScaleRect(rect, frame_->Dpi());
+    HWND v = CreateWindowExW(
+        0, WC_LISTVIEWW, L"",
+        WS_CHILD | WS_BORDER | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS, d.left,
+        d.top, d.width, d.height, Window(), nullptr, GetModuleHandleW(nullptr), nullptr);
+    if (!v) return nullptr;
+    listViews_.push_back(v);
+    SetPropW(v, L"TvdName", const_cast<char*>(name));
+    SendMessageW(v, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT,
+                 LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
+    if (listFont_) SendMessageW(v, WM_SETFONT, reinterpret_cast<WPARAM>(listFont_), FALSE);
+    int i = 0;
+    for (const ListColumn& c : columns) {
+        std::wstring title(c.title.begin(), c.title.end());
+        LVCOLUMNW col{};
+        col.mask = LVCF_TEXT | LVCF_WIDTH;
+        col.pszText = title.data();
+        col.cx = Scaled(c.width);
+        SendMessageW(v, LVM_INSERTCOLUMNW, i++, reinterpret_cast<LPARAM>(&col));
+    }
+    return v;
+}
+
+void clFormChild::FillListView(HWND view, const std::vector<ListRow>& rows) {
+    if (!view) return;
+    SendMessageW(view, WM_SETREDRAW, FALSE, 0);
+    SendMessageW(view, LVM_DELETEALLITEMS, 0, 0);
+    int index = 0;
+    for (const ListRow& r : rows) {
+        if (r.empty()) continue;
+        std::wstring text(r[0].begin(), r[0].end());
+        LVITEMW item{};
+        item.mask = LVIF_TEXT;
+        item.iItem = index;
+        item.pszText = text.data();
+        const int at = static_cast<int>(
+            SendMessageW(view, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+        if (at < 0) break;
+        for (std::size_t c = 1; c < r.size(); ++c) {
+            std::wstring cell(r[c].begin(), r[c].end());
+            LVITEMW sub{};
+            sub.iSubItem = static_cast<int>(c);
+            sub.pszText = cell.data();
+            SendMessageW(view, LVM_SETITEMTEXTW, at, reinterpret_cast<LPARAM>(&sub));
+        }
+        ++index;
+    }
+    SendMessageW(view, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(view, nullptr, TRUE);
+}
+
+void clFormChild::DescribeListView(std::vector<ControlInfo>& out, HWND view,
+                                   const std::string& name) {
+    if (!view) return;
+    const bool visible = IsWindowVisible(view) != FALSE;
+    HWND header = reinterpret_cast<HWND>(SendMessageW(view, LVM_GETHEADER, 0, 0));
+    const int columns = header ? static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0)) : 0;
+    for (int c = 0; c < columns; ++c) {
+        wchar_t text[64] = {};
+        LVCOLUMNW col{};
+        col.mask = LVCF_TEXT | LVCF_WIDTH;
+        col.pszText = text;
+        col.cchTextMax = 64;
+        SendMessageW(view, LVM_GETCOLUMNW, c, reinterpret_cast<LPARAM>(&col));
+        ControlInfo i;
+        i.name = name + ".column." + std::to_string(c);
+        i.cls = "ListViewColumn";
+        i.rect = {0, 0, col.cx, 0};
+        i.text = reinterpret_cast<const char16_t*>(text);
+        i.visible = visible;
+        out.push_back(std::move(i));
+    }
+    const int count = static_cast<int>(SendMessageW(view, LVM_GETITEMCOUNT, 0, 0));
+    std::vector<wchar_t> text(kListCellMax);
+    for (int r = 0; r < count; ++r) {
+        ControlInfo i;
+        i.name = name + ".row." + std::to_string(r);
+        i.cls = "ListViewRow";
+        for (int c = 0; c < columns; ++c) {
+            std::fill(text.begin(), text.end(), L'\0');
+            LVITEMW item{};
+            item.iSubItem = c;
+            item.pszText = text.data();
+            item.cchTextMax = kListCellMax;
+            SendMessageW(view, LVM_GETITEMTEXTW, r, reinterpret_cast<LPARAM>(&item));
+            if (c) i.text += u'\t';
+            i.text += reinterpret_cast<const char16_t*>(text.data());
+        }
+        i.visible = visible;
+        out.push_back(std::move(i));
+    }
 }
 
 int clFormChild::Scaled(int layoutPx) const {

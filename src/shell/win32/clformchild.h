@@ -6,7 +6,9 @@
 #include <windows.h>
 
 #include <memory>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "drive/clfundisk.h"
@@ -15,6 +17,13 @@
 #include "shell/win32/mainuitestutil.h"
 
 namespace tvd::win {
+
+// A list-view column: header text and width in layout pixels.
+struct ListColumn {
+    std::u16string_view title;
+    int width;
+};
+using ListRow = std::vector<std::u16string>;
 
 class clFormChild {
 public:
@@ -54,6 +63,16 @@ protected:
     // The subclass's own rows for the test dump (list-view rows, for instance).
     virtual void DescribeExtra(std::vector<ControlInfo>& out) const { (void)out; }
 
+    // A hidden report-style list view on the window at `rect` (layout pixels): grid lines,
+    // whole-row selection, read-only, single selection, column headers, Segoe UI 11 pt. `name`
+    // (static storage) names it in the test dump. Null when it could not be made.
+    HWND AddListView(const char* name, const tvd::Rect& rect, std::span<const ListColumn> columns);
+    // Replaces the view's rows; a row's cells beyond the columns are ignored by the control.
+    static void FillListView(HWND view, const std::vector<ListRow>& rows);
+    // The view's columns (`NAME.column.N`, width in `rect`) and rows (`NAME.row.N`, the cells
+    // joined by a tab) as the control holds them, for the test dump.
+    static void DescribeListView(std::vector<ControlInfo>& out, HWND view, const std::string& name);
+
     TclCustomFrame* Frame() const { return frame_.get(); }
     int ClientWidth() const { return width_; }
     int ClientHeight() const { return height_; }
@@ -68,6 +87,8 @@ private:
     std::unique_ptr<TclCustomFrame> frame_;
     int width_ = 0;
     int height_ = 0;
+    std::vector<HWND> listViews_;
+    HFONT listFont_ = nullptr;
     ZoltRef<clFunDisk> disk_;
     bool open_ = false;
     bool done_ = false;

@@ -4,8 +4,8 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
-#include "shell/controls/dpiscale.h"
 #include "shell/formsmartutil.h"
 #include "shell/languagetables.h"
 #include "shell/win32/tapplicationutil.h"
@@ -20,12 +20,16 @@ constexpr tvd::Rect kHeaderRect{15, 40, 616, 58};
 constexpr tvd::Rect kViewRect{15, 98, 616, 336};
 constexpr tvd::Rgb kHeaderBack = 0x0175E9;
 
+std::vector<ListColumn> Columns(const std::vector<SmartColumn>& columns) {
+    std::vector<ListColumn> out;
+    for (const SmartColumn& c : columns)
+        out.push_back({c.header, c.width});
+    return out;
+}
+
 class clFormSmart final : public clFormChild {
 public:
     clFormSmart() : clFormChild("FormSmart") {}
-    ~clFormSmart() override {
-        if (font_) DeleteObject(font_);
-    }
 
 protected:
     bool BuildContents() override {
@@ -34,11 +38,8 @@ protected:
         header_->SetBackColour(kHeaderBack);
         header_->SetColour(kWhite);
         header_->SetWordWrap(true);
-        font_ = CreateFontW(-Scaled(FontHeightFromPoints(11)), 0, 0, 0, FW_NORMAL, FALSE, FALSE,
-                            FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                            CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"Segoe UI");
-        ata_ = MakeView("SmartAtaView", SmartAtaColumns());
-        nvme_ = MakeView("SmartNvmeView", SmartNvmeColumns());
+        ata_ = AddListView("SmartAtaView", kViewRect, Columns(SmartAtaColumns()));
+        nvme_ = AddListView("SmartNvmeView", kViewRect, Columns(SmartNvmeColumns()));
         return ata_ && nvme_;
     }
 
@@ -58,7 +59,7 @@ protected:
             SendMessageW(ata_, LVM_DELETEALLITEMS, 0, 0);
             SendMessageW(nvme_, LVM_DELETEALLITEMS, 0, 0);
             HWND view = contents_.kind == SmartViewKind::kNvme ? nvme_ : ata_;
-            Fill(view, contents_.rows);
+            FillListView(view, contents_.rows);
             ShowWindow(view, SW_SHOWNA);
         }
         CloseHandles(Disk());
@@ -66,52 +67,8 @@ protected:
     }
 
 private:
-    HWND MakeView(const char* name, const std::vector<SmartColumn>& columns) {
-        const tvd::Rect d = ScaleRect(kViewRect, Frame()->Dpi());
-        HWND v = CreateWindowExW(0, WC_LISTVIEWW, L"",
-                                 WS_CHILD | WS_BORDER | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL |
-                                     LVS_SHOWSELALWAYS,
-                                 d.left, d.top, d.width, d.height, Window(), nullptr,
-                                 GetModuleHandleW(nullptr), nullptr);
-        if (!v) return nullptr;
-        SetPropW(v, L"TvdName", const_cast<char*>(name));
-        SendMessageW(v, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT,
-                     LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
-        if (font_) SendMessageW(v, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
-        int i = 0;
-        for (const SmartColumn& c : columns) {
-            std::wstring title(c.header, c.header + std::char_traits<char16_t>::length(c.header));
-            LVCOLUMNW col{};
-            col.mask = LVCF_TEXT | LVCF_WIDTH;
-            col.pszText = title.data();
-            col.cx = Scaled(c.width);
-            SendMessageW(v, LVM_INSERTCOLUMNW, i++, reinterpret_cast<LPARAM>(&col));
-        }
-        return v;
-    }
-
-    static void Fill(HWND view, const std::vector<SmartRow>& rows) {
-        SendMessageW(view, WM_SETREDRAW, FALSE, 0);
-        int index = 0;
-        for (const SmartRow& r : rows) {
-            for (std::size_t col = 0; col < r.size(); ++col) {
-                std::wstring text(r[col].begin(), r[col].end());
-                LVITEMW item{};
-                item.mask = LVIF_TEXT;
-                item.iItem = index;
-                item.iSubItem = static_cast<int>(col);
-                item.pszText = text.data();
-                SendMessageW(view, col == 0 ? LVM_INSERTITEMW : LVM_SETITEMTEXTW,
-                             col == 0 ? 0 : index, reinterpret_cast<LPARAM>(&item));
-            }
-            ++index;
-        }
-        SendMessageW(view, WM_SETREDRAW, TRUE, 0);
-    }
-
     TclLabel* header_ = nullptr;
     HWND ata_ = nullptr, nvme_ = nullptr;
-    HFONT font_ = nullptr;
     SmartWindowContents contents_;
 };
 

@@ -152,7 +152,8 @@ std::string WindowExtra(HWND w, const std::wstring& cls) {
         SendMessageW(w, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
         return Json(U8(std::wstring(buf)));
     };
-    o << "{\"columns\":[";
+    // The first row in view: where the list is scrolled to.
+    o << "{\"topIndex\":" << SendMessageW(w, LVM_GETTOPINDEX, 0, 0) << ",\"columns\":[";
     for (int c = 0; c < columns; ++c) {
         wchar_t buf[128] = {};
         LVCOLUMNW col{};

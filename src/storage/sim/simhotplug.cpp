@@ -6,7 +6,36 @@ namespace tvd {
 
 using namespace simstore;
 
+namespace {
+
+// One volume event per letter, as a volume mounted or dismounted announces itself.
+void VolumeEvents(const std::map<char, std::string>& from, const std::map<char, std::string>& to,
+                  DeviceEvent::Kind kind, std::vector<DeviceEvent>& out) {
+    for (const auto& [letter, holder] : from) {
+        const auto it = to.find(letter);
+        if (it != to.end() && it->second == holder) continue;
+        DeviceEvent e;
+        e.kind = kind;
+        e.unitMask = 1u << (letter - 'A');
+        e.letter = letter;
+        out.push_back(std::move(e));
+    }
+}
+
+} // namespace
+
+std::map<char, std::string> SimStorage::Impl::LetterHolders() const {
+    std::map<char, std::string> out;
+    for (char letter = 'A'; letter <= 'Z'; ++letter)
+        if (const Node* n = LetterNode(letter))
+            out.emplace(letter, std::to_string(n->devInst) + "|" + n->identity);
+    return out;
+}
+
 void SimStorage::Impl::Update(bool readFolder, bool announce) {
+    // A letter whose volume changes (a drive pulled, plugged or edited, a layout written) leaves
+    // and arrives again as a volume notification, as a real volume's letter does.
+    const std::map<char, std::string> lettersBefore = LetterHolders();
     if (readFolder) ReadFolder();
     for (auto it = drives.begin(); it != drives.end();) {
         const auto f = files.find(it->first);
@@ -27,14 +56,19 @@ void SimStorage::Impl::Update(bool readFolder, bool announce) {
         RefreshLayout(*d);
 
     std::vector<Node> next = BuildNodes();
+    std::vector<Node> previous = std::move(nodes);
+    nodes = std::move(next);
+    const std::map<char, std::string> lettersAfter = LetterHolders();
     if (announce) {
+        // Volumes go before their disk and come after it.
+        VolumeEvents(lettersBefore, lettersAfter, DeviceEvent::Kind::kVolumeRemoved, pending);
         std::set<std::string> before, after;
-        for (const Node& n : nodes)
+        for (const Node& n : previous)
             before.insert(std::to_string(n.devInst) + "|" + n.identity);
-        for (const Node& n : next)
+        for (const Node& n : nodes)
             after.insert(std::to_string(n.devInst) + "|" + n.identity);
         // Children leave before their parents and arrive after them.
-        for (auto it = nodes.rbegin(); it != nodes.rend(); ++it) {
+        for (auto it = previous.rbegin(); it != previous.rend(); ++it) {
             if (after.count(std::to_string(it->devInst) + "|" + it->identity)) continue;
             if (!it->path.empty()) {
                 DeviceEvent e;
@@ -48,7 +82,7 @@ void SimStorage::Impl::Update(bool readFolder, bool announce) {
             e.devInst = it->devInst;
             pending.push_back(std::move(e));
         }
-        for (const Node& n : next) {
+        for (const Node& n : nodes) {
             if (before.count(std::to_string(n.devInst) + "|" + n.identity)) continue;
             DeviceEvent e;
             e.kind = n.path.empty() ? DeviceEvent::Kind::kNodeArrival
@@ -57,8 +91,8 @@ void SimStorage::Impl::Update(bool readFolder, bool announce) {
             e.path = n.path;
             pending.push_back(std::move(e));
         }
+        VolumeEvents(lettersAfter, lettersBefore, DeviceEvent::Kind::kVolumeArrival, pending);
     }
-    nodes = std::move(next);
     nodeByDevInst.clear();
     nodeByPath.clear();
     for (std::size_t i = 0; i < nodes.size(); ++i) {

@@ -251,6 +251,8 @@ struct SimStorage::Impl {
         return nullptr;
     }
 
+    // The volume holding each present drive letter (its node and identity), under `lock`.
+    std::map<char, std::string> LetterHolders() const;
     void ReadFolder();
     DriveFile LoadFile(const std::string& name, const simstore::fs::path& file,
                        const simstore::Stamp& stamp) const;

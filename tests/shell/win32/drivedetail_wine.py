@@ -10,10 +10,11 @@ import os
 import shutil
 import subprocess
 import sys
+import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from mainwindow_wine import (Failure, Program, check, control, scale, started, wine_env,  # noqa: E402
-                             window)
+from mainwindow_wine import (Failure, Program, check, check_scrolled_capture, control,  # noqa: E402
+                             scale, started, wine_env, window)
 
 # The field ranges, written here from the layout of the two structures, not from the program.
 ATA_FIELDS = [
@@ -204,6 +205,8 @@ def scenario_drivedetail(args):
         tail = [r for r in rows if int(r[0].split("..")[0]) >= 3072]
         check(len(tail) == 32 and all(r[1] == "" and r[3] == "" for r in tail[1:]), "vendor rows")
 
+        check_scrolled_capture(p, detail_window, "NvmeView", "detail-scrolled")
+
         # Pulling the drive closes its window (the tick runs on under the modal window).
         gone = os.path.join(p.sim, "nvme.drive")
         os.rename(gone, os.path.join(p.dir, "nvme.drive.out"))
@@ -234,9 +237,10 @@ def main():
     if not os.environ.get("DISPLAY"):
         print("no X display (run under xvfb-run)", file=sys.stderr)
         return 77
-    if not shutil.which(args.wine):
-        print("skipped: %s is not installed" % args.wine, file=sys.stderr)
-        return 77
+    for tool in ("xdotool", "import", args.wine):
+        if not shutil.which(tool):
+            print("skipped: %s is not installed" % tool, file=sys.stderr)
+            return 77
     os.makedirs(args.artifacts, exist_ok=True)
     try:
         scenario_drivedetail(args)

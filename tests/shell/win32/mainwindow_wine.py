@@ -28,6 +28,7 @@ MENU_TOPS = [76, 133, 190, 247, 304, 361, 418]
 LANGUAGES = ["ENG", "CHT", "CHS", "JPN", "KOR", "RUS"]
 # The face each language's texts ask for.
 FACES = {"CHT": "\u5FAE\u8EDF\u6B63\u9ED1\u9AD4", "CHS": "Microsoft YaHei", "JPN": "Yu Gothic UI"}
+TOOLS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "..", "tools")
 MESSAGES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "..", "resources",
                         "messages", "main")
 EXPECTED_ROWS = {
@@ -226,6 +227,51 @@ def wait_on_screen(x, y, rgb, timeout=20):
             return
         time.sleep(0.3)
     raise Failure("the screen does not show %s at (%d, %d): %s" % (rgb, x, y, screen_pixel(x, y)))
+
+
+def screen_strip(x, y, width, height):
+    out = subprocess.run(["import", "-window", "root", "-crop", "%dx%d+%d+%d" % (width, height, x, y),
+                          "-depth", "8", "rgb:-"], capture_output=True, check=True).stdout
+    return [tuple(out[3 * i:3 * i + 3]) for i in range(width * height)]
+
+
+def check_scrolled_capture(p, find_window, view, name):
+    """A list view scrolled by the wheel: the capture draws the list's own scroll bar, with its
+    thumb where the screen shows it. `find_window` picks the list's window from a dump."""
+    d = p.dump(name + "-before")
+    w = find_window(d)
+    r = control(w, view)["rect"]
+    ox, oy = w["clientOrigin"]["x"], w["clientOrigin"]["y"]
+    xdo("mousemove", ox + r["left"] + r["width"] // 2, oy + r["top"] + r["height"] // 2)
+    xdo("click", "--repeat", "8", "--delay", "50", "5")
+    for _ in range(50):
+        d = p.dump(name)
+        w = find_window(d)
+        v = control(w, view)
+        if v["extra"]["topIndex"] > 0:
+            break
+    check(v["extra"]["topIndex"] > 0, "the wheel did not scroll the list: %s" % v["extra"]["topIndex"])
+    time.sleep(0.5)
+    d = p.dump(name)
+    w = find_window(d)
+    shutil.copy(os.path.join(p.ui, w["capture"]), os.path.join(p.args.artifacts, name + ".png"))
+    png = read_png(os.path.join(p.ui, w["capture"]))
+    # The strip inside the list's right border, where its vertical scroll bar sits.
+    bar = scale(16, d["dpi"])
+    x0, top, height = r["left"] + r["width"] - 1 - bar, r["top"] + 1, r["height"] - 2
+    screen = screen_strip(ox + x0, oy + top, bar, height)
+    captured = [pixel(png, x0 + i % bar, top + i // bar) for i in range(bar * height)]
+    same = sum(a == b for a, b in zip(captured, screen))
+    # Both strips side by side, the capture's left of the screen's, kept for reading.
+    with open(os.path.join(p.args.artifacts, name + "-strips.ppm"), "wb") as f:
+        f.write(b"P6 %d %d 255\n" % (2 * bar, height))
+        for y in range(height):
+            f.write(b"".join(bytes(c) for c in captured[y * bar:(y + 1) * bar] + screen[y * bar:(y + 1) * bar]))
+    check(same >= 0.95 * len(screen), "the capture's scroll bar differs from the screen's in %d of %d "
+          "pixels" % (len(screen) - same, len(screen)))
+    # The thumb has left the top: the strip is not one colour below the up arrow.
+    column = [captured[y * bar + bar // 2] for y in range(bar + 2, height - bar - 2)]
+    check(len(set(column)) > 1, "no thumb in the captured scroll bar")
 
 
 def started(p):
@@ -1017,12 +1063,62 @@ def scenario_driveinfo(args):
         p.stop()
 
 
+def scenario_smartscroll(args):
+    """The S.M.A.R.T. window of a drive with 30 attributes, more than its list shows: scrolled by
+    the wheel, its capture draws the list's scroll bar where the screen shows it."""
+    folder = os.path.join(args.artifacts, "smartscroll-drives")
+    shutil.rmtree(folder, ignore_errors=True)
+    os.makedirs(folder)
+    ids = [1, 3, 4, 5, 7, 9, 10, 12, 170, 171, 172, 173, 174, 177, 181, 182, 183, 184, 187, 188,
+           190, 194, 195, 196, 197, 198, 199, 235, 241, 242]
+    pages = subprocess.run([sys.executable, os.path.join(TOOLS, "smartpages.py"), "ata"] +
+                           ["%d:100:100:10:%d" % (i, 3 * i) for i in ids],
+                           capture_output=True, text=True, check=True).stdout
+    model = "Orvane Quill 30 Attributes"
+    with open(os.path.join(folder, "many.drive"), "w") as f:
+        f.write("[Drive]\nBus=SATA\nModel=%s\nSerial=QA30-0001\nCapacity=64G\nTrim=1\n\n[Ata]\n%s"
+                % (model, pages))
+    a = argparse.Namespace(**vars(args))
+    a.sim = folder
+    p = Program(a, "smartscroll")
+    try:
+        started(p)
+        main = window(p.dump("page"), "TFormTarvikdornMain")
+        deadline = time.time() + 20
+        while True:
+            f = disk_frames(main).get(model)
+            if f and f["SmartButton"]["enabled"]:
+                break
+            check(time.time() < deadline, "no enabled S.M.A.R.T. button for " + model)
+            time.sleep(0.5)
+            main = window(p.dump("page"), "TFormTarvikdornMain")
+        r = f["SmartButton"]["rect"]
+        dpi = p.dump("page")["dpi"]
+        click(main, (r["left"] + r["width"] // 2) * 96 // dpi, (r["top"] + r["height"] // 2) * 96 // dpi, dpi)
+
+        def smart_window(d):
+            for w in d["windows"]:
+                if is_smart(w):
+                    return w
+            raise Failure("no S.M.A.R.T. window")
+        deadline = time.time() + 20
+        while not any(is_smart(w) for w in p.dump("smart")["windows"]):
+            check(time.time() < deadline, "the S.M.A.R.T. button opened no window")
+            time.sleep(0.5)
+        rows = control(smart_window(p.dump("smart")), "SmartAtaView")["extra"]["rows"]
+        check([r[0] for r in rows] == ["%02X" % i for i in ids], "rows %s" % [r[0] for r in rows])
+        check_scrolled_capture(p, smart_window, "SmartAtaView", "smart-scrolled")
+        p.request("close")
+    finally:
+        p.stop()
+
+
 SCENARIOS = {
     "layout": scenario_layout, "hotplug": scenario_hotplug, "menu": scenario_menu,
     "drag": scenario_drag, "close": scenario_close, "instance": scenario_instance,
     "boxes": scenario_boxes, "vista": scenario_vista, "restartbound": scenario_restartbound,
     "dpi192": scenario_dpi192, "languages": scenario_languages, "selector": scenario_selector,
-    "driveinfo": scenario_driveinfo,
+    "driveinfo": scenario_driveinfo, "smartscroll": scenario_smartscroll,
 }
 
 

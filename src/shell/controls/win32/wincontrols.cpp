@@ -1,6 +1,8 @@
 #include "shell/controls/win32/wincontrols.h"
 
 #include <commctrl.h>
+#include <uxtheme.h>
+#include <vssym32.h>
 #include <windowsx.h>
 
 #include <algorithm>
@@ -993,6 +995,143 @@ void TclCustomFrame::ForEachControl(const ControlVisitor& visit) const {
 
 namespace {
 
+// The pieces of one of a window's own scroll bars, in the window's coordinates.
+struct ScrollBarParts {
+    bool vertical = true;
+    bool inactive = false;
+    RECT bar{}, first{}, second{}, before{}, thumb{}, after{};
+};
+
+bool OwnScrollBarParts(HWND w, LONG which, ScrollBarParts& p) {
+    SCROLLBARINFO sbi{};
+    sbi.cbSize = sizeof sbi;
+    if (!GetScrollBarInfo(w, which, &sbi) || (sbi.rgstate[0] & STATE_SYSTEM_INVISIBLE))
+        return false;
+    RECT wr{};
+    GetWindowRect(w, &wr);
+    p.bar = sbi.rcScrollBar;
+    OffsetRect(&p.bar, -wr.left, -wr.top);
+    if (IsRectEmpty(&p.bar)) return false;
+    p.vertical = which == OBJID_VSCROLL;
+    p.inactive = (sbi.rgstate[0] & STATE_SYSTEM_UNAVAILABLE) != 0;
+    // Along the bar: start and end of the bar, of the arrows and of the thumb (counted from
+    // the bar's start); a bar too short for both arrows shares it between them.
+    const LONG start = p.vertical ? p.bar.top : p.bar.left;
+    const LONG end = p.vertical ? p.bar.bottom : p.bar.right;
+    const LONG across = p.vertical ? p.bar.right - p.bar.left : p.bar.bottom - p.bar.top;
+    const LONG arrow = std::min<LONG>(across, (end - start) / 2);
+    LONG thumbFrom = start + arrow, thumbTo = start + arrow;
+    if (!p.inactive && sbi.xyThumbBottom > sbi.xyThumbTop) {
+        thumbFrom = std::clamp<LONG>(start + sbi.xyThumbTop, start + arrow, end - arrow);
+        thumbTo = std::clamp<LONG>(start + sbi.xyThumbBottom, thumbFrom, end - arrow);
+    }
+    auto piece = [&](LONG from, LONG to) {
+        RECT r = p.bar;
+        (p.vertical ? r.top : r.left) = from;
+        (p.vertical ? r.bottom : r.right) = to;
+        return r;
+    };
+    p.first = piece(start, start + arrow);
+    p.second = piece(end - arrow, end);
+    p.before = piece(start + arrow, thumbFrom);
+    p.thumb = piece(thumbFrom, thumbTo);
+    p.after = piece(thumbTo, end - arrow);
+    return true;
+}
+
+// One of a window's own scroll bars (`which`: OBJID_VSCROLL or OBJID_HSCROLL) at its place in
+// the window: in the window's theme when it has one, as the screen shows it, else with the
+// system's colours and frame controls.
+void DrawOwnScrollBar(HWND w, HDC dc, LONG which) {
+    ScrollBarParts p;
+    if (!OwnScrollBarParts(w, which, p)) return;
+    const bool v = p.vertical, off = p.inactive;
+    if (HTHEME theme = OpenThemeData(w, L"ScrollBar")) {
+        DrawThemeBackground(theme, dc, SBP_ARROWBTN,
+                            v ? (off ? ABS_UPDISABLED : ABS_UPNORMAL)
+                              : (off ? ABS_LEFTDISABLED : ABS_LEFTNORMAL),
+                            &p.first, nullptr);
+        DrawThemeBackground(theme, dc, SBP_ARROWBTN,
+                            v ? (off ? ABS_DOWNDISABLED : ABS_DOWNNORMAL)
+                              : (off ? ABS_RIGHTDISABLED : ABS_RIGHTNORMAL),
+                            &p.second, nullptr);
+        const int state = off ? SCRBS_DISABLED : SCRBS_NORMAL;
+        if (!IsRectEmpty(&p.before))
+            DrawThemeBackground(theme, dc, v ? SBP_UPPERTRACKVERT : SBP_UPPERTRACKHORZ, state,
+                                &p.before, nullptr);
+        if (!IsRectEmpty(&p.after))
+            DrawThemeBackground(theme, dc, v ? SBP_LOWERTRACKVERT : SBP_LOWERTRACKHORZ, state,
+                                &p.after, nullptr);
+        if (!IsRectEmpty(&p.thumb)) {
+            DrawThemeBackground(theme, dc, v ? SBP_THUMBBTNVERT : SBP_THUMBBTNHORZ, state, &p.thumb,
+                                nullptr);
+            // The gripper, centred, where the thumb is long enough for it.
+            SIZE g{};
+            const int gripper = v ? SBP_GRIPPERVERT : SBP_GRIPPERHORZ;
+            if (SUCCEEDED(GetThemePartSize(theme, dc, gripper, state, nullptr, TS_DRAW, &g)) &&
+                g.cx > 0 && g.cy > 0 && g.cx <= p.thumb.right - p.thumb.left &&
+                g.cy <= p.thumb.bottom - p.thumb.top) {
+                RECT r{};
+                r.left = p.thumb.left + (p.thumb.right - p.thumb.left - g.cx) / 2;
+                r.top = p.thumb.top + (p.thumb.bottom - p.thumb.top - g.cy) / 2;
+                r.right = r.left + g.cx;
+                r.bottom = r.top + g.cy;
+                DrawThemeBackground(theme, dc, gripper, state, &r, nullptr);
+            }
+        }
+        CloseThemeData(theme);
+        return;
+    }
+    FillRect(dc, &p.bar, GetSysColorBrush(COLOR_SCROLLBAR));
+    const UINT state = off ? DFCS_INACTIVE : 0;
+    DrawFrameControl(dc, &p.first, DFC_SCROLL, (v ? DFCS_SCROLLUP : DFCS_SCROLLLEFT) | state);
+    DrawFrameControl(dc, &p.second, DFC_SCROLL, (v ? DFCS_SCROLLDOWN : DFCS_SCROLLRIGHT) | state);
+    if (IsRectEmpty(&p.thumb)) return;
+    FillRect(dc, &p.thumb, GetSysColorBrush(COLOR_BTNFACE));
+    DrawEdge(dc, &p.thumb, EDGE_RAISED, BF_RECT);
+}
+
+// A system control (a list view, say) as the screen shows it, into `dc` whose origin is the
+// control's window corner: its border and its own scroll bars, which WM_PRINT leaves out under
+// Wine, then its client area through WM_PRINT at its place inside them.
+void PrintSystemControl(HWND w, HDC dc) {
+    RECT wr{}, cr{};
+    GetWindowRect(w, &wr);
+    GetClientRect(w, &cr);
+    POINT client{0, 0};
+    ClientToScreen(w, &client);
+    const int cx = client.x - wr.left, cy = client.y - wr.top;
+    const LONG style = GetWindowLongW(w, GWL_STYLE);
+    const LONG exStyle = GetWindowLongW(w, GWL_EXSTYLE);
+    RECT outer{0, 0, wr.right - wr.left, wr.bottom - wr.top};
+    if (exStyle & WS_EX_CLIENTEDGE) {
+        DrawEdge(dc, &outer, EDGE_SUNKEN, BF_RECT | BF_ADJUST);
+    } else if (style & WS_BORDER) {
+        FrameRect(dc, &outer, GetSysColorBrush(COLOR_WINDOWFRAME));
+    }
+    if (style & WS_VSCROLL) DrawOwnScrollBar(w, dc, OBJID_VSCROLL);
+    if (style & WS_HSCROLL) DrawOwnScrollBar(w, dc, OBJID_HSCROLL);
+    if ((style & WS_VSCROLL) && (style & WS_HSCROLL)) {
+        // The corner between two bars.
+        SCROLLBARINFO v{}, h{};
+        v.cbSize = h.cbSize = sizeof v;
+        if (GetScrollBarInfo(w, OBJID_VSCROLL, &v) && GetScrollBarInfo(w, OBJID_HSCROLL, &h) &&
+            !(v.rgstate[0] & STATE_SYSTEM_INVISIBLE) && !(h.rgstate[0] & STATE_SYSTEM_INVISIBLE)) {
+            RECT corner{v.rcScrollBar.left, h.rcScrollBar.top, v.rcScrollBar.right,
+                        h.rcScrollBar.bottom};
+            OffsetRect(&corner, -wr.left, -wr.top);
+            FillRect(dc, &corner, GetSysColorBrush(COLOR_BTNFACE));
+        }
+    }
+    const int saved = SaveDC(dc);
+    IntersectClipRect(dc, cx, cy, cx + cr.right, cy + cr.bottom);
+    POINT org{};
+    GetViewportOrgEx(dc, &org);
+    SetViewportOrgEx(dc, org.x + cx, org.y + cy, nullptr);
+    SendMessageW(w, WM_PRINT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT | PRF_ERASEBKGND);
+    RestoreDC(dc, saved);
+}
+
 // `clip` is the part of `top`'s client area that `parent` shows; a child shows no more of
 // itself than that.
 void PaintChildrenBelow(HDC dc, HWND top, HWND parent, HRGN clip) {
@@ -1026,8 +1165,7 @@ void PaintChildrenBelow(HDC dc, HWND top, HWND parent, HRGN clip) {
             // Wine's scroll bar ignores WM_PRINT; its WM_PAINT draws into a DC it is given.
             SendMessageW(child, WM_PAINT, reinterpret_cast<WPARAM>(dc), 0);
         else
-            SendMessageW(child, WM_PRINT, reinterpret_cast<WPARAM>(dc),
-                         PRF_CLIENT | PRF_NONCLIENT | PRF_ERASEBKGND);
+            PrintSystemControl(child, dc);
         RestoreDC(dc, saved);
         PaintChildrenBelow(dc, top, child, own);
         DeleteObject(own);
