@@ -29,7 +29,7 @@ for d in "$src512" "$big512" "$small512" "$src4k" "$dst4k" "$ksrc" "$kdst"; do
     [ -n "$d" ] || { fail "missing disks: $(disks)"; exit 1; }
 done
 logs="$out/logs"
-mkdir -p "$logs"
+mkdir -p "$logs/killed" "$logs/again"
 
 # The host's volumes onto the sources, behind tables the guest's sfdisk writes.
 run fill env src512=$src512 src4k=$src4k sh /clone/fill.sh || fail "the sources were not written"
@@ -65,7 +65,9 @@ settle 10
 tarvikdorn clone /dev/$ksrc /dev/$kdst --yes --log-dir "$logs/killed" \
     >"$out/clone-killed.out" 2>"$out/clone-killed.err" &
 clone=$!
-wait_until 300 grep -q "%" "$out/clone-killed.err" || fail "the killed clone showed no progress"
+wait_until 300 sh -c "grep -q % '$out/clone-killed.err' || ! kill -0 $clone" ||
+    fail "the killed clone showed no progress"
+kill -0 $clone || fail "the clone ended before it was killed: $(cat "$out/clone-killed.err")"
 kill -9 $clone
 wait $clone
 echo $? >"$out/clone-killed.rc"
