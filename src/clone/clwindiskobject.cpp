@@ -110,37 +110,29 @@ bool clWinDiskObject::NativeBackEnd() {
     return std::string(Storage().Name()) == NativeStorage().Name();
 }
 
-// On a back end whose system writes no tables (Linux answers kNotSupported) the sectors are
-// written here; a refusal by a system that does is the result, never covered by raw writes.
+// Where the system writes tables its refusal is the result (Wine, for one, answers
+// ERROR_NOT_SUPPORTED), never covered by writing the sectors here; elsewhere they are written
+// here.
 ErrorCode clWinDiskObject::WriteLayout(const std::uint8_t* entries, std::uint32_t count) {
     if (!handle_.IsOpen()) return err::kFileNotFound;
     if (!writable) return err::kWriteProtect;
-    if (NativeBackEnd()) {
-        std::vector<PartitionEntry> parts;
-        if (const ErrorCode e = SystemMbrPartitions(entries, count, bytesPerSector, parts))
-            return e;
-        const ErrorCode e = Storage().CreateMbrLayout(handle_, signature, parts);
-        if (e != err::kNotSupported) {
-            if (e != err::kSuccess) CloneErrorCode("The system refused the new MBR layout", e);
-            return e;
-        }
-    }
-    return WriteMbrList(this, entries, count);
+    if (!SystemTables()) return WriteMbrList(this, entries, count);
+    std::vector<PartitionEntry> parts;
+    if (const ErrorCode e = SystemMbrPartitions(entries, count, bytesPerSector, parts)) return e;
+    const ErrorCode e = Storage().CreateMbrLayout(handle_, signature, parts);
+    if (e != err::kSuccess) CloneErrorCode("The system refused the new MBR layout", e);
+    return e;
 }
 
 ErrorCode clWinDiskObject::WriteGptLayout(const std::vector<std::uint8_t>& layout) {
     if (!handle_.IsOpen()) return err::kFileNotFound;
     if (!writable) return err::kWriteProtect;
-    if (NativeBackEnd()) {
-        DriveLayout drive;
-        if (const ErrorCode e = SystemGptLayout(layout, bytesPerSector, drive)) return e;
-        const ErrorCode e = Storage().CreateGptLayout(handle_, drive);
-        if (e != err::kNotSupported) {
-            if (e != err::kSuccess) CloneErrorCode("The system refused the new GPT layout", e);
-            return e;
-        }
-    }
-    return clCustomDiskObject::WriteGptLayout(layout);
+    if (!SystemTables()) return clCustomDiskObject::WriteGptLayout(layout);
+    DriveLayout drive;
+    if (const ErrorCode e = SystemGptLayout(layout, bytesPerSector, drive)) return e;
+    const ErrorCode e = Storage().CreateGptLayout(handle_, drive);
+    if (e != err::kSuccess) CloneErrorCode("The system refused the new GPT layout", e);
+    return e;
 }
 
 ErrorCode clWinDiskObject::EndWrite(bool success) {

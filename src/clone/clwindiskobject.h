@@ -12,6 +12,10 @@
 
 namespace tvd {
 
+// True where the platform's own back end writes partition tables through system requests
+// (Windows); the clone then never falls back to writing the sectors itself.
+bool SystemWritesPartitionTables();
+
 class clWinDiskObject : public clCustomDiskObject {
 public:
     TVD_ISA(clWinDiskObject, clCustomDiskObject)
@@ -44,6 +48,8 @@ public:
 private:
     // True when the platform's own back end is in use (not simulated drives).
     static bool NativeBackEnd();
+    // The system writes the tables: the platform's back end on a platform that has the requests.
+    static bool SystemTables() { return NativeBackEnd() && SystemWritesPartitionTables(); }
     // The sector-aligned span covering [offset, offset + length), bounded to the bounce buffer.
     bool Bounce();
     DeviceHandle handle_;
