@@ -133,6 +133,14 @@ ErrorCode TraceStorage::DeleteLayout(DeviceHandle& h) {
     if (log_) std::fprintf(log_, "delete-layout: %s\n", ErrorText(e).c_str());
     return e;
 }
+ErrorCode TraceStorage::CreateGptLayout(DeviceHandle& h, const DriveLayout& layout) {
+    const ErrorCode e = inner_.CreateGptLayout(h, layout);
+    if (log_) std::fprintf(log_, "create-gpt-layout: %s\n", ErrorText(e).c_str());
+    return e;
+}
+ErrorCode TraceStorage::FlushBuffers(DeviceHandle& h) {
+    return inner_.FlushBuffers(h);
+}
 ErrorCode TraceStorage::TrimRange(DeviceHandle& h, std::uint64_t offset, std::uint64_t length) {
     const ErrorCode e = inner_.TrimRange(h, offset, length);
     if (log_)

@@ -49,6 +49,8 @@ public:
     ErrorCode CreateMbrLayout(DeviceHandle& h, std::uint32_t signature,
                               const std::vector<PartitionEntry>& partitions) override;
     ErrorCode DeleteLayout(DeviceHandle& h) override;
+    ErrorCode CreateGptLayout(DeviceHandle& h, const DriveLayout& layout) override;
+    ErrorCode FlushBuffers(DeviceHandle& h) override;
     ErrorCode TrimRange(DeviceHandle& h, std::uint64_t offset, std::uint64_t length) override;
     ErrorCode OpenRead(const std::string& path, DeviceHandle& handle) override;
     ErrorCode OpenForClone(const std::string& path, CloneOpenMode mode,

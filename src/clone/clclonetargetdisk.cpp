@@ -110,6 +110,15 @@ ErrorCode clCloneTargetDisk::WriteLayout(const std::uint8_t* entries, std::uint3
     return last;
 }
 
+ErrorCode clCloneTargetDisk::WriteGptLayout(const std::vector<std::uint8_t>& layout) {
+    if (!writable) return err::kWriteProtect;
+    ErrorCode last = err::kSuccess;
+    for (const MemberSlot& m : members_)
+        if (m.device)
+            if (const ErrorCode e = m.device->WriteGptLayout(layout)) last = e;
+    return last;
+}
+
 ErrorCode clCloneTargetDisk::EndWrite(bool success) {
     ErrorCode last = err::kSuccess;
     for (const MemberSlot& m : members_)

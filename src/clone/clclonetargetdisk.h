@@ -28,6 +28,7 @@ public:
     ErrorCode ClearSectors(std::uint64_t first, std::uint64_t count) override;
     ErrorCode DeleteLayout() override;
     ErrorCode WriteLayout(const std::uint8_t* entries, std::uint32_t count) override;
+    ErrorCode WriteGptLayout(const std::vector<std::uint8_t>& layout) override;
     ErrorCode EndWrite(bool success) override;
     void NotifyWrittenAt(std::uint64_t offset, std::uint64_t bytes) override;
     void SetSignature(std::uint32_t value) override;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "clone/clonebufferutil.h"
+#include "clone/clonelayout.h"
 #include "clone/kernelclonefun.h"
 #include "foundation/bytesutil.h"
 #include "foundation/guidutil.h"
@@ -122,6 +123,14 @@ ErrorCode clCustomDiskObject::DeleteLayout() {
 }
 ErrorCode clCustomDiskObject::WriteLayout(const std::uint8_t*, std::uint32_t) {
     return err::kAccessDenied;
+}
+ErrorCode clCustomDiskObject::WriteGptLayout(const std::vector<std::uint8_t>& layout) {
+    if (const ErrorCode e = WriteGpt(this, layout)) return e;
+    std::uint8_t protective[64] = {};
+    std::uint8_t entry[16];
+    ProtectiveMbrEntry(sectorCount, entry);
+    std::memcpy(protective, entry, 16);
+    return WriteLayout(protective, 4);
 }
 ErrorCode clCustomDiskObject::EndWrite(bool) {
     return err::kAccessDenied;

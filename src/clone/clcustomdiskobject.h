@@ -68,6 +68,9 @@ public:
     virtual ErrorCode ClearSectors(std::uint64_t first, std::uint64_t count);
     virtual ErrorCode DeleteLayout();
     virtual ErrorCode WriteLayout(const std::uint8_t* entries, std::uint32_t count);
+    // A finalized GPT layout (FinalizeGpt): by default both headers and arrays as sectors, then
+    // the protective MBR through WriteLayout.
+    virtual ErrorCode WriteGptLayout(const std::vector<std::uint8_t>& layout);
     virtual ErrorCode EndWrite(bool success);
     virtual void SetLayoutInfo(LayoutInfo info);
     virtual std::uint32_t GetSignature() const;

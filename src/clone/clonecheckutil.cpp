@@ -1,5 +1,7 @@
 #include "clone/clonecheckutil.h"
 
+#include <algorithm>
+
 #include "clone/clclonesourcedisk.h"
 #include "foundation/textconvutil.h"
 #include "jobs/fundiskeraseutil.h"
@@ -32,12 +34,6 @@ constexpr RefusalName kNames[] = {
      "anyway)"},
 };
 
-bool DeviceNumberOf(const std::string& path, StorageDeviceNumber& out) {
-    DeviceHandle h;
-    if (Storage().Open(path, h) != err::kSuccess) return false;
-    return Storage().GetDeviceNumber(h, out) == err::kSuccess;
-}
-
 bool SameIgnoringCase(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i)
@@ -59,16 +55,86 @@ const char* CloneRefusalCode(CloneRefusal r) {
     return "refused";
 }
 
+namespace {
+
+std::string WithoutDevicePrefix(const std::string& p) {
+    for (const char* prefix : {"\\\\.\\", "\\\\?\\"})
+        if (p.rfind(prefix, 0) == 0) return p.substr(4);
+    return p;
+}
+
+bool SameTableIdentity(const CloneDiskIdentity& a, const CloneDiskIdentity& b) {
+    if (a.style != b.style) return false;
+    if (a.style == 0) return a.mbrSignature != 0 && a.mbrSignature == b.mbrSignature;
+    if (a.style != 1) return false;
+    bool zero = true;
+    for (std::uint8_t v : a.gptDiskId)
+        zero = zero && v == 0;
+    return !zero && std::equal(a.gptDiskId, a.gptDiskId + 16, b.gptDiskId);
+}
+
+} // namespace
+
+SameDiskAnswer CompareCloneDisks(const CloneDiskIdentity& a, const CloneDiskIdentity& b) {
+    if (!a.path.empty() &&
+        SameIgnoringCase(WithoutDevicePrefix(a.path), WithoutDevicePrefix(b.path)))
+        return SameDiskAnswer::kSame;
+    if (!a.numbered || !b.numbered || a.deviceNumber < 0 || b.deviceNumber < 0)
+        return SameDiskAnswer::kUnknown;
+    if (a.deviceType == b.deviceType && a.deviceNumber == b.deviceNumber)
+        return SameDiskAnswer::kSame;
+    if (!a.serial.empty() && a.serial == b.serial && a.length != 0 && a.length == b.length &&
+        SameTableIdentity(a, b))
+        return SameDiskAnswer::kSame;
+    return SameDiskAnswer::kDifferent;
+}
+
+bool CloneDiskIdentityOf(const std::string& path, CloneDiskIdentity& out) {
+    CloneDiskIdentity id;
+    id.path = path;
+    DeviceHandle h;
+    if (Storage().Open(path, h) != err::kSuccess) return false;
+    StorageDeviceNumber number;
+    if (Storage().GetDeviceNumber(h, number) == err::kSuccess && number.deviceNumber >= 0) {
+        id.numbered = true;
+        id.deviceType = number.deviceType;
+        id.deviceNumber = number.deviceNumber;
+    }
+    StorageDeviceDescriptor descriptor;
+    if (Storage().QueryDeviceDescriptor(h, descriptor) == err::kSuccess)
+        id.serial = descriptor.serial;
+    if (Storage().GetLength(h, id.length) != err::kSuccess) id.length = 0;
+    DriveLayout layout;
+    if (Storage().GetDriveLayout(h, layout) == err::kSuccess) {
+        id.style = layout.style;
+        id.mbrSignature = layout.mbrSignature;
+        std::copy(layout.gptDiskId, layout.gptDiskId + 16, id.gptDiskId);
+    }
+    out = std::move(id);
+    return true;
+}
+
 CloneRefusal CheckClonePaths(const std::string& source, const std::string& target,
                              std::string* detail) {
     if (detail) detail->clear();
     if (source.empty() || target.empty()) return CloneRefusal::kNotWholeDisk;
-    StorageDeviceNumber a, b;
-    if (SameIgnoringCase(source, target) ||
-        (DeviceNumberOf(source, a) && DeviceNumberOf(target, b) && a.deviceType == b.deviceType &&
-         a.deviceNumber == b.deviceNumber) ||
-        SameBackingDisk(source, target))
+    if (SameIgnoringCase(source, target) || SameBackingDisk(source, target))
         return CloneRefusal::kSameDisk;
+    CloneDiskIdentity a, b;
+    // A device that cannot be opened is refused by the open that follows, with its own error.
+    if (CloneDiskIdentityOf(source, a) && CloneDiskIdentityOf(target, b)) {
+        switch (CompareCloneDisks(a, b)) {
+        case SameDiskAnswer::kSame:
+            return CloneRefusal::kSameDisk;
+        case SameDiskAnswer::kUnknown:
+            if (detail)
+                *detail = "the device number of " + (a.numbered ? target : source) +
+                          " cannot be read, so the two cannot be told apart";
+            return CloneRefusal::kSameDisk;
+        case SameDiskAnswer::kDifferent:
+            break;
+        }
+    }
     std::string where;
     switch (CheckErasePathAllowed(target, &where)) {
     case EraseRefusal::kNone:

@@ -2,6 +2,7 @@
 // disks that are not one, a target that is not the system's and holds nothing in use, equal
 // logical sector sizes, and no source volume that changes while it is copied.
 #pragma once
+#include <cstdint>
 #include <string>
 
 namespace tvd {
@@ -37,6 +38,28 @@ CloneRefusal CheckCloneDisks(const clCloneSourceDisk& source, const clCustomDisk
                              bool live, std::string* detail = nullptr);
 // A source volume is mounted writable (copied live).
 bool LiveSourceVolume(const clCloneSourceDisk& source);
+
+// What tells two whole disks apart. A device number names one disk, but one unit reached by
+// two paths (two controllers, no multipath driver) has two numbers: it shows the same serial
+// number, size and table identity on both.
+struct CloneDiskIdentity {
+    std::string path;
+    bool numbered = false; // the device number could be read
+    std::uint32_t deviceType = 0;
+    std::int64_t deviceNumber = -1;
+    std::string serial;
+    std::uint64_t length = 0;
+    std::uint32_t style = 2; // as DriveLayout: 0 MBR, 1 GPT, 2 none
+    std::uint32_t mbrSignature = 0;
+    std::uint8_t gptDiskId[16] = {};
+};
+enum class SameDiskAnswer { kDifferent, kSame, kUnknown };
+// kSame for one path (ignoring case and a leading "\\.\"), one device number, or the same
+// non-empty serial with the same size and the same non-zero disk signature or GUID; kUnknown
+// when a device number is missing (nothing then says the disks differ).
+SameDiskAnswer CompareCloneDisks(const CloneDiskIdentity& a, const CloneDiskIdentity& b);
+// Through the storage back end; false when the device cannot be opened at all.
+bool CloneDiskIdentityOf(const std::string& path, CloneDiskIdentity& out);
 
 // The platform's own test of two device paths naming one disk beyond the device number (Linux:
 // loop devices and their backing files); false where there is none.

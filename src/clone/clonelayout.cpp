@@ -302,12 +302,7 @@ ErrorCode CommitLayout(clDiskCloneProcess* process) {
             e = err::kInvalidData;
             break;
         }
-        if ((e = WriteGpt(&target, target.layoutBuffer)) != err::kSuccess) break;
-        std::uint8_t protective[64] = {};
-        std::uint8_t entry[16];
-        ProtectiveMbrEntry(target.sectorCount, entry);
-        std::memcpy(protective, entry, 16);
-        e = target.WriteLayout(protective, 4);
+        e = target.WriteGptLayout(target.layoutBuffer);
         break;
     }
     default:

@@ -661,6 +661,76 @@ void ProtectiveMbrEntry(std::uint64_t sectorCount, std::uint8_t (&entry)[16]) {
     Chs(count, 255, entry + mbrsector::kChsLast);
 }
 
+ErrorCode SystemMbrPartitions(const std::uint8_t* entries, std::uint32_t count, std::uint32_t bps,
+                              std::vector<PartitionEntry>& out) {
+    if (!entries || count == 0 || count % 4 != 0 || bps < 512) return err::kInvalidParameter;
+    std::vector<PartitionEntry> parts(count);
+    std::uint32_t number = 0;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const Entry16 e = ReadEntry16(entries + 16 * std::size_t(i));
+        PartitionEntry& p = parts[i];
+        p.style = layoutstyle::kMbr;
+        p.rewrite = true;
+        if (e.count == 0) continue;
+        p.startingOffset = std::uint64_t(e.start) * bps;
+        p.length = std::uint64_t(e.count) * bps;
+        p.hiddenSectors = e.start;
+        p.mbrType = e.type;
+        if (IsExtendedMbrType(e.type)) continue;
+        p.recognized = true;
+        p.number = ++number;
+        p.bootIndicator = e.boot == 0x80;
+    }
+    out = std::move(parts);
+    return err::kSuccess;
+}
+
+ErrorCode SystemGptLayout(const std::vector<std::uint8_t>& buffer, std::uint32_t bps,
+                          DriveLayout& out) {
+    const std::uint32_t slots = GptEntriesOf(buffer);
+    if (slots == 0 || bps < 512) return err::kInvalidData;
+    const ByteView hdr(buffer.data(), 512);
+    if (std::memcmp(hdr.data(), "EFI PART", 8) != 0 ||
+        Le<std::uint32_t>(hdr, gpth::kEntryCount) != slots ||
+        Le<std::uint32_t>(hdr, gpth::kEntrySize) != kGptEntrySize)
+        return err::kInvalidData;
+    const std::uint64_t first = Le<std::uint64_t>(hdr, gpth::kFirstUsable);
+    const std::uint64_t last = Le<std::uint64_t>(hdr, gpth::kLastUsable);
+    const std::uint64_t maxSectors = UINT64_MAX / bps;
+    if (first == 0 || last < first || last >= maxSectors) return err::kInvalidData;
+    DriveLayout layout;
+    layout.style = layoutstyle::kGpt;
+    std::memcpy(layout.gptDiskId, hdr.data() + gpth::kDiskGuid, 16);
+    layout.gptStartingUsableOffset = first * bps;
+    layout.gptUsableLength = (last - first + 1) * bps;
+    layout.gptMaxPartitionCount = slots;
+    for (std::uint32_t i = 0; i < slots; ++i) {
+        const ByteView e(buffer.data() + kGptHeaderArea + std::size_t(i) * kGptEntrySize,
+                         kGptEntrySize);
+        PartitionEntry p;
+        std::memcpy(p.gptType, e.data() + gpth::kTypeGuid, 16);
+        if (std::all_of(p.gptType, p.gptType + 16, [](std::uint8_t b) { return b == 0; })) continue;
+        const std::uint64_t a = Le<std::uint64_t>(e, gpth::kFirstLba);
+        const std::uint64_t z = Le<std::uint64_t>(e, gpth::kLastLba);
+        if (a < first || z < a || z > last) return err::kInvalidData;
+        p.style = layoutstyle::kGpt;
+        p.startingOffset = a * bps;
+        p.length = (z - a + 1) * bps;
+        p.number = i + 1;
+        p.rewrite = true;
+        std::memcpy(p.gptId, e.data() + gpth::kUniqueGuid, 16);
+        p.gptAttributes = Le<std::uint64_t>(e, gpth::kAttributes);
+        for (std::size_t u = 0; u < 36; ++u) {
+            const auto c = static_cast<char16_t>(Le<std::uint16_t>(e, gpth::kName + 2 * u));
+            if (c == 0) break;
+            p.gptName.push_back(c);
+        }
+        layout.partitions.push_back(std::move(p));
+    }
+    out = std::move(layout);
+    return err::kSuccess;
+}
+
 std::vector<LayoutExtent> LayoutExtents(const LayoutInfo& info, std::uint32_t bps) {
     std::vector<LayoutExtent> out;
     if (info.style == diskstyle::kGpt) {

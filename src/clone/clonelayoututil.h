@@ -110,6 +110,19 @@ ErrorCode BuildMbrSectors(const std::uint8_t* entries, std::uint32_t count,
 // The protective MBR's one entry.
 void ProtectiveMbrEntry(std::uint64_t sectorCount, std::uint8_t (&entry)[16]);
 
+// The system's layout requests (Windows writes the tables itself). An MBR list becomes one
+// partition record per entry, in order: offsets and lengths in bytes, hidden sectors = start
+// sector; containers (types 05, 0F) unnumbered and unrecognized, the others numbered from 1
+// and recognized, boot from flag 80; an entry without sectors stays all zero; every record
+// rewritten. kInvalidParameter unless the list is whole groups of four.
+ErrorCode SystemMbrPartitions(const std::uint8_t* entries, std::uint32_t count,
+                              std::uint32_t bytesPerSector, std::vector<PartitionEntry>& out);
+// A finalized GPT layout (FinalizeGpt) as the disk's GUID, usable area, entry count and its
+// used entries (type, GUID, attributes, name), numbered by their slot. kInvalidData for a buffer
+// without a sound primary header.
+ErrorCode SystemGptLayout(const std::vector<std::uint8_t>& buffer, std::uint32_t bytesPerSector,
+                          DriveLayout& out);
+
 // The partitions (start sector, sectors) a layout buffer describes, containers left out: what
 // the target must show when its table is read back.
 struct LayoutExtent {

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 #include "clone/clonelayout.h"
+#include "clone/kernelclonefun.h"
 #include "drive/kernelfun.h"
 
 namespace tvd {
@@ -104,20 +106,49 @@ ErrorCode clWinDiskObject::DeleteLayout() {
     return e;
 }
 
+bool clWinDiskObject::NativeBackEnd() {
+    return std::string(Storage().Name()) == NativeStorage().Name();
+}
+
+// Where the system writes tables its refusal is the result (Wine, for one, answers
+// ERROR_NOT_SUPPORTED), never covered by writing the sectors here; elsewhere they are written
+// here.
 ErrorCode clWinDiskObject::WriteLayout(const std::uint8_t* entries, std::uint32_t count) {
     if (!handle_.IsOpen()) return err::kFileNotFound;
-    return WriteMbrList(this, entries, count);
+    if (!writable) return err::kWriteProtect;
+    if (!SystemTables()) return WriteMbrList(this, entries, count);
+    std::vector<PartitionEntry> parts;
+    if (const ErrorCode e = SystemMbrPartitions(entries, count, bytesPerSector, parts)) return e;
+    const ErrorCode e = Storage().CreateMbrLayout(handle_, signature, parts);
+    if (e != err::kSuccess) CloneErrorCode("The system refused the new MBR layout", e);
+    return e;
+}
+
+ErrorCode clWinDiskObject::WriteGptLayout(const std::vector<std::uint8_t>& layout) {
+    if (!handle_.IsOpen()) return err::kFileNotFound;
+    if (!writable) return err::kWriteProtect;
+    if (!SystemTables()) return clCustomDiskObject::WriteGptLayout(layout);
+    DriveLayout drive;
+    if (const ErrorCode e = SystemGptLayout(layout, bytesPerSector, drive)) return e;
+    const ErrorCode e = Storage().CreateGptLayout(handle_, drive);
+    if (e != err::kSuccess) CloneErrorCode("The system refused the new GPT layout", e);
+    return e;
 }
 
 ErrorCode clWinDiskObject::EndWrite(bool success) {
     if (!handle_.IsOpen()) return err::kFileNotFound;
-    handle_.Close();
     const bool wrote = writable;
+    ErrorCode result = err::kSuccess;
+    if (wrote) {
+        const ErrorCode e = Storage().FlushBuffers(handle_);
+        if (e != err::kSuccess && e != err::kNotSupported) result = e;
+    }
+    handle_.Close();
     writable = false;
     // The simulated drives notice a changed table themselves; a real disk is told. A busy disk
     // (something opened a partition at once) refuses, and its table is read on the next open.
-    if (success && wrote && &Storage() == &NativeStorage()) UpdateDiskProperties(path_);
-    return err::kSuccess;
+    if (success && wrote && NativeBackEnd()) UpdateDiskProperties(path_);
+    return result;
 }
 
 } // namespace tvd

@@ -12,6 +12,10 @@
 
 namespace tvd {
 
+// True where the platform's own back end writes partition tables through system requests
+// (Windows); the clone then never falls back to writing the sectors itself.
+bool SystemWritesPartitionTables();
+
 class clWinDiskObject : public clCustomDiskObject {
 public:
     TVD_ISA(clWinDiskObject, clCustomDiskObject)
@@ -31,13 +35,21 @@ public:
                              ErrorCode& error) override;
     // Both tables' areas zeroed (the system's own request where it has one).
     ErrorCode DeleteLayout() override;
-    // The MBR list as sectors: extended boot records, then sector 0.
+    // Windows writes the tables itself (a new disk, then its layout, through the system's
+    // requests); elsewhere the MBR list goes as sectors (extended boot records, then sector 0)
+    // and a GPT as both headers and arrays, then the protective MBR.
     ErrorCode WriteLayout(const std::uint8_t* entries, std::uint32_t count) override;
-    // Closes the handle; after a committed table the system is asked to read it again (and
-    // remounts the volumes).
+    ErrorCode WriteGptLayout(const std::vector<std::uint8_t>& layout) override;
+    // Flushes what was written, closes the handle (which unlocks the volumes); after a
+    // committed table the system is asked to read it again (and remounts the volumes). A
+    // failed flush is the result: the copy may not be on the medium.
     ErrorCode EndWrite(bool success) override;
 
 private:
+    // True when the platform's own back end is in use (not simulated drives).
+    static bool NativeBackEnd();
+    // The system writes the tables: the platform's back end on a platform that has the requests.
+    static bool SystemTables() { return NativeBackEnd() && SystemWritesPartitionTables(); }
     // The sector-aligned span covering [offset, offset + length), bounded to the bounce buffer.
     bool Bounce();
     DeviceHandle handle_;

@@ -92,26 +92,56 @@ std::vector<std::uint8_t> EncodeCreateDiskMbr(std::uint32_t signature) {
     return b;
 }
 
-ErrorCode EncodeSetDriveLayoutMbr(std::uint32_t signature,
-                                  const std::vector<PartitionEntry>& partitions,
-                                  std::vector<std::uint8_t>& out) {
-    using namespace layoutmbr;
-    if (partitions.size() > layoutex::kMaxEntries) return err::kInvalidParameter;
-    std::vector<std::uint8_t> b(kEntries + kEntrySize * partitions.size());
+std::vector<std::uint8_t> EncodeCreateDiskGpt(const std::uint8_t (&diskId)[16],
+                                              std::uint32_t maxPartitionCount) {
+    std::vector<std::uint8_t> b(createdisk::kSize);
+    StoreLe(MutableByteView(b), createdisk::kStyle, partstyle::kGpt);
+    std::memcpy(b.data() + createdisk::kGptDiskId, diskId, 16);
+    StoreLe(MutableByteView(b), createdisk::kGptMaxPartitionCount, maxPartitionCount);
+    return b;
+}
+
+ErrorCode EncodeSetDriveLayoutEx(const DriveLayout& layout, std::vector<std::uint8_t>& out) {
+    using namespace layoutex;
+    const bool mbr = layout.style == partstyle::kMbr;
+    if (!mbr && layout.style != partstyle::kGpt) return err::kInvalidParameter;
+    std::size_t count = layout.partitions.size();
+    if (mbr) count = (count + 3) / 4 * 4;
+    if (count > kMaxEntries) return err::kInvalidParameter;
+    std::vector<std::uint8_t> b(DriveLayoutRequestSize(static_cast<std::uint32_t>(count)));
     const MutableByteView v(b);
-    StoreLe(v, kCount, static_cast<std::uint32_t>(partitions.size()));
-    StoreLe(v, kSignature, signature);
-    for (std::size_t i = 0; i < partitions.size(); ++i) {
-        const PartitionEntry& p = partitions[i];
-        const std::size_t e = kEntries + kEntrySize * i;
-        StoreLe(v, e + kStartingOffset, p.startingOffset);
-        StoreLe(v, e + kLength, p.length);
-        StoreLe(v, e + kHiddenSectors, p.hiddenSectors);
-        StoreLe(v, e + kNumber, p.number);
-        StoreLe(v, e + kType, p.mbrType);
-        StoreLe(v, e + kBootIndicator, std::uint8_t{p.bootIndicator});
-        StoreLe(v, e + kRecognized, std::uint8_t{p.recognized});
-        StoreLe(v, e + kRewrite, std::uint8_t{p.rewrite});
+    StoreLe(v, kStyle, layout.style);
+    StoreLe(v, kCount, static_cast<std::uint32_t>(count));
+    if (mbr) {
+        StoreLe(v, kMbrSignature, layout.mbrSignature);
+    } else {
+        std::memcpy(b.data() + kGptDiskId, layout.gptDiskId, 16);
+        StoreLe(v, kGptStartingUsableOffset, layout.gptStartingUsableOffset);
+        StoreLe(v, kGptUsableLength, layout.gptUsableLength);
+        StoreLe(v, kGptMaxPartitionCount, layout.gptMaxPartitionCount);
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t e = kEntries + partex::kSize * i;
+        StoreLe(v, e + partex::kStyle, layout.style);
+        if (i >= layout.partitions.size()) continue; // unused MBR slot: type 0
+        const PartitionEntry& p = layout.partitions[i];
+        StoreLe(v, e + partex::kStartingOffset, p.startingOffset);
+        StoreLe(v, e + partex::kLength, p.length);
+        StoreLe(v, e + partex::kNumber, p.number);
+        StoreLe(v, e + partex::kRewrite, std::uint8_t{p.rewrite});
+        if (mbr) {
+            StoreLe(v, e + partex::kMbrType, p.mbrType);
+            StoreLe(v, e + partex::kMbrBootIndicator, std::uint8_t{p.bootIndicator});
+            StoreLe(v, e + partex::kMbrRecognized, std::uint8_t{p.recognized});
+            StoreLe(v, e + partex::kMbrHiddenSectors, p.hiddenSectors);
+            continue;
+        }
+        if (p.gptName.size() > partex::kGptNameChars) return err::kInvalidParameter;
+        std::memcpy(b.data() + e + partex::kGptType, p.gptType, 16);
+        std::memcpy(b.data() + e + partex::kGptId, p.gptId, 16);
+        StoreLe(v, e + partex::kGptAttributes, p.gptAttributes);
+        for (std::size_t c = 0; c < p.gptName.size(); ++c)
+            StoreLe(v, e + partex::kGptName + 2 * c, static_cast<std::uint16_t>(p.gptName[c]));
     }
     out = std::move(b);
     return err::kSuccess;

@@ -113,19 +113,11 @@ namespace partstyle {
 inline constexpr std::uint32_t kMbr = 0, kGpt = 1, kRaw = 2;
 }
 
-// CREATE_DISK.
+// CREATE_DISK: the style, then the MBR signature or the GPT disk GUID and entry count.
 namespace createdisk {
-inline constexpr std::size_t kStyle = 0, kMbrSignature = 4, kSize = 24;
+inline constexpr std::size_t kStyle = 0, kMbrSignature = 4, kGptDiskId = 4,
+                             kGptMaxPartitionCount = 20, kSize = 24;
 }
-
-// DRIVE_LAYOUT_INFORMATION (the MBR-only layout of IOCTL_DISK_SET_DRIVE_LAYOUT) and its
-// PARTITION_INFORMATION entries.
-namespace layoutmbr {
-inline constexpr std::size_t kCount = 0, kSignature = 4, kEntries = 8;
-inline constexpr std::size_t kStartingOffset = 0, kLength = 8, kHiddenSectors = 16, kNumber = 20,
-                             kType = 24, kBootIndicator = 25, kRecognized = 26, kRewrite = 27,
-                             kEntrySize = 32;
-} // namespace layoutmbr
 
 // DEVICE_MANAGE_DATA_SET_ATTRIBUTES for a trim of one range, with the range behind it.
 namespace dsmtrim {
@@ -144,10 +136,14 @@ std::vector<std::uint8_t> EncodePropertyQuery(std::uint32_t propertyId,
                                               std::uint32_t queryType = propquery::kStandardQuery);
 std::vector<std::uint8_t> EncodeTrimRange(std::uint64_t offset, std::uint64_t length);
 std::vector<std::uint8_t> EncodeCreateDiskMbr(std::uint32_t signature);
-// kInvalidParameter for more than layoutex::kMaxEntries partitions.
-ErrorCode EncodeSetDriveLayoutMbr(std::uint32_t signature,
-                                  const std::vector<PartitionEntry>& partitions,
-                                  std::vector<std::uint8_t>& out);
+std::vector<std::uint8_t> EncodeCreateDiskGpt(const std::uint8_t (&diskId)[16],
+                                              std::uint32_t maxPartitionCount);
+// DRIVE_LAYOUT_INFORMATION_EX for IOCTL_DISK_SET_DRIVE_LAYOUT_EX: every entry is written in the
+// layout's style. An MBR layout is padded with unused entries to a multiple of four (the system
+// reads it as groups of four: the MBR's slots, then one group per extended boot record).
+// kInvalidParameter for a style other than MBR or GPT, more than layoutex::kMaxEntries entries
+// or a GPT name longer than its 36 characters.
+ErrorCode EncodeSetDriveLayoutEx(const DriveLayout& layout, std::vector<std::uint8_t>& out);
 
 // ---- answer sizes
 

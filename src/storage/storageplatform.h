@@ -227,6 +227,20 @@ public:
     virtual ErrorCode CreateMbrLayout(DeviceHandle& h, std::uint32_t signature,
                                       const std::vector<PartitionEntry>& partitions) = 0;
     virtual ErrorCode DeleteLayout(DeviceHandle& h) = 0;
+    // A new GPT disk (the layout's disk GUID and entry count) with the layout's partitions, both
+    // tables and the protective MBR written by the system. Where the system has no such request
+    // the caller writes the sectors itself (kNotSupported).
+    virtual ErrorCode CreateGptLayout(DeviceHandle& h, const DriveLayout& layout) {
+        (void)h;
+        (void)layout;
+        return err::kNotSupported;
+    }
+    // Everything written through the handle reaches the medium (kNotSupported where the back
+    // end writes through already).
+    virtual ErrorCode FlushBuffers(DeviceHandle& h) {
+        (void)h;
+        return err::kNotSupported;
+    }
     virtual ErrorCode TrimRange(DeviceHandle& h, std::uint64_t offset, std::uint64_t length) = 0;
     // PCI link of the storage controller with this device node.
     virtual ErrorCode GetPciLink(std::uint32_t controllerDevInst, PciLinkInfo& out) = 0;

@@ -216,6 +216,34 @@ PROFILES["report"] = Profile(
 )
 
 
+# The clone's profile: sources the host fills (MBR with FAT and NTFS on 512-byte sectors, GPT on
+# 4096-byte sectors), a larger and a smaller target for each, and a large pair for a clone that
+# is killed while it copies.
+def _clone_disk(drive_id, size, scsi_id, product, block=512):
+    props = {"bus": "scsi0.0", "scsi-id": scsi_id, "lun": 0, "serial": f"TVDCL{scsi_id:04d}",
+             "vendor": "TVD", "product": product}
+    if block != 512:
+        props.update({"logical_block_size": block, "physical_block_size": block})
+    return Drive(drive_id, "scsi-hd", size, props)
+
+
+PROFILES["clone"] = Profile(
+    name="clone",
+    description="clone sources and targets on virtio-scsi: 512 and 4096-byte sectors, larger "
+                "and smaller targets, a large pair for an interrupted clone",
+    controllers=["virtio-scsi-pci,id=scsi0"],
+    drives=[
+        _clone_disk("src512", 32 * MiB, 0, "CLONE SRC 512"),
+        _clone_disk("big512", 48 * MiB, 1, "CLONE BIG 512"),
+        _clone_disk("small512", 30 * MiB, 2, "CLONE SMALL 512"),
+        _clone_disk("src4k", 32 * MiB, 3, "CLONE SRC 4K", 4096),
+        _clone_disk("dst4k", 48 * MiB, 4, "CLONE DST 4K", 4096),
+        _clone_disk("ksrc", 512 * MiB, 5, "CLONE KILL SRC"),
+        _clone_disk("kdst", 512 * MiB, 6, "CLONE KILL DST"),
+    ],
+)
+
+
 def qemu_value(v):
     if isinstance(v, bool):
         return "on" if v else "off"

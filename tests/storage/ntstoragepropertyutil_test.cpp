@@ -56,7 +56,20 @@ TEST(StorageRequests, PropertyQueryAndTrimAndCreateDisk) {
     EXPECT_EQ(Le<std::uint32_t>(ByteView(create), 4), 0xCAFEBABEu);
 }
 
-TEST(StorageRequests, MbrLayoutIsEightPlusThirtyTwoPerPartition) {
+TEST(StorageRequests, CreateDiskGptCarriesGuidAndEntryCount) {
+    std::uint8_t guid[16];
+    for (int i = 0; i < 16; ++i)
+        guid[i] = std::uint8_t(0xA0 + i);
+    const Bytes create = EncodeCreateDiskGpt(guid, 128);
+    ASSERT_EQ(create.size(), 24u);
+    EXPECT_EQ(Le<std::uint32_t>(ByteView(create), 0), 1u);
+    EXPECT_EQ(Bytes(create.begin() + 4, create.begin() + 20), Bytes(guid, guid + 16));
+    EXPECT_EQ(Le<std::uint32_t>(ByteView(create), 20), 128u);
+}
+
+// The MBR layout of the _EX request: a 48-byte header, 144 bytes per entry, padded to groups of
+// four; entries 1 and 5 (the second MBR slot, a logical partition in the first EBR group).
+TEST(StorageRequests, MbrLayoutExIsPaddedToGroupsOfFour) {
     PartitionEntry p;
     p.startingOffset = 1048576;
     p.length = 0x1'0000'0000ull;
@@ -66,24 +79,100 @@ TEST(StorageRequests, MbrLayoutIsEightPlusThirtyTwoPerPartition) {
     p.bootIndicator = true;
     p.recognized = true;
     p.rewrite = true;
-    std::vector<PartitionEntry> parts(4);
-    parts[1] = p;
+    DriveLayout layout;
+    layout.style = 0;
+    layout.mbrSignature = 0x12345678;
+    layout.partitions.resize(6);
+    layout.partitions[1] = p;
+    p.mbrType = 0x0C;
+    p.bootIndicator = false;
+    p.number = 2;
+    layout.partitions[5] = p;
     Bytes b;
-    ASSERT_EQ(EncodeSetDriveLayoutMbr(0x12345678, parts, b), err::kSuccess);
-    ASSERT_EQ(b.size(), 8u + 32u * 4);
+    ASSERT_EQ(EncodeSetDriveLayoutEx(layout, b), err::kSuccess);
+    ASSERT_EQ(b.size(), 48u + 144u * 8);
     const ByteView v(b);
-    EXPECT_EQ(Le<std::uint32_t>(v, 0), 4u);
-    EXPECT_EQ(Le<std::uint32_t>(v, 4), 0x12345678u);
-    const std::size_t e = 8 + 32;
-    EXPECT_EQ(Le<std::uint64_t>(v, e + 0), 1048576u);
-    EXPECT_EQ(Le<std::uint64_t>(v, e + 8), 0x1'0000'0000ull);
-    EXPECT_EQ(Le<std::uint32_t>(v, e + 16), 2048u);
-    EXPECT_EQ(Le<std::uint32_t>(v, e + 20), 1u);
-    EXPECT_EQ(Bytes(b.begin() + e + 24, b.begin() + e + 32), (Bytes{0x07, 1, 1, 1, 0, 0, 0, 0}));
+    EXPECT_EQ(Le<std::uint32_t>(v, 0), 0u); // MBR
+    EXPECT_EQ(Le<std::uint32_t>(v, 4), 8u);
+    EXPECT_EQ(Le<std::uint32_t>(v, 8), 0x12345678u);
+    for (std::size_t i = 0; i < 8; ++i) {
+        const std::size_t e = 48 + 144 * i;
+        SCOPED_TRACE(i);
+        EXPECT_EQ(Le<std::uint32_t>(v, e), 0u); // every entry in MBR style
+        const bool used = i == 1 || i == 5;
+        EXPECT_EQ(Le<std::uint64_t>(v, e + 8), used ? 1048576u : 0u);
+        EXPECT_EQ(Le<std::uint64_t>(v, e + 16), used ? 0x1'0000'0000ull : 0u);
+        EXPECT_EQ(Le<std::uint32_t>(v, e + 24), used ? (i == 1 ? 1u : 2u) : 0u);
+        EXPECT_EQ(b[e + 28], used ? 1 : 0); // rewrite
+        EXPECT_EQ(b[e + 32], i == 1 ? 0x07 : i == 5 ? 0x0C : 0);
+        EXPECT_EQ(b[e + 33], i == 1 ? 1 : 0); // boot
+        EXPECT_EQ(b[e + 34], used ? 1 : 0);   // recognized
+        EXPECT_EQ(Le<std::uint32_t>(v, e + 36), used ? 2048u : 0u);
+    }
+    // Decoded again, the fields come back one for one.
+    DriveLayout back;
+    ASSERT_EQ(DecodeDriveLayoutEx(v, back), err::kSuccess);
+    ASSERT_EQ(back.partitions.size(), 8u);
+    EXPECT_EQ(back.partitions[5].mbrType, 0x0C);
+    EXPECT_EQ(back.partitions[5].hiddenSectors, 2048u);
 
-    std::vector<PartitionEntry> tooMany(layoutex::kMaxEntries + 1);
+    DriveLayout tooMany;
+    tooMany.style = 0;
+    tooMany.partitions.resize(layoutex::kMaxEntries + 1);
+    DriveLayout raw;
+    raw.style = 2;
     Bytes untouched{9};
-    EXPECT_EQ(EncodeSetDriveLayoutMbr(0, tooMany, untouched), err::kInvalidParameter);
+    EXPECT_EQ(EncodeSetDriveLayoutEx(tooMany, untouched), err::kInvalidParameter);
+    EXPECT_EQ(EncodeSetDriveLayoutEx(raw, untouched), err::kInvalidParameter);
+    EXPECT_EQ(untouched, Bytes{9});
+}
+
+TEST(StorageRequests, GptLayoutExCarriesEachEntrysIdentity) {
+    DriveLayout layout;
+    layout.style = 1;
+    for (int i = 0; i < 16; ++i)
+        layout.gptDiskId[i] = std::uint8_t(i + 1);
+    layout.gptStartingUsableOffset = 34 * 512;
+    layout.gptUsableLength = 0x1000000;
+    layout.gptMaxPartitionCount = 128;
+    PartitionEntry p;
+    p.startingOffset = 1048576;
+    p.length = 0x6400000;
+    p.number = 1;
+    p.rewrite = true;
+    for (int i = 0; i < 16; ++i) {
+        p.gptType[i] = std::uint8_t(0x10 + i);
+        p.gptId[i] = std::uint8_t(0x30 + i);
+    }
+    p.gptAttributes = 0x8000000000000001ull;
+    p.gptName = std::u16string(36, u'x');
+    p.gptName[0] = u'\u00e9';
+    layout.partitions = {p};
+    Bytes b;
+    ASSERT_EQ(EncodeSetDriveLayoutEx(layout, b), err::kSuccess);
+    ASSERT_EQ(b.size(), 48u + 144u) << "GPT entries are not padded";
+    const ByteView v(b);
+    EXPECT_EQ(Le<std::uint32_t>(v, 0), 1u);
+    EXPECT_EQ(Le<std::uint32_t>(v, 4), 1u);
+    EXPECT_EQ(Bytes(b.begin() + 8, b.begin() + 24), Bytes(layout.gptDiskId, layout.gptDiskId + 16));
+    EXPECT_EQ(Le<std::uint64_t>(v, 24), 34u * 512);
+    EXPECT_EQ(Le<std::uint64_t>(v, 32), 0x1000000u);
+    EXPECT_EQ(Le<std::uint32_t>(v, 40), 128u);
+    EXPECT_EQ(Le<std::uint32_t>(v, 48), 1u);
+    EXPECT_EQ(Le<std::uint64_t>(v, 56), 1048576u);
+    EXPECT_EQ(Le<std::uint64_t>(v, 64), 0x6400000u);
+    EXPECT_EQ(Le<std::uint32_t>(v, 72), 1u);
+    EXPECT_EQ(b[76], 1);
+    EXPECT_EQ(Bytes(b.begin() + 80, b.begin() + 96), Bytes(p.gptType, p.gptType + 16));
+    EXPECT_EQ(Bytes(b.begin() + 96, b.begin() + 112), Bytes(p.gptId, p.gptId + 16));
+    EXPECT_EQ(Le<std::uint64_t>(v, 112), 0x8000000000000001ull);
+    EXPECT_EQ(Le<std::uint16_t>(v, 120), 0x00E9u);
+    EXPECT_EQ(Le<std::uint16_t>(v, 120 + 70), u'x');
+
+    layout.partitions[0].gptName.push_back(u'y');
+    Bytes untouched{9};
+    EXPECT_EQ(EncodeSetDriveLayoutEx(layout, untouched), err::kInvalidParameter)
+        << "a name is never cut";
     EXPECT_EQ(untouched, Bytes{9});
 }
 

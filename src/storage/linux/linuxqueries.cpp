@@ -546,6 +546,12 @@ ErrorCode LinuxStorage::CreateMbrLayout(DeviceHandle& h, std::uint32_t signature
     return err::kNotSupported;
 }
 
+ErrorCode LinuxStorage::FlushBuffers(DeviceHandle& h) {
+    LinuxHandle* lh = HandleOf(h);
+    if (lh == nullptr) return err::kInvalidHandle;
+    return ::fdatasync(lh->fd) == 0 ? err::kSuccess : ErrorFromErrno(errno);
+}
+
 // As the simulation and Windows do: the first and last 34 logical sectors (MBR, both GPT headers
 // and their arrays) are zeroed; the caller has the kernel re-read the table.
 ErrorCode LinuxStorage::DeleteLayout(DeviceHandle& h) {

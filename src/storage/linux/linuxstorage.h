@@ -72,6 +72,7 @@ public:
     ErrorCode CreateMbrLayout(DeviceHandle& h, std::uint32_t signature,
                               const std::vector<PartitionEntry>& partitions) override;
     ErrorCode DeleteLayout(DeviceHandle& h) override;
+    ErrorCode FlushBuffers(DeviceHandle& h) override;
     ErrorCode TrimRange(DeviceHandle& h, std::uint64_t offset, std::uint64_t length) override;
     ErrorCode GetPciLink(std::uint32_t controllerDevInst, PciLinkInfo& out) override;
     std::uint32_t ControllerOf(std::uint32_t diskDevInst) override;

@@ -237,6 +237,16 @@ ErrorCode WinStoragePlatform::DeleteLayout(DeviceHandle& h) {
     return OnDevice(h, [&](win::IoControl& io) { return win::DeleteDriveLayout(io); });
 }
 
+ErrorCode WinStoragePlatform::CreateGptLayout(DeviceHandle& h, const DriveLayout& layout) {
+    return OnDevice(h, [&](win::IoControl& io) { return win::WriteGptLayout(io, layout); });
+}
+
+ErrorCode WinStoragePlatform::FlushBuffers(DeviceHandle& h) {
+    const HANDLE native = win::NativeHandle(h);
+    if (native == INVALID_HANDLE_VALUE) return err::kFileNotFound;
+    return FlushFileBuffers(native) ? err::kSuccess : win::LastErrorOrNotFound();
+}
+
 ErrorCode WinStoragePlatform::TrimRange(DeviceHandle& h, std::uint64_t offset,
                                         std::uint64_t length) {
     return OnDevice(h, [&](win::IoControl& io) { return win::TrimRange(io, offset, length); });

@@ -133,21 +133,9 @@ static_assert(sizeof(DRIVE_LAYOUT_INFORMATION_EX) == layoutex::kEntries + partex
 
 TVD_AT(CREATE_DISK, PartitionStyle, createdisk::kStyle);
 TVD_AT(CREATE_DISK, Mbr.Signature, createdisk::kMbrSignature);
+TVD_AT(CREATE_DISK, Gpt.DiskId, createdisk::kGptDiskId);
+TVD_AT(CREATE_DISK, Gpt.MaxPartitionCount, createdisk::kGptMaxPartitionCount);
 TVD_SIZE(CREATE_DISK, createdisk::kSize);
-
-TVD_AT(DRIVE_LAYOUT_INFORMATION, PartitionCount, layoutmbr::kCount);
-TVD_AT(DRIVE_LAYOUT_INFORMATION, Signature, layoutmbr::kSignature);
-TVD_AT(DRIVE_LAYOUT_INFORMATION, PartitionEntry, layoutmbr::kEntries);
-TVD_AT(PARTITION_INFORMATION, StartingOffset, layoutmbr::kStartingOffset);
-TVD_AT(PARTITION_INFORMATION, PartitionLength, layoutmbr::kLength);
-TVD_AT(PARTITION_INFORMATION, HiddenSectors, layoutmbr::kHiddenSectors);
-TVD_AT(PARTITION_INFORMATION, PartitionNumber, layoutmbr::kNumber);
-TVD_AT(PARTITION_INFORMATION, PartitionType, layoutmbr::kType);
-TVD_AT(PARTITION_INFORMATION, BootIndicator, layoutmbr::kBootIndicator);
-TVD_AT(PARTITION_INFORMATION, RecognizedPartition, layoutmbr::kRecognized);
-TVD_AT(PARTITION_INFORMATION, RewritePartition, layoutmbr::kRewrite);
-TVD_SIZE(PARTITION_INFORMATION, layoutmbr::kEntrySize);
-static_assert(sizeof(DRIVE_LAYOUT_INFORMATION) == layoutmbr::kEntries + layoutmbr::kEntrySize);
 
 // Trim: the header, then one range at the next 8-byte boundary.
 TVD_AT(DEVICE_MANAGE_DATA_SET_ATTRIBUTES, Size, dsmtrim::kSizeField);

@@ -224,16 +224,32 @@ ErrorCode QueryDriveLayout(IoControl& io, DriveLayout& out) {
     }
 }
 
+namespace {
+
+ErrorCode CreateAndSetLayout(IoControl& io, ByteView create, const DriveLayout& layout) {
+    std::vector<std::uint8_t> request;
+    ErrorCode e = EncodeSetDriveLayoutEx(layout, request);
+    if (e != err::kSuccess) return e;
+    if ((e = Send(io, IOCTL_DISK_CREATE_DISK, create)) != err::kSuccess) return e;
+    if ((e = Send(io, IOCTL_DISK_SET_DRIVE_LAYOUT_EX, request)) != err::kSuccess) return e;
+    return Send(io, IOCTL_DISK_UPDATE_PROPERTIES);
+}
+
+} // namespace
+
 ErrorCode WriteMbrLayout(IoControl& io, std::uint32_t signature,
                          const std::vector<PartitionEntry>& partitions) {
-    std::vector<std::uint8_t> layout;
-    ErrorCode e = EncodeSetDriveLayoutMbr(signature, partitions, layout);
-    if (e != err::kSuccess) return e;
-    e = Send(io, IOCTL_DISK_CREATE_DISK, EncodeCreateDiskMbr(signature));
-    if (e != err::kSuccess) return e;
-    e = Send(io, IOCTL_DISK_SET_DRIVE_LAYOUT, layout);
-    if (e != err::kSuccess) return e;
-    return Send(io, IOCTL_DISK_UPDATE_PROPERTIES);
+    DriveLayout layout;
+    layout.style = partstyle::kMbr;
+    layout.mbrSignature = signature;
+    layout.partitions = partitions;
+    return CreateAndSetLayout(io, EncodeCreateDiskMbr(signature), layout);
+}
+
+ErrorCode WriteGptLayout(IoControl& io, const DriveLayout& layout) {
+    if (layout.style != partstyle::kGpt) return err::kInvalidParameter;
+    return CreateAndSetLayout(
+        io, EncodeCreateDiskGpt(layout.gptDiskId, layout.gptMaxPartitionCount), layout);
 }
 
 ErrorCode DeleteDriveLayout(IoControl& io) {

@@ -61,9 +61,13 @@ ErrorCode QueryPartitionInfo(IoControl& io, PartitionEntry& out);
 // Room for 4 entries first, 4 more per too-small answer, up to layoutex::kMaxEntries.
 ErrorCode QueryDriveLayout(IoControl& io, DriveLayout& out);
 
-// Destructive: create an MBR disk, set its layout, let the system re-read it.
+// Destructive: create the disk in the layout's style (MBR signature; GPT disk GUID and entry
+// count), set its layout through the _EX request (the system writes the MBR and its extended
+// records, or both GPT headers and arrays and the protective MBR), let the system re-read it.
+// A layout the encoder refuses is refused before anything is sent.
 ErrorCode WriteMbrLayout(IoControl& io, std::uint32_t signature,
                          const std::vector<PartitionEntry>& partitions);
+ErrorCode WriteGptLayout(IoControl& io, const DriveLayout& layout);
 ErrorCode DeleteDriveLayout(IoControl& io);
 // An empty range is refused before anything is sent.
 ErrorCode TrimRange(IoControl& io, std::uint64_t offset, std::uint64_t length);

@@ -214,6 +214,7 @@ TEST(WinStorage, EveryRequestOnAClosedHandleAnswersNotFound) {
         Win().GetMountDeviceName(h, name),    Win().GetVolumeExtents(h, extents),
         Win().GetPartitionInfo(h, partition), Win().GetDriveLayout(h, layout),
         Win().CreateMbrLayout(h, 1, {}),      Win().DeleteLayout(h),
+        Win().CreateGptLayout(h, layout),     Win().FlushBuffers(h),
         Win().TrimRange(h, 0, 4096),          Win().ReadAt(h, 0, sector),
         Win().WriteAt(h, 0, sector),
     };
@@ -342,6 +343,59 @@ TEST(WinStorage, NotificationsNeedAWindow) {
     EXPECT_TRUE(events.empty());
     EXPECT_TRUE(Win().MountPoints("HARDDISKVOLUME1").empty());
     DestroyWindow(window);
+}
+
+// The layout requests on something that is not a disk (a file the test made; Wine has no disk
+// behind any handle): each is refused with the system's own error and the file keeps every
+// byte, so the clone's Windows path reports the refusal instead of a table that is not there.
+TEST(WinStorage, LayoutRequestsOnAFileAreRefusedAndChangeNothing) {
+    wintest::TempDir dir;
+    const std::wstring file = dir / L"disk.img";
+    std::string pattern(64 * 1024, '\0');
+    for (std::size_t i = 0; i < pattern.size(); ++i)
+        pattern[i] = static_cast<char>(i * 13 + 5);
+    ASSERT_TRUE(wintest::WriteRawFile(file, pattern));
+    DeviceHandle h;
+    ASSERT_EQ(Win().Open(Utf8(file), h), err::kSuccess);
+    ASSERT_TRUE(h.Writable());
+
+    PartitionEntry mbr;
+    mbr.startingOffset = 4096;
+    mbr.length = 8192;
+    mbr.hiddenSectors = 8;
+    mbr.number = 1;
+    mbr.mbrType = 0x07;
+    mbr.recognized = mbr.rewrite = true;
+    DriveLayout gpt;
+    gpt.style = 1;
+    gpt.gptDiskId[0] = 1;
+    gpt.gptMaxPartitionCount = 128;
+    PartitionEntry g;
+    g.style = 1;
+    g.startingOffset = 4096;
+    g.length = 8192;
+    g.number = 1;
+    g.rewrite = true;
+    g.gptType[0] = g.gptId[0] = 2;
+    gpt.partitions = {g};
+    const ErrorCode create = Win().CreateMbrLayout(h, 0x1234, {mbr});
+    const ErrorCode createGpt = Win().CreateGptLayout(h, gpt);
+    std::cout << "  CreateMbrLayout on a file -> " << create << ", CreateGptLayout -> " << createGpt
+              << "\n";
+    EXPECT_NE(create, err::kSuccess);
+    EXPECT_NE(createGpt, err::kSuccess);
+    // The back end passes on the system's own answer to the first request of the sequence.
+    DWORD got = 0;
+    CREATE_DISK cd{};
+    cd.PartitionStyle = PARTITION_STYLE_MBR;
+    const BOOL raw = DeviceIoControl(win::NativeHandle(h), IOCTL_DISK_CREATE_DISK, &cd, sizeof cd,
+                                     nullptr, 0, &got, nullptr);
+    ASSERT_FALSE(raw);
+    const ErrorCode system = GetLastError();
+    EXPECT_EQ(create, system);
+    EXPECT_EQ(createGpt, system);
+    h.Close();
+    EXPECT_EQ(wintest::ReadRawFile(file), pattern);
 }
 
 // Sector access at explicit offsets, on a file opened through the device namespace.

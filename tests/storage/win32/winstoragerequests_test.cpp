@@ -202,43 +202,119 @@ TEST(WinStorageRequests, NewMbrLayoutSendsCreateSetAndUpdateInOrder) {
     cd.Mbr.Signature = 0x12345678;
     EXPECT_EQ(io.sent[0].in, BytesOf(cd));
 
-    EXPECT_EQ(io.sent[1].code, static_cast<std::uint32_t>(IOCTL_DISK_SET_DRIVE_LAYOUT));
-    // clang-format off
-    const Bytes layout = {
-        2,    0,    0,    0,    0x78, 0x56, 0x34, 0x12, // two entries, signature
-        0x00, 0x00, 0x10, 0x00, 0,    0,    0,    0,    // at 1 MiB
-        0x00, 0x00, 0x00, 0x40, 0,    0,    0,    0,    // 1 GiB long
-        0x00, 0x08, 0x00, 0x00, 1,    0,    0,    0,    // 2048 hidden sectors, number 1
-        0x07, 1,    1,    1,    0,    0,    0,    0,    // NTFS, boot, recognized, rewrite
-        0x00, 0x00, 0x10, 0x40, 0,    0,    0,    0,    // at 1 GiB + 1 MiB
-        0x00, 0x00, 0x00, 0x80, 0,    0,    0,    0,    // 2 GiB long
-        0x00, 0x08, 0x20, 0x00, 2,    0,    0,    0,    // number 2
-        0x0C, 0,    1,    1,    0,    0,    0,    0,    // FAT32 (LBA)
-    };
-    // clang-format on
-    EXPECT_EQ(io.sent[1].in, layout);
-    // The same layout built from the system headers' structures.
-    Bytes viaHeaders(offsetof(DRIVE_LAYOUT_INFORMATION, PartitionEntry) +
-                     2 * sizeof(PARTITION_INFORMATION));
-    auto* dl = reinterpret_cast<DRIVE_LAYOUT_INFORMATION*>(viaHeaders.data());
-    dl->PartitionCount = 2;
-    dl->Signature = 0x12345678;
+    EXPECT_EQ(io.sent[1].code, static_cast<std::uint32_t>(IOCTL_DISK_SET_DRIVE_LAYOUT_EX));
+    // The same layout built from the system headers' structures: two entries padded to a group
+    // of four, all in MBR style.
     const std::vector<PartitionEntry> parts = TwoPartitions();
-    for (int i = 0; i < 2; ++i) {
-        PARTITION_INFORMATION& p = dl->PartitionEntry[i];
+    Bytes viaHeaders(offsetof(DRIVE_LAYOUT_INFORMATION_EX, PartitionEntry) +
+                     4 * sizeof(PARTITION_INFORMATION_EX));
+    auto* dl = reinterpret_cast<DRIVE_LAYOUT_INFORMATION_EX*>(viaHeaders.data());
+    dl->PartitionStyle = PARTITION_STYLE_MBR;
+    dl->PartitionCount = 4;
+    dl->Mbr.Signature = 0x12345678;
+    for (int i = 0; i < 4; ++i) {
+        PARTITION_INFORMATION_EX& p = dl->PartitionEntry[i];
+        p.PartitionStyle = PARTITION_STYLE_MBR;
+        if (i >= 2) continue;
         p.StartingOffset.QuadPart = static_cast<LONGLONG>(parts[i].startingOffset);
         p.PartitionLength.QuadPart = static_cast<LONGLONG>(parts[i].length);
-        p.HiddenSectors = parts[i].hiddenSectors;
         p.PartitionNumber = parts[i].number;
-        p.PartitionType = parts[i].mbrType;
-        p.BootIndicator = parts[i].bootIndicator;
-        p.RecognizedPartition = parts[i].recognized;
         p.RewritePartition = parts[i].rewrite;
+        p.Mbr.PartitionType = parts[i].mbrType;
+        p.Mbr.BootIndicator = parts[i].bootIndicator;
+        p.Mbr.RecognizedPartition = parts[i].recognized;
+        p.Mbr.HiddenSectors = parts[i].hiddenSectors;
+    }
+    EXPECT_EQ(io.sent[1].in, viaHeaders);
+    // A few fields by their bytes as well: the second entry's type and hidden sectors.
+    ASSERT_EQ(io.sent[1].in.size(), 48u + 4 * 144u);
+    EXPECT_EQ(io.sent[1].in[48 + 144 + 32], 0x0C);
+    EXPECT_EQ(Bytes(io.sent[1].in.begin() + 48 + 144 + 36, io.sent[1].in.begin() + 48 + 144 + 40),
+              (Bytes{0x00, 0x08, 0x20, 0x00}));
+
+    EXPECT_EQ(io.sent[2].code, static_cast<std::uint32_t>(IOCTL_DISK_UPDATE_PROPERTIES));
+    EXPECT_TRUE(io.sent[2].in.empty());
+}
+
+// A GPT disk: CREATE_DISK with the disk GUID and entry count, then the _EX layout with each
+// entry's type, GUID, attributes and name, so that the system writes both tables and the
+// protective MBR.
+TEST(WinStorageRequests, NewGptLayoutSendsCreateSetAndUpdateInOrder) {
+    DriveLayout layout;
+    layout.style = PARTITION_STYLE_GPT;
+    for (int i = 0; i < 16; ++i)
+        layout.gptDiskId[i] = std::uint8_t(0x40 + i);
+    layout.gptStartingUsableOffset = 34 * 512;
+    layout.gptUsableLength = 0x3FFFBC00;
+    layout.gptMaxPartitionCount = 128;
+    PartitionEntry p;
+    p.style = PARTITION_STYLE_GPT;
+    p.startingOffset = 0x100000;
+    p.length = 0x6400000;
+    p.number = 1;
+    p.rewrite = true;
+    for (int i = 0; i < 16; ++i) {
+        p.gptType[i] = std::uint8_t(0x80 + i);
+        p.gptId[i] = std::uint8_t(0xC0 + i);
+    }
+    p.gptAttributes = 0x8000000000000001ull;
+    p.gptName = u"EFI system partition";
+    layout.partitions = {p, p};
+    layout.partitions[1].startingOffset = 0x6500000;
+    layout.partitions[1].number = 2;
+    layout.partitions[1].gptAttributes = 0;
+    layout.partitions[1].gptName = u"";
+
+    ScriptedIo io({}, {err::kSuccess, {}});
+    ASSERT_EQ(win::WriteGptLayout(io, layout), err::kSuccess);
+    ASSERT_EQ(io.sent.size(), 3u);
+
+    EXPECT_EQ(io.sent[0].code, static_cast<std::uint32_t>(IOCTL_DISK_CREATE_DISK));
+    auto cd = Zeroed<CREATE_DISK>();
+    cd.PartitionStyle = PARTITION_STYLE_GPT;
+    std::memcpy(&cd.Gpt.DiskId, layout.gptDiskId, 16);
+    cd.Gpt.MaxPartitionCount = 128;
+    EXPECT_EQ(io.sent[0].in, BytesOf(cd));
+
+    EXPECT_EQ(io.sent[1].code, static_cast<std::uint32_t>(IOCTL_DISK_SET_DRIVE_LAYOUT_EX));
+    Bytes viaHeaders(offsetof(DRIVE_LAYOUT_INFORMATION_EX, PartitionEntry) +
+                     2 * sizeof(PARTITION_INFORMATION_EX));
+    auto* dl = reinterpret_cast<DRIVE_LAYOUT_INFORMATION_EX*>(viaHeaders.data());
+    dl->PartitionStyle = PARTITION_STYLE_GPT;
+    dl->PartitionCount = 2;
+    std::memcpy(&dl->Gpt.DiskId, layout.gptDiskId, 16);
+    dl->Gpt.StartingUsableOffset.QuadPart = 34 * 512;
+    dl->Gpt.UsableLength.QuadPart = 0x3FFFBC00;
+    dl->Gpt.MaxPartitionCount = 128;
+    for (int i = 0; i < 2; ++i) {
+        const PartitionEntry& e = layout.partitions[i];
+        PARTITION_INFORMATION_EX& x = dl->PartitionEntry[i];
+        x.PartitionStyle = PARTITION_STYLE_GPT;
+        x.StartingOffset.QuadPart = static_cast<LONGLONG>(e.startingOffset);
+        x.PartitionLength.QuadPart = static_cast<LONGLONG>(e.length);
+        x.PartitionNumber = e.number;
+        x.RewritePartition = TRUE;
+        std::memcpy(&x.Gpt.PartitionType, e.gptType, 16);
+        std::memcpy(&x.Gpt.PartitionId, e.gptId, 16);
+        x.Gpt.Attributes = e.gptAttributes;
+        for (std::size_t c = 0; c < e.gptName.size(); ++c)
+            x.Gpt.Name[c] = static_cast<WCHAR>(e.gptName[c]);
     }
     EXPECT_EQ(io.sent[1].in, viaHeaders);
 
     EXPECT_EQ(io.sent[2].code, static_cast<std::uint32_t>(IOCTL_DISK_UPDATE_PROPERTIES));
-    EXPECT_TRUE(io.sent[2].in.empty());
+
+    // Not a GPT, or a name the entry cannot hold: nothing is sent.
+    for (int bad = 0; bad < 2; ++bad) {
+        DriveLayout wrong = layout;
+        if (bad == 0)
+            wrong.style = PARTITION_STYLE_MBR;
+        else
+            wrong.partitions[0].gptName = std::u16string(37, u'n');
+        ScriptedIo none({}, {err::kSuccess, {}});
+        EXPECT_EQ(win::WriteGptLayout(none, wrong), err::kInvalidParameter) << bad;
+        EXPECT_TRUE(none.sent.empty()) << bad;
+    }
 }
 
 TEST(WinStorageRequests, LayoutSequencesStopAtTheFirstRefusal) {
