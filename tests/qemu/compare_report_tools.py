@@ -181,9 +181,11 @@ def controller_names_from_lspci(fields):
     svid = fields.get("SVendor", ("", None))[1]
     if not sub:
         return {base}
+    # From a hardware database lspci's subsystem name is already "device (subsystem)".
+    hwdb = {f"{vendor} {sub}" if vendor else sub} if sub.startswith(f"{device} (") else set()
     if (svid, sdid) == (vid, did):
-        return {base, f"{base} ({sub})"}
-    return {f"{base} ({sub})"}
+        return {base, f"{base} ({sub})"} | hwdb
+    return {f"{base} ({sub})"} | hwdb
 
 
 def compare_controller_names(report, lspci_vmm):

@@ -118,6 +118,29 @@ class CompareReport(unittest.TestCase):
         lost = self.report.replace(f"= [{first}][", "= [][", 1)
         self.assertEqual(len(cmp.compare_controller_names(lost, lspci)), 1)
 
+    def test_controller_names_allowed(self):
+        v, d = ("Intel Corporation", "8086"), ("AHCI", "2922")
+        cases = (
+            ({"Vendor": v, "Device": d, "SVendor": ("Red Hat, Inc.", "1af4"),
+              "SDevice": ("QEMU Virtual Machine", "1100")},
+             {"Intel Corporation AHCI (QEMU Virtual Machine)"}),
+            # From a hardware database: the subsystem's name holds the device's.
+            ({"Vendor": v, "Device": d, "SVendor": ("Red Hat, Inc.", "1af4"),
+              "SDevice": ("AHCI (QEMU Virtual Machine)", "1100")},
+             {"Intel Corporation AHCI (QEMU Virtual Machine)",
+              "Intel Corporation AHCI (AHCI (QEMU Virtual Machine))"}),
+            # Subsystem ids equal to the function's: lspci repeats the device's name.
+            ({"Vendor": v, "Device": d, "SVendor": ("Intel Corporation", "8086"),
+              "SDevice": ("AHCI", "2922")},
+             {"Intel Corporation AHCI", "Intel Corporation AHCI (AHCI)"}),
+            ({"Vendor": v, "Device": d, "SVendor": ("Red Hat, Inc.", "1af4"),
+              "SDevice": ("", "0008")}, {"Intel Corporation AHCI"}),
+            ({"Vendor": v, "Device": ("", "2922")}, {"Intel Corporation"}),
+            ({"Vendor": ("", "fffe"), "Device": ("", "0001")}, {""}),
+        )
+        for fields, want in cases:
+            self.assertEqual(cmp.controller_names_from_lspci(fields), want, fields)
+
     def test_other_sections_changed_fail(self):
         r = self.report
         usb = r.replace("SerialNumber = [TVDUSB0001]", "SerialNumber = [TVDUSB0002]")
