@@ -97,13 +97,19 @@ def compare_smbios(report, dmidecode):
     return diff
 
 
+# A controller's device line: [name][class][sysfs path][driver]. Names from pci.ids hold
+# brackets ("[AHCI mode]"); the class, the path and the driver do not.
+CONTROLLER_LINE = re.compile(
+    r"^ \[[0-9A-F]{8}\] = \[(.*)\]\[([^\[\]]*)\]\[(/[^\[\]]*)\]\[([^\[\]]*)\]$")
+
+
 def report_controllers(report, heading):
     """{pci address: driver} of a class block whose instance ids are sysfs paths."""
     out = {}
     for line in sections(report).get(heading, []):
-        m = re.match(r"^ \[[0-9A-F]{8}\] = \[[^\]]*\]\[[^\]]*\]\[([^\]]*)\]\[([^\]]*)\]$", line)
+        m = CONTROLLER_LINE.match(line)
         if m:
-            out[m.group(1).rsplit("/", 1)[-1]] = m.group(2)
+            out[m.group(3).rsplit("/", 1)[-1]] = m.group(4)
     return out
 
 
@@ -132,6 +138,66 @@ def compare_controllers(report, lspci):
         got = report_controllers(report, heading)
         if got != want:
             diff.append((heading, got, want))
+    return diff
+
+
+def report_controller_names(report, heading):
+    """{pci address: the device line's first value, the name} of a controller class block."""
+    out = {}
+    for line in sections(report).get(heading, []):
+        m = CONTROLLER_LINE.match(line)
+        if m:
+            out[m.group(3).rsplit("/", 1)[-1]] = m.group(1)
+    return out
+
+
+def parse_lspci_vmm(text):
+    """lspci -D -nn -vmm -> {address: {field: (name, id)}}; lspci's "Vendor [8086]" and
+    "Device [1100]" (no name in its database) give an empty name."""
+    out, current = {}, None
+    for line in text.splitlines():
+        m = re.match(r"^(\w+):\t(.*?)(?: ?\[([0-9a-f]{4})\])?$", line)
+        if not m:
+            continue
+        if m.group(1) == "Slot":
+            current = out.setdefault(m.group(2), {})
+        elif current is not None:
+            name = "" if m.group(2) in ("Vendor", "Device") and m.group(3) else m.group(2)
+            current[m.group(1)] = (name, m.group(3))
+    return out
+
+
+def controller_names_from_lspci(fields):
+    """The names a controller may show for lspci's fields: vendor and device, with the
+    subsystem in brackets as the hardware database gives it. Where the subsystem ids equal the
+    function's, lspci shows the device's name for a subsystem it does not list, so both forms
+    are allowed."""
+    vendor, vid = fields.get("Vendor", ("", None))
+    device, did = fields.get("Device", ("", None))
+    if not device:
+        return {vendor}
+    base = f"{vendor} {device}" if vendor else device
+    sub, sdid = fields.get("SDevice", ("", None))
+    svid = fields.get("SVendor", ("", None))[1]
+    if not sub:
+        return {base}
+    # From a hardware database lspci's subsystem name is already "device (subsystem)".
+    hwdb = {f"{vendor} {sub}" if vendor else sub} if sub.startswith(f"{device} (") else set()
+    if (svid, sdid) == (vid, did):
+        return {base, f"{base} ({sub})"} | hwdb
+    return {f"{base} ({sub})"} | hwdb
+
+
+def compare_controller_names(report, lspci_vmm):
+    """The controllers' names against lspci -D -nn -vmm (names from the same pci.ids where there
+    is no hardware database): [(address, report's name, allowed names)]."""
+    functions = parse_lspci_vmm(lspci_vmm)
+    diff = []
+    for heading in ("ATA Controller Class", "SCSI Controller Class"):
+        for address, name in sorted(report_controller_names(report, heading).items()):
+            allowed = controller_names_from_lspci(functions.get(address, {}))
+            if name not in allowed:
+                diff.append((address, name, sorted(allowed)))
     return diff
 
 

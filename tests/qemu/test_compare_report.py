@@ -39,6 +39,7 @@ class CompareReport(unittest.TestCase):
         r = self.report
         self.assertEqual(cmp.compare_smbios(r, text("dmidecode.out")), [])
         self.assertEqual(cmp.compare_controllers(r, text("lspci.out")), [])
+        self.assertEqual(cmp.compare_controller_names(r, text("lspci-names.out")), [])
         self.assertEqual(cmp.compare_cpu(r, text("lscpu.out")), [])
         self.assertEqual(cmp.compare_usb(r, text("lsusb-v.out")), [])
         self.assertEqual(cmp.usb_tree_problems(r), [])
@@ -87,6 +88,58 @@ class CompareReport(unittest.TestCase):
             self.assertNotEqual(changed, lspci, before)
             diff = cmp.compare_controllers(self.report, changed)
             self.assertIn(heading, [d[0] for d in diff], before)
+
+    def test_controller_name_changes_fail(self):
+        lspci = text("lspci-names.out")
+        names = {**cmp.report_controller_names(self.report, "ATA Controller Class"),
+                 **cmp.report_controller_names(self.report, "SCSI Controller Class")}
+        self.assertTrue(names and all(names.values()), names)
+        functions = cmp.parse_lspci_vmm(lspci)
+        for address, name in names.items():
+            fields = functions[address]
+            for field in ("Vendor", "Device", "SDevice"):
+                value, ident = fields.get(field, ("", None))
+                if not value:
+                    continue
+                before = f"{field}:\t{value} [{ident}]"
+                self.assertIn(before, lspci, (address, field))
+                # Only this function's line changes: the text of the other functions stays.
+                at = lspci.index(f"Slot:\t{address}\n")
+                end = lspci.find("\n\n", at)
+                block = lspci[at:end].replace(before, f"{field}:\t{value}X [{ident}]")
+                changed = lspci[:at] + block + lspci[end:]
+                if field == "SDevice" and fields.get("SVendor", ("", None))[1] == fields["Vendor"][1] \
+                        and ident == fields["Device"][1] and not name.endswith(")"):
+                    continue  # the name without a subsystem is allowed either way
+                diff = cmp.compare_controller_names(self.report, changed)
+                self.assertEqual([d[0] for d in diff], [address], (address, field))
+        # A name the report lost is found.
+        first = next(iter(names.values()))
+        lost = self.report.replace(f"= [{first}][", "= [][", 1)
+        self.assertEqual(len(cmp.compare_controller_names(lost, lspci)), 1)
+
+    def test_controller_names_allowed(self):
+        v, d = ("Intel Corporation", "8086"), ("AHCI", "2922")
+        cases = (
+            ({"Vendor": v, "Device": d, "SVendor": ("Red Hat, Inc.", "1af4"),
+              "SDevice": ("QEMU Virtual Machine", "1100")},
+             {"Intel Corporation AHCI (QEMU Virtual Machine)"}),
+            # From a hardware database: the subsystem's name holds the device's.
+            ({"Vendor": v, "Device": d, "SVendor": ("Red Hat, Inc.", "1af4"),
+              "SDevice": ("AHCI (QEMU Virtual Machine)", "1100")},
+             {"Intel Corporation AHCI (QEMU Virtual Machine)",
+              "Intel Corporation AHCI (AHCI (QEMU Virtual Machine))"}),
+            # Subsystem ids equal to the function's: lspci repeats the device's name.
+            ({"Vendor": v, "Device": d, "SVendor": ("Intel Corporation", "8086"),
+              "SDevice": ("AHCI", "2922")},
+             {"Intel Corporation AHCI", "Intel Corporation AHCI (AHCI)"}),
+            ({"Vendor": v, "Device": d, "SVendor": ("Red Hat, Inc.", "1af4"),
+              "SDevice": ("", "0008")}, {"Intel Corporation AHCI"}),
+            ({"Vendor": v, "Device": ("", "2922")}, {"Intel Corporation"}),
+            ({"Vendor": ("", "fffe"), "Device": ("", "0001")}, {""}),
+        )
+        for fields, want in cases:
+            self.assertEqual(cmp.controller_names_from_lspci(fields), want, fields)
 
     def test_other_sections_changed_fail(self):
         r = self.report
@@ -323,15 +376,15 @@ class CompareDrives(unittest.TestCase):
         # A table the report does not show, and one partition fewer in the report.
         self.assertEqual(self.fields(sfdisk_sdd=text("sfdisk-sdb.out")),
                          {"sdd partitions (sfdisk): partition table"})
-        fewer = re.sub(r"  Partition Entry \[ 1\]\n(   .*\n)+(?=  Partition Entry \[ 2\] \(Empty\))",
+        fewer = re.sub(r"  Partition Entry \[ 2\]\n(   .*\n)+(?=  Partition Entry \[ 3\] \(Empty\))",
                        "", self.report, count=1)
         self.assertNotEqual(fewer, self.report)
         self.assertEqual(self.fields(fewer), {"sdb partitions (sfdisk): partitions",
                                               "sdb partitions (blkid): partition numbers",
-                                              "sdb partitions (blkid): partition 2 Starting Offset",
-                                              "sdb partitions (blkid): partition 2 Partition Length",
-                                              "sdb partitions (blkid): partition 2 Partition Type",
-                                              "sdb partitions (blkid): partition 2 Boot Indicator"})
+                                              "sdb partitions (blkid): partition 3 Starting Offset",
+                                              "sdb partitions (blkid): partition 3 Partition Length",
+                                              "sdb partitions (blkid): partition 3 Partition Type",
+                                              "sdb partitions (blkid): partition 3 Boot Indicator"})
 
     def test_blkid_changes_fail(self):
         for name, before, after, field in (
@@ -370,7 +423,8 @@ class CompareDrives(unittest.TestCase):
 
 class CompareVolumes(unittest.TestCase):
     """The volume comparisons on the recording (FAT32 on sdb1, NTFS on sdb2 at a mount point with
-    a blank, FAT16 with 4096-byte sectors on sdc1, sdc2 unmounted), each side changed in turn."""
+    a blank, exFAT on sdb3, FAT16 with 4096-byte sectors on sdc1, sdc2 unmounted), each side
+    changed in turn."""
 
     def setUp(self):
         self.report = text("report.out")
@@ -399,20 +453,23 @@ class CompareVolumes(unittest.TestCase):
         checks = cmp.volume_checks(self.report, DATA)
         self.assertEqual([c for c in checks if c[1]], [])
         names = {n for n, _ in checks}
-        self.assertLessEqual({"sdb1 volume", "sdb2 volume", "sdc1 volume", "sdc2 volume",
-                              "Drives /mnt/fat32", "Drives /mnt/tvd ntfs", "Drives /mnt/esp4k",
-                              "sdb Drives", "sdc Drives", "sda Drives"}, names)
+        self.assertLessEqual({"sdb1 volume", "sdb2 volume", "sdb3 volume", "sdc1 volume",
+                              "sdc2 volume", "Drives /mnt/fat32", "Drives /mnt/tvd ntfs",
+                              "Drives /mnt/exfat", "Drives /mnt/esp4k", "sdb Drives", "sdc Drives",
+                              "sda Drives"}, names)
         volumes = cmp.report_volumes(self.report)
         self.assertEqual({v: volumes[v]["root"] for v in volumes},
                          {"/dev/sdb1": "/mnt/fat32", "/dev/sdb2": "/mnt/tvd ntfs",
-                          "/dev/sdc1": "/mnt/esp4k", "/dev/sdc2": None})
+                          "/dev/sdb3": "/mnt/exfat", "/dev/sdc1": "/mnt/esp4k", "/dev/sdc2": None})
+        self.assertEqual((volumes["/dev/sdb3"]["label"], volumes["/dev/sdb3"]["fs"]),
+                         ("TVD EXFAT", "exfat"))
         self.assertEqual((volumes["/dev/sdb1"]["label"], volumes["/dev/sdb1"]["serial"]),
                          ("TVD FAT32", "0x7D0A0512"))
         self.assertEqual(volumes["/dev/sdc1"]["serial"], "0x7D0A4096")
         drives = cmp.report_drives(self.report)
         self.assertEqual(drives["/share"]["type"], "4")
         self.assertEqual(drives["/share"]["connection"], "tvdshare")
-        self.assertEqual(len(drives), 4)
+        self.assertEqual(len(drives), 5)
 
     def test_report_side_changes_fail(self):
         # The first occurrence of a value is in sdb1's volume block; the Drives section's is the
@@ -440,9 +497,21 @@ class CompareVolumes(unittest.TestCase):
             got = self.fields(bumped)
             self.assertEqual(len(got), 1, label)
             self.assertTrue(next(iter(got)).endswith(label.split()[0]), got)
+        # exFAT's block, then its drive.
+        for before, after, want in (
+                ("VolumeLabel = [TVD EXFAT]", "VolumeLabel = [TVD EXFA]",
+                 {"VolumeLabel (lsblk)", "VolumeLabel (blkid)"}),
+                ("FileSystemName = [exfat]", "FileSystemName = [vfat]", {"FileSystemName"})):
+            self.assertEqual(self.report.count(before), 2, before)
+            first = self.report.replace(before, after, 1)
+            self.assertEqual(self.fields(first), {f"sdb3 volume: {f}" for f in want}, before)
+            at = self.report.index(before, self.report.index("\n/mnt/exfat\n"))
+            last = self.report[:at] + after + self.report[at + len(before):]
+            self.assertEqual(self.fields(last), {f"Drives /mnt/exfat: {f}" for f in want}, before)
         root = self.report.replace("RootPath = [/mnt/tvd ntfs]", "RootPath = [/mnt/tvd]")
         self.assertEqual(self.fields(root), {"sdb2 volume: RootPath"})
-        shown = self.report.replace(" Drives = [/mnt/fat32, /mnt/tvd ntfs]", " Drives = [/mnt/fat32]")
+        shown = self.report.replace(" Drives = [/mnt/fat32, /mnt/tvd ntfs, /mnt/exfat]",
+                                    " Drives = [/mnt/fat32, /mnt/tvd ntfs]")
         self.assertNotEqual(shown, self.report)
         self.assertEqual(self.fields(shown), {"sdb Drives: Drives"})
         # A mounted volume the Drives section leaves out.
@@ -454,7 +523,9 @@ class CompareVolumes(unittest.TestCase):
         both = lambda f, name="sdb1", mount="/mnt/fat32": {f"{name} volume: {f}",
                                                           f"Drives {mount}: {f}"}
         ntfs_both = lambda f: both(f, "sdb2", "/mnt/tvd ntfs")
+        exfat_both = lambda f: both(f, "sdb3", "/mnt/exfat")
         blkid_sdb1, blkid_sdb2 = text("blkid-sdb1.out"), text("blkid-sdb2.out")
+        blkid_sdb3 = text("blkid-sdb3.out")
         mountinfo = text("mountinfo.out")
         fsavail = cmp.lsblk_devices(json.loads(text("lsblk-volumes.out")))["sdb1"]["fsavail"]
         cases = (
@@ -479,6 +550,14 @@ class CompareVolumes(unittest.TestCase):
              ntfs_both("FileSystemName")),
             ({"mountinfo": mountinfo.replace(" - vfat /dev/sdb1 ", " - msdos /dev/sdb1 ")},
              both("FileSystemName")),
+            ({"blkid_sdb3": re.sub(r"^UUID=(....)-(...).$", r"UUID=\1-\2X", blkid_sdb3, flags=re.M)},
+             exfat_both("VolumeSerialNumber")),
+            ({"blkid_sdb3": blkid_sdb3.replace(r"LABEL=TVD\ EXFAT", r"LABEL=TVD\ EXFA")},
+             exfat_both("VolumeLabel (blkid)")),
+            ({"lsblk_volumes": self.lsblk_changed("sdb3", "label", "TVD EXFA")},
+             exfat_both("VolumeLabel (lsblk)")),
+            ({"mountinfo": mountinfo.replace(" - exfat /dev/sdb3 ", " - vfat /dev/sdb3 ")},
+             exfat_both("FileSystemName")),
         )
         for files, want in cases:
             (key, value), = files.items()

@@ -4,8 +4,8 @@ known strings, a display with an EDID, a NIC with a static address), `tarvikdorn
 dmidecode, lspci, lscpu, lsusb, lsblk, ip and /proc/meminfo in the guest and edid-decode on the
 host; the drive sections beside smartctl (--identify, -x), nvme-cli (id-ctrl, list-ns, id-ns),
 sg_inq, sg_readcap, sfdisk, blkid and lsblk, with MBR and GPT tables written in the guest to the
-scratch disks scsi512 and scsi4k. File systems made on the host (FAT32 and NTFS on scsi512, FAT16
-with 4096-byte sectors on scsi4k) are written to those partitions and mounted in the guest, so
+scratch disks scsi512 and scsi4k. File systems made on the host (FAT32, NTFS and exFAT on scsi512,
+FAT16 with 4096-byte sectors on scsi4k) are written to those partitions and mounted in the guest, so
 the volume blocks and the Drives section are compared with lsblk, blkid and mountinfo. Every
 compared section must agree, and the UTF-16 report file must pass the format check of Python's
 own codec."""
@@ -36,6 +36,9 @@ VOLUMES = (
                          "TVD NTFS Data"]),
     ("fat16-4k", 100 * MiB, ["mkfs.fat", "-F", "16", "-S", "4096", "-h", "256", "-i", "7D0A4096",
                              "-n", "TVD ESP"]),
+    # This mkfs.exfat picks its own serial and has 512-byte sectors only: scsi512's third
+    # partition.
+    ("exfat", 100 * MiB, ["mkfs.exfat", "-L", "TVD EXFAT"]),
 )
 
 
@@ -135,6 +138,7 @@ def body():
     checks = [
         ("SM-BIOS", cmp.compare_smbios(report, o.ok("dmidecode"))),
         ("controllers", cmp.compare_controllers(report, o.ok("lspci"))),
+        ("controller names", cmp.compare_controller_names(report, o.ok("lspci-names"))),
         ("CPU", cmp.compare_cpu(report, o.ok("lscpu"))),
         ("USB", cmp.compare_usb(report, o.ok("lsusb-v"))),
         ("USB tree", cmp.usb_tree_problems(report)),
@@ -155,6 +159,10 @@ def body():
         decoded = cmp.parse_edid_decode(
             subprocess.run(["edid-decode", str(path)], capture_output=True, text=True).stdout)
         checks.append((f"monitor {path.name}", cmp.compare_monitor(monitor, decoded)))
+    names = [n for h in ("ATA Controller Class", "SCSI Controller Class")
+             for n in cmp.report_controller_names(report, h).values()]
+    if len(names) < 3 or not all(names):
+        raise Failure(f"controllers without a name (is pci.ids in the guest?): {names}")
     if not cmp.report_adapters(report):
         raise Failure("the report lists no network adapter")
     checks += drive_checks(report, o, res.out)

@@ -93,6 +93,8 @@ def checks(report, wine):
     else:
         lspci = tool("lspci", "-D", "-n", "-k")
         out.append(("controllers", cmp.compare_controllers(report, lspci)))
+        out.append(("controller names",
+                    cmp.compare_controller_names(report, tool("lspci", "-D", "-nn", "-vmm"))))
         # lsusb fails when the machine has no USB bus at all: no devices on either side then.
         out.append(("USB", cmp.compare_usb(report, tool("lsusb", "-v", may_fail=True))))
     return out

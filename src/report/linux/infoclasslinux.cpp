@@ -1,4 +1,5 @@
-// Device classes on Linux: PCI functions from sysfs named from the udev hardware database, the
+// Device classes on Linux: PCI functions from sysfs named from the udev hardware database (else
+// from pci.ids), the
 // DRM connectors with their EDID files, the USB nodes of the storage back end. Linux has no
 // class filters and no display areas without a display server: both say so.
 #include "report/linux/infoclasslinux.h"
@@ -7,9 +8,12 @@
 
 #include <cstdlib>
 #include <map>
+#include <optional>
+#include <vector>
 
 #include "report/infosaveusbutil.h"
 #include "report/edidutil.h"
+#include "report/pciidsutil.h"
 #include "storage/linux/linuxdevinst.h"
 #include "storage/linux/linuxsysfs.h"
 #include "storage/linux/linuxudev.h"
@@ -63,6 +67,34 @@ std::map<std::string, std::string> HwdbLookup(const std::string& modalias) {
     return found;
 }
 
+// A 16-bit id attribute such as "0x8086".
+std::optional<std::uint16_t> IdAttr(const std::string& device, const char* name) {
+    const std::string text = ReadAttr(device, name);
+    char* end = nullptr;
+    const unsigned long v = std::strtoul(text.c_str(), &end, 16);
+    if (text.empty() || *end != '\0' || v > 0xFFFF) return std::nullopt;
+    return static_cast<std::uint16_t>(v);
+}
+
+// The hardware database's name from the function's ids in pci.ids; empty when an id or the
+// file is missing.
+std::string PciIdsName(const std::string& device, const std::vector<std::string>& pciIds) {
+    const auto vendor = IdAttr(device, "vendor"), dev = IdAttr(device, "device");
+    if (!vendor || !dev) return {};
+    const auto subVendor = IdAttr(device, "subsystem_vendor");
+    const auto subDevice = IdAttr(device, "subsystem_device");
+    PciIds ids{*vendor, *dev, 0, 0};
+    if (subVendor && subDevice) {
+        ids.subVendor = *subVendor;
+        ids.subDevice = *subDevice;
+    }
+    const auto names = PciIdsLookupFile(pciIds, ids);
+    if (!names) return {};
+    PciIdNames n = *names;
+    if (!subVendor || !subDevice) n.subsystem.clear();
+    return PciIdsDisplayName(n);
+}
+
 // The first driver bound to the directory or one of its ancestors.
 std::string BoundDriver(std::string dir) {
     for (int depth = 0; depth < 64 && dir.size() > 1; ++depth, dir = ParentDir(dir))
@@ -95,7 +127,8 @@ int PciStorageGroup(std::uint32_t classCode) {
     return 0;
 }
 
-std::vector<NodeFacts> PciControllers(const std::string& dir, ReportDeviceClass cls) {
+std::vector<NodeFacts> PciControllers(const std::string& dir, ReportDeviceClass cls,
+                                      const std::vector<std::string>& pciIds) {
     const int want = cls == ReportDeviceClass::kAtaController ? 1 : 2;
     std::vector<NodeFacts> nodes;
     for (const std::string& name : ListDir(dir)) {
@@ -119,6 +152,7 @@ std::vector<NodeFacts> PciControllers(const std::string& dir, ReportDeviceClass 
         std::string vendorModel = get("ID_VENDOR_FROM_DATABASE");
         if (const std::string model = get("ID_MODEL_FROM_DATABASE"); !model.empty())
             vendorModel += (vendorModel.empty() ? "" : " ") + model;
+        if (vendorModel.empty()) vendorModel = PciIdsName(device, pciIds);
         if (!vendorModel.empty()) n.friendlyName = vendorModel;
         std::string subclass = get("ID_PCI_SUBCLASS_FROM_DATABASE");
         if (subclass.empty() && SubclassName(classCode)) subclass = SubclassName(classCode);
@@ -166,7 +200,7 @@ DeviceClassFacts GatherDeviceClass(ReportDeviceClass cls) {
         break;
     case ReportDeviceClass::kAtaController:
     case ReportDeviceClass::kScsiController:
-        f.devices = linuxreport::PciControllers("/sys/bus/pci/devices", cls);
+        f.devices = linuxreport::PciControllers("/sys/bus/pci/devices", cls, PciIdsDefaultPaths());
         break;
     case ReportDeviceClass::kUsb: {
         std::vector<PresentDevice> present;

@@ -30,7 +30,8 @@ d512=$(scratch "SCSI 512")
 d4k=$(scratch "SCSI 4K")
 if [ -n "$d512" ]; then
     printf '%s\n' 'label: dos' 'label-id: 0x7d0a5120' 'unit: sectors' \
-        'start=2048, size=204800, type=83, bootable' 'start=206848, size=409600, type=7' |
+        'start=2048, size=204800, type=83, bootable' 'start=206848, size=409600, type=7' \
+        'start=616448, size=204800, type=7' |
         run sfdisk-write-mbr sfdisk --no-reread --wipe always "$d512"
     blockdev --rereadpt "$d512"
 fi
@@ -44,8 +45,8 @@ fi
 settle
 
 # File systems the host made (test_report_vs_tools.py), copied to the scratch partitions by the
-# maps of their non-zero blocks and mounted: FAT32 and NTFS (at a mount point with a blank) on
-# scsi512, FAT16 with 4096-byte sectors on scsi4k, whose second partition stays unmounted.
+# maps of their non-zero blocks and mounted: FAT32, NTFS (at a mount point with a blank) and
+# exFAT on scsi512, FAT16 with 4096-byte sectors on scsi4k, whose second partition stays unmounted.
 # FAT is mounted with utf8 names: the kernel's default "ascii" has no module here.
 put_fs() { # name device
     local a b n
@@ -66,6 +67,7 @@ sync
 if [ -n "$d512" ]; then
     mount_fs fat32 "${d512}1" /mnt/fat32 mount -t vfat -o iocharset=utf8
     mount_fs ntfs "${d512}2" "/mnt/tvd ntfs" ntfs-3g
+    mount_fs exfat "${d512}3" /mnt/exfat mount -t exfat
 fi
 [ -n "$d4k" ] && mount_fs fat16-4k "${d4k}1" /mnt/esp4k mount -t vfat -o iocharset=utf8
 settle
@@ -78,6 +80,8 @@ for c in /dev/nvme[0-9]; do
 done
 run dmidecode dmidecode
 run lspci lspci -D -n -k
+# The names, which lspci takes from pci.ids where the guest has no hardware database.
+run lspci-names lspci -D -nn -vmm
 run lscpu lscpu
 run lsusb-v lsusb -v
 run lsblk lsblk -J -b -o NAME,TYPE,SIZE,HCTL,RM,RO,DISC-MAX,HOTPLUG,FSTYPE,LABEL,PTTYPE,PTUUID,PARTUUID

@@ -10,6 +10,8 @@
 
 #include "report/edidbuilder.h"
 #include "report/edidutil.h"
+#include "report/pciidscases.h"
+#include "report/pciidsutil.h"
 #include "report/linux/infoclasslinux.h"
 #include "storage/linux/linuxdevinst.h"
 #include "storage/linux/linuxsysfs.h"
@@ -65,7 +67,7 @@ TEST(LinuxReportClasses, PciControllersByClassCode) {
             if (f.group == group) expected.push_back(devices + "/" + f.slot);
         std::sort(expected.begin(), expected.end());
         std::vector<std::string> got;
-        for (const NodeFacts& n : linuxreport::PciControllers(tmp / "bus/pci/devices", cls)) {
+        for (const NodeFacts& n : linuxreport::PciControllers(tmp / "bus/pci/devices", cls, {})) {
             ASSERT_TRUE(n.instanceId && n.driver && n.description);
             got.push_back(*n.instanceId);
             std::string path;
@@ -191,6 +193,140 @@ TEST(LinuxReportClasses, ControllersAgreeWithLspci) {
         for (const NodeFacts& n : GatherDeviceClass(cls).devices)
             got[linuxsys::BaseName(n.instanceId.value_or(""))] = n.driver.value_or("");
         EXPECT_EQ(got, expected) << group;
+    }
+}
+
+} // namespace
+} // namespace tvd
+
+namespace tvd {
+namespace {
+
+// The function's ids from sysfs, as the gatherer reads them.
+std::optional<PciIds> SysfsIds(const std::string& device) {
+    PciIds ids;
+    for (auto [name, field] : {std::pair<const char*, std::uint16_t*>{"vendor", &ids.vendor},
+                               {"device", &ids.device},
+                               {"subsystem_vendor", &ids.subVendor},
+                               {"subsystem_device", &ids.subDevice}}) {
+        const std::string text = linuxsys::ReadAttr(device, name);
+        if (text.empty()) return std::nullopt;
+        *field = static_cast<std::uint16_t>(std::stoul(text, nullptr, 16));
+    }
+    return ids;
+}
+
+// lspci -vmm's fields of one function; "Vendor [8086]" (no name) becomes an empty name.
+std::map<std::string, std::string> LspciNames(const std::string& idsFile, const std::string& slot) {
+    const std::string file = idsFile.empty() ? "" : " -i '" + idsFile + "'";
+    const test::RunResult r = test::RunTool("lspci -O hwdb.disable=1" + file + " -D -nn -vmm -s " +
+                                            slot + " 2>/dev/null");
+    std::map<std::string, std::string> fields;
+    std::istringstream lines(r.output);
+    for (std::string line; std::getline(lines, line);) {
+        std::smatch m;
+        if (!std::regex_match(line, m, std::regex("(\\w+):\t(.*?)(?: ?\\[[0-9a-f]{4}\\])?")))
+            continue;
+        std::string name = m[2];
+        if (name == "Vendor" || name == "Device") name.clear(); // lspci's "no name"
+        fields[m[1]] = name;
+    }
+    return fields;
+}
+
+// Our lookup against lspci reading the same text, for this machine's functions: the test's
+// hostile texts filled in with each function's ids, and the installed database.
+TEST(LinuxReportClasses, PciIdsAgreeWithLspci) {
+    if (test::RunTool("command -v lspci >/dev/null").status != 0)
+        GTEST_SKIP() << "pciutils not installed";
+    test::TempDir tmp;
+    ASSERT_FALSE(tmp.Path().empty());
+    const std::string file = tmp / "pci.ids";
+    int functions = 0;
+    for (const std::string& slot : linuxsys::ListDir("/sys/bus/pci/devices")) {
+        const auto ids = SysfsIds("/sys/bus/pci/devices/" + slot);
+        if (!ids) continue;
+        ++functions;
+        SCOPED_TRACE(slot);
+        // lspci cuts a long name to its buffer and ends it with "...".
+        auto same = [](const std::string& ours, const std::string& theirs) {
+            const std::string cut = "...";
+            if (theirs.size() > cut.size() && theirs.compare(theirs.size() - 3, 3, cut) == 0)
+                return ours.compare(0, theirs.size() - 3, theirs, 0, theirs.size() - 3) == 0;
+            return ours == theirs;
+        };
+        auto check = [&](const std::string& idsFile, const std::optional<PciIdNames>& ours) {
+            const auto theirs = LspciNames(idsFile, slot);
+            ASSERT_EQ(ours.has_value(), theirs.count("Vendor") == 1);
+            if (!ours) return;
+            EXPECT_PRED2(same, ours->vendor, theirs.at("Vendor"));
+            EXPECT_PRED2(same, ours->device, theirs.at("Device"));
+            // lspci names a subsystem that equals the function by the device's name.
+            std::string sub = ours->subsystem;
+            if (sub.empty() && ids->subVendor == ids->vendor && ids->subDevice == ids->device)
+                sub = ours->device;
+            if (theirs.count("SDevice")) {
+                EXPECT_PRED2(same, sub, theirs.at("SDevice"));
+            }
+        };
+        for (const test::PciIdsCase& c : test::PciIdsCases()) {
+            SCOPED_TRACE(c.what);
+            std::ofstream(file, std::ios::binary | std::ios::trunc)
+                << test::FillPciIds(c.text, *ids);
+            check(file, PciIdsLookupFile({file}, *ids));
+        }
+        if (fs::exists(PciIdsDefaultPaths()[0])) {
+            SCOPED_TRACE(PciIdsDefaultPaths()[0]);
+            check("", PciIdsLookupFile(PciIdsDefaultPaths(), *ids));
+        }
+    }
+    if (functions == 0) GTEST_SKIP() << "no PCI functions in sysfs";
+}
+
+// Without a hardware database entry the controller is named from pci.ids; a missing or
+// malformed file leaves the name out and keeps the controller.
+TEST(LinuxReportClasses, ControllerNamesFromPciIds) {
+    test::TempDir tmp;
+    ASSERT_FALSE(tmp.Path().empty());
+    const std::string dir = tmp / "devices/pci0000:00/0000:00:1f.2";
+    Attr(dir, "class", "0x010601\n");
+    Attr(dir, "vendor", "0x8086\n");
+    Attr(dir, "device", "0x2922\n");
+    Attr(dir, "subsystem_vendor", "0x1af4\n");
+    Attr(dir, "subsystem_device", "0x1100\n");
+    Bind(tmp.Path(), dir, "ahci");
+    fs::create_directories(tmp / "bus/pci/devices");
+    fs::create_directory_symlink(dir, tmp / "bus/pci/devices/0000:00:1f.2");
+    const std::string good = tmp / "good.ids", bad = tmp / "bad.ids";
+    std::ofstream(good)
+        << "1af4  Red Hat, Inc.\n8086  Intel Corporation\n"
+           "\t2922  82801IR/IO/IH (ICH9R/DO/DH) 6 port SATA Controller [AHCI mode]\n"
+           "\t\t1af4 1100  QEMU Virtual Machine\n";
+    std::ofstream(bad) << "8086  Intel Corporation\n\t2922\n";
+    const struct {
+        std::vector<std::string> files;
+        const char* name; // nullptr: no name
+    } cases[] = {
+        {{good},
+         "Intel Corporation 82801IR/IO/IH (ICH9R/DO/DH) 6 port SATA Controller [AHCI mode] "
+         "(QEMU Virtual Machine)"},
+        {{tmp / "missing.ids", good},
+         "Intel Corporation 82801IR/IO/IH (ICH9R/DO/DH) 6 port SATA "
+         "Controller [AHCI mode] (QEMU Virtual Machine)"},
+        {{bad, good}, nullptr}, // the first file that opens is the database
+        {{tmp / "missing.ids"}, nullptr},
+        {{}, nullptr},
+    };
+    for (const auto& c : cases) {
+        const auto nodes = linuxreport::PciControllers(tmp / "bus/pci/devices",
+                                                       ReportDeviceClass::kAtaController, c.files);
+        ASSERT_EQ(nodes.size(), 1u);
+        EXPECT_EQ(nodes[0].friendlyName.has_value(), c.name != nullptr);
+        if (c.name) {
+            EXPECT_EQ(nodes[0].friendlyName.value_or(""), c.name);
+        }
+        EXPECT_EQ(nodes[0].description.value_or(""), "SATA controller");
+        EXPECT_EQ(nodes[0].driver.value_or(""), "ahci");
     }
 }
 
