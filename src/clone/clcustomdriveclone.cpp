@@ -1,6 +1,7 @@
 #include "clone/clcustomdriveclone.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "clone/clcustomdrivecloneprocess.h"
 #include "clone/clonebufferutil.h"
@@ -24,6 +25,22 @@ constexpr EngineRow kEngines[] = {
     {fskind::kFat32, &clUnknownDriveClone::Create}, {fskind::kExfat, &clUnknownDriveClone::Create},
     {fskind::kOther, &clUnknownDriveClone::Create},
 };
+
+// NTFS keeps a copy of its boot sector in the partition's last sector, where the system and
+// ntfs-3g look for it; in a grown partition that sector lies past the copied volume. Written
+// after the volume's own boot sector, so an interrupted copy never leaves a backup to recover.
+ErrorCode MirrorNtfsBootSector(clCustomDriveCloneProcess* p) {
+    const std::uint64_t source = p->source->fsInfo.sectorCount;
+    const std::uint64_t target = p->target->fsInfo.sectorCount;
+    const std::size_t bps = p->bootSector.size();
+    if (p->source->fsKind != fskind::kNtfs || target <= source || bps == 0 ||
+        bps != p->target->fsInfo.bytesPerSector || SharedBuffer().size() < bps)
+        return err::kSuccess;
+    std::memcpy(SharedBuffer().data(), p->bootSector.data(), bps);
+    const ErrorCode e = p->WriteTargetSectors(SharedBuffer().data(), target - 1, 1);
+    if (e != err::kSuccess) CloneErrorCode("NTFS backup boot sector write fail", e);
+    return e;
+}
 
 } // namespace
 
@@ -55,6 +72,7 @@ ErrorCode clUnknownDriveClone::Clone() {
             std::min<std::uint64_t>(count, kCloneChunkBytes / s.fsInfo.bytesPerSector);
         e = process->CopySectors(head, head, count - head);
         if (e == err::kSuccess) e = process->CopySectors(0, 0, head);
+        if (e == err::kSuccess) e = MirrorNtfsBootSector(process);
     }
     FinishPartition(process);
     return e;

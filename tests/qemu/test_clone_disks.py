@@ -111,11 +111,9 @@ def check_target(work, out, name, source, bps):
         dst = read_range(img, tstart * bps, count * bps)
         if hashlib.sha256(src).digest() != hashlib.sha256(dst).digest():
             raise Failure(f"{name}: the {kind} partition's bytes differ from the source's")
-        # The sector engine copies a volume and does not grow it: NTFS keeps its backup boot
-        # sector at the end of the volume, which is no longer the end of a grown partition, so
-        # ntfsfix reads the volume's own length (growing it is the NTFS engine's work).
+        # The whole target partition: a grown one must carry NTFS's backup boot sector at its end.
         vol = work / f"{name}-{kind}.part"
-        vol.write_bytes(read_range(img, tstart * bps, (tcount if kind == "fat" else count) * bps))
+        vol.write_bytes(read_range(img, tstart * bps, tcount * bps))
         if kind == "fat":
             sh("fsck.fat", "-n", str(vol))
             if sh("mtype", "-i", str(vol), "::HELLO.TXT").stdout != FAT_TEXT:

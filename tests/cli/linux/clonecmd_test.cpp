@@ -332,5 +332,42 @@ TEST_F(CloneCommand, LoopDevicesThroughTheLinuxBackEnd) {
     CheckTarget("src", "dst");
 }
 
+// The sector engine grows an NTFS partition without growing its volume; the system and ntfs-3g
+// look for the backup boot sector in the partition's last sector, so it must be there too.
+TEST_F(CloneCommand, GrownNtfsPartitionKeepsABackupBootSectorAtItsEnd) {
+    for (const char* tool : {"mkntfs", "ntfsfix"})
+        if (!test::HaveTool(tool)) GTEST_SKIP() << tool << " is not installed (setup.sh)";
+    Disk("s_ntfs", 64);
+    ASSERT_EQ(test::RunTool("sfdisk -q " + Q(Img("s_ntfs")) +
+                            " >/dev/null 2>&1 <<'EOF'\nlabel: dos\nstart=2048, size=61440, type=7\n"
+                            "EOF")
+                  .status,
+              0);
+    const std::string p = folder_ / "ntfs.part";
+    ASSERT_EQ(test::RunTool("truncate -s 30M " + Q(p) +
+                            " && mkntfs -F -Q -q -L SRC -s 512 -p 2048 " + Q(p) +
+                            " >/dev/null 2>&1")
+                  .status,
+              0);
+    Put("s_ntfs", p, kMiB);
+    Disk("t_ntfs", 160);
+    const auto r = Clone({"s_ntfs", "t_ntfs", "--yes", "--log-dir", folder_ / "logs"});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    const std::vector<Extent> got = SfdiskExtents(Img("t_ntfs"));
+    ASSERT_EQ(got.size(), 1u);
+    ASSERT_GT(got[0].size, 61440u) << "the partition did not grow; the case shows nothing";
+    const std::string part = folder_ / "check.part";
+    ASSERT_EQ(test::RunTool("dd if=" + Q(Img("t_ntfs")) + " of=" + Q(part) +
+                            " bs=1M skip=" + std::to_string(got[0].start * 512) +
+                            " count=" + std::to_string(got[0].size * 512) +
+                            " iflag=skip_bytes,count_bytes status=none")
+                  .status,
+              0);
+    const auto f = test::RunTool("ntfsfix -n " + Q(part) + " 2>&1");
+    EXPECT_EQ(f.status, 0) << f.output;
+    EXPECT_EQ(Sha(Img("s_ntfs"), kMiB, 30 * kMiB),
+              Sha(Img("t_ntfs"), got[0].start * 512, 30 * kMiB));
+}
+
 } // namespace
 } // namespace tvd::cli
