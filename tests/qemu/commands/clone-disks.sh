@@ -4,20 +4,6 @@
 # allows, a smaller target, whose images go back to the host for its file-system tools. A clone
 # onto another sector size must be refused without a write; a clone killed while it copies must
 # leave no table, and the next clone must succeed.
-fail() {
-    note "FAIL: $*"
-    echo "$*" >>"$out/failures.txt"
-}
-
-# The disk whose SCSI product name (blank-padded to 16 characters) is $1.
-by_product() {
-    local d
-    for d in $(disks); do
-        case "$(cat "/sys/block/$d/device/model" 2>/dev/null)" in
-        "$1" | "$1 "*) echo "$d" ;;
-        esac
-    done
-}
 src512=$(by_product "CLONE SRC 512")
 big512=$(by_product "CLONE BIG 512")
 small512=$(by_product "CLONE SMALL 512")

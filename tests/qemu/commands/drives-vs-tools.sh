@@ -3,11 +3,6 @@
 # sgdisk on tables written here to the profile's own scratch disks (MBR with logical partitions,
 # then GPT); `tarvikdorn watch --json` while the host unplugs the USB disk and plugs it back.
 # Outputs are named by the drive's id in the profile; the host compares them.
-fail() {
-    note "FAIL: $*"
-    echo "$*" >>"$out/failures.txt"
-}
-
 # The profile's id of a disk, from where it hangs and the product name the profile gave it.
 drive_id() {
     case "$(readlink -f "/sys/block/$1")" in

@@ -3,20 +3,6 @@
 # sg_sanitize send for the erases QEMU does not serve; whole-disk erases of the disks after a
 # table and a pattern were written, read back afterwards; a disk with a mounted FAT volume
 # refused, then optimized beside fstrim -v. The host judges the outputs.
-fail() {
-    note "FAIL: $*"
-    echo "$*" >>"$out/failures.txt"
-}
-
-# The disk whose SCSI product name (blank-padded to 16 characters) is $1.
-by_product() {
-    local d
-    for d in $(disks); do
-        case "$(cat "/sys/block/$d/device/model" 2>/dev/null)" in
-        "$1" | "$1 "*) echo "$d" ;;
-        esac
-    done
-}
 sata1=$(disk_on '*/ata[0-9]*')
 nvme1=$(disk_on '*/nvme*')
 scsi512=$(by_product "ERASE 512")

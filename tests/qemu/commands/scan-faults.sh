@@ -1,20 +1,6 @@
 # Guest commands of qemu.scan_faults: surface scans of the faults profile's disks beside dd with
 # direct reads of the sector the host made unreadable, a full scan of the clean disk, and a full
 # scan stopped by SIGINT.
-fail() {
-    note "FAIL: $*"
-    echo "$*" >>"$out/failures.txt"
-}
-
-# The disk whose SCSI product name (blank-padded to 16 characters) is $1.
-by_product() {
-    local d
-    for d in $(disks); do
-        case "$(cat "/sys/block/$d/device/model" 2>/dev/null)" in
-        "$1" | "$1 "*) echo "$d" ;;
-        esac
-    done
-}
 bad512=$(by_product "SCSI BAD 512")
 bad4k=$(by_product "SCSI BAD 4K")
 clean=$(by_product "SCSI CLEAN")

@@ -1,10 +1,5 @@
 # Guest commands of qemu.usb_hotplug: the USB disk leaves /sys/block when the host unplugs it
 # and comes back when the host plugs it in again; the tool's list follows when it has one.
-fail() {
-    note "FAIL: $*"
-    echo "$*" >>"$out/failures.txt"
-}
-
 usb=$(disk_on '*/usb*')
 [ -n "$usb" ] || { fail "no USB disk before the unplug"; exit 1; }
 echo "$usb" >"$out/usb-before.txt"

@@ -86,6 +86,22 @@ disk_on() {
 disk_present() { [ -e "/sys/block/$1" ]; }
 disk_absent() { [ ! -e "/sys/block/$1" ]; }
 
+# The disk whose SCSI product name (blank-padded to 16 characters) is $1.
+by_product() {
+    local d
+    for d in $(disks); do
+        case "$(cat "/sys/block/$d/device/model" 2>/dev/null)" in
+        "$1" | "$1 "*) echo "$d" ;;
+        esac
+    done
+}
+
+# fail TEXT: a failure the host reports; the commands go on.
+fail() {
+    note "FAIL: $*"
+    echo "$*" >>"$out/failures.txt"
+}
+
 # settle: waits for udev (when running) to finish the events it has.
 settle() {
     [ "${TVD_UDEV:-0}" = 1 ] && udevadm settle --timeout="${1:-30}"
