@@ -7,14 +7,12 @@ Run inside an X server (xvfb-run -a -s "-screen 0 1600x1000x24"), like mainwindo
 """
 import argparse
 import os
-import shutil
-import subprocess
 import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from mainwindow_wine import (Failure, Program, check, check_scrolled_capture, control,  # noqa: E402
-                             scale, started, wine_env, window)
+                             run_scenarios, scale, started, window)
 
 # The field ranges, written here from the layout of the two structures, not from the program.
 ATA_FIELDS = [
@@ -234,23 +232,7 @@ def main():
     args = ap.parse_args()
     for a in ("exe", "sim", "artifacts", "prefix"):
         setattr(args, a, os.path.abspath(getattr(args, a)))
-    if not os.environ.get("DISPLAY"):
-        print("no X display (run under xvfb-run)", file=sys.stderr)
-        return 77
-    for tool in ("xdotool", "import", args.wine):
-        if not shutil.which(tool):
-            print("skipped: %s is not installed" % tool, file=sys.stderr)
-            return 77
-    os.makedirs(args.artifacts, exist_ok=True)
-    try:
-        scenario_drivedetail(args)
-        print("ok   drivedetail")
-        status = 0
-    except Failure as e:
-        print("FAIL drivedetail: %s" % e)
-        status = 1
-    subprocess.run(["wineserver", "-k"], env=wine_env(args), check=False)
-    return status
+    return run_scenarios(args, {"drivedetail": scenario_drivedetail}, ())
 
 
 if __name__ == "__main__":

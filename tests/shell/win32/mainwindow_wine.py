@@ -1133,18 +1133,24 @@ def main():
     args = ap.parse_args()
     for a in ("exe", "sim", "artifacts", "prefix"):
         setattr(args, a, os.path.abspath(getattr(args, a)))
+    return run_scenarios(args, {name: SCENARIOS[name] for name in args.scenarios})
+
+
+def run_scenarios(args, scenarios, tools=()):
+    """Runs {name: scenario(args)} with the checks and the clean-up every Wine window test
+    shares: 77 without a display or a tool, else 1 when any scenario failed."""
     if not os.environ.get("DISPLAY"):
         print("no X display (run under xvfb-run)", file=sys.stderr)
         return 77
-    for tool in ("xdotool", "import", args.wine):
+    for tool in ("xdotool", "import", args.wine) + tuple(tools):
         if not shutil.which(tool):
             print("skipped: %s is not installed" % tool, file=sys.stderr)
             return 77
     os.makedirs(args.artifacts, exist_ok=True)
     failed = 0
-    for name in args.scenarios:
+    for name, scenario in scenarios.items():
         try:
-            SCENARIOS[name](args)
+            scenario(args)
             print("ok   %s" % name)
         except Failure as e:
             failed += 1

@@ -32,7 +32,7 @@ import compare_fields_tools  # noqa: E402
 from compare_smart_tools import NVME_FIELDS  # noqa: E402
 from drivedetail_wine import NVME_RAW, open_detail, rows_of  # noqa: E402
 from mainwindow_wine import (Failure, Program, check, check_gauge, control, f32, is_smart,  # noqa: E402
-                             started, wine_env, window, xdo)
+                             run_scenarios, started, window, xdo)
 
 # The formatted IDENTIFY DEVICE fields and their codes, from the words' layout.
 ATA_FORMATS = {(1, 1): "w", (3, 3): "w", (6, 6): "w", (10, 19): "s", (23, 26): "s", (27, 46): "s",
@@ -403,23 +403,7 @@ def main():
     args = ap.parse_args()
     for k in ("exe", "dumps", "artifacts", "prefix"):
         setattr(args, k, os.path.abspath(getattr(args, k)))
-    if not os.environ.get("DISPLAY"):
-        print("no X display (run under xvfb-run)", file=sys.stderr)
-        return 77
-    for tool in ("xdotool", "import", args.wine, HDPARM):
-        if not tool or not shutil.which(tool):
-            print("skipped: %s is not installed" % (tool or "hdparm"), file=sys.stderr)
-            return 77
-    os.makedirs(args.artifacts, exist_ok=True)
-    try:
-        scenario_qemudumps(args)
-        print("ok   qemudumps")
-        status = 0
-    except Failure as e:
-        print("FAIL qemudumps: %s" % e)
-        status = 1
-    subprocess.run(["wineserver", "-k"], env=wine_env(args), check=False)
-    return status
+    return run_scenarios(args, {"qemudumps": scenario_qemudumps}, (HDPARM or "hdparm",))
 
 
 if __name__ == "__main__":
